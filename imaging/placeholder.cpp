@@ -1,0 +1,1 @@
+// placeholder until the imaging layer lands; removed by its first real source

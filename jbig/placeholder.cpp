@@ -1,0 +1,1 @@
+// placeholder until the jbig layer lands; removed by its first real source

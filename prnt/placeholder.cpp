@@ -1,0 +1,1 @@
+// placeholder until the prnt layer lands; removed by its first real source
