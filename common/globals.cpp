@@ -20,5 +20,6 @@ uint64_t gImageCoverage = 0;
 uint64_t gImageChecksum = 0;
 unsigned char *gpCompImgData = nullptr;
 int gJbigCompressDataLen = 0;
+size_t gCompImgDataCap = 0;
 
 char prntLastError[kLastErrorSize];

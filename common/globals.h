@@ -4,6 +4,7 @@
 #pragma once
 
 #include <csignal>
+#include <cstddef>
 #include <cstdint>
 
 // Command dialects.
@@ -33,5 +34,6 @@ extern uint64_t gImageCoverage; // toner dots of the current page
 extern uint64_t gImageChecksum; // image checksum of the last band coded (0-255)
 extern unsigned char *gpCompImgData; // collector of the coded bytes of one band
 extern int gJbigCompressDataLen;     // bytes collected in gpCompImgData
+extern size_t gCompImgDataCap;       // capacity of gpCompImgData (malloc'd, may grow)
 
 extern char prntLastError[kLastErrorSize]; // newest message first
