@@ -1,3 +1,36 @@
+// The filter's job flow: start-up, the job loop over raster pages, job end and cleanup.
 #pragma once
-// The filter's job flow: start-up, the job loop over raster pages, job end, cleanup.
+
+#include <cups/ppd.h>
+#include <cups/raster.h>
+
+#include "common/paper_catalogue.h"
+
+// Job-wide state of one run of the filter, owned by the job loop.
+struct JOB_STATE {
+    int argc = 0;
+    char **argv = nullptr;
+    ppd_file_t *ppd = nullptr;
+    cups_raster_t *ras = nullptr;
+    int fd = 0;
+    bool inputIsPdf = false;
+    cups_page_header2_t header{};
+    int num_option = 0;
+    cups_option_t *options = nullptr;
+    int platform = 0;
+    const PAPER_SIZE_INFO *paperSizeArray = nullptr;
+    unsigned int iCopies = 1;
+    int b2Bit = 0;
+    int mDuplexType = 0;
+    bool customflag = false;
+    float customwidth = 595.0f;
+    float customheight = 842.0f;
+    char filename[512] = {};
+    char TempdataFile[255] = {};
+    char os_info[100] = {};
+    char PlatformMsg[1024] = {};
+    char SupportManualDuplex[1024] = {};
+    char DuplexMsg[1024] = {};
+};
+
 int RunFilter(int argc, char *argv[]);

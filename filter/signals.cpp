@@ -1,0 +1,50 @@
+#include "filter/signals.h"
+
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+#include <sys/time.h>
+#include <unistd.h>
+
+#include "common/globals.h"
+#include "common/model_groups.h"
+
+void CancelJob(int) { Canceled = 1; }
+
+// The printer drops a connection that stays silent too long while a page renders; two zero
+// bytes between commands keep it open. Written with write(2), which is async-signal-safe,
+// and never while a command is being written (g_ismiddlepage) so no frame is split.
+void SendDummyCommand(int) {
+    if (g_ismiddlepage) return;
+    if (IsQVModel(gPPDFile) || IsMirodelModel(gPPDFile)) return;
+    const int savedErrno = errno;
+    static const char kZeros[2] = {0, 0};
+    ssize_t ignored = write(STDOUT_FILENO, kZeros, sizeof kZeros);
+    (void)ignored;
+    errno = savedErrno;
+}
+
+void InstallJobSignals() {
+    struct sigaction action;
+    std::memset(&action, 0, sizeof action);
+    sigemptyset(&action.sa_mask);
+    action.sa_handler = CancelJob;
+    sigaction(SIGTERM, &action, nullptr);
+    action.sa_handler = SIG_IGN;
+    sigaction(SIGPIPE, &action, nullptr);
+}
+
+void StartKeepAlive() {
+    struct sigaction action;
+    std::memset(&action, 0, sizeof action);
+    sigemptyset(&action.sa_mask);
+    action.sa_handler = SendDummyCommand;
+    action.sa_flags = SA_RESTART;
+    sigaction(SIGALRM, &action, nullptr);
+    struct itimerval timer;
+    timer.it_value.tv_sec = 10;
+    timer.it_value.tv_usec = 0;
+    timer.it_interval.tv_sec = 10;
+    timer.it_interval.tv_usec = 0;
+    setitimer(ITIMER_REAL, &timer, nullptr);
+}
