@@ -1,0 +1,389 @@
+#include "filter/options.h"
+
+#include <algorithm>
+#include <climits>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <string_view>
+#include <strings.h>
+
+#include "common/ppd_options.h"
+
+// CUPS's PPD interface is deprecated but remains the only way to read a queue's PPD.
+#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
+
+namespace {
+
+bool EqualsNoCase(const char *a, const char *b) {
+    return strcasecmp(a, b) == 0;
+}
+
+// Reads a decimal integer the way atoi does ("12abc" is 12, "abc" is 0) but clamps values
+// outside the int range instead of overflowing.
+int ReadDecimal(const char *text) {
+    const long v = std::strtol(text, nullptr, 10);
+    if (v > INT_MAX) return INT_MAX;
+    if (v < INT_MIN) return INT_MIN;
+    return static_cast<int>(v);
+}
+
+char LowerAscii(char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+// Position of `needle` in `hay` ignoring ASCII case, or npos.
+std::size_t FindNoCase(std::string_view hay, std::string_view needle, std::size_t from = 0) {
+    if (needle.size() > hay.size()) return std::string_view::npos;
+    for (std::size_t i = from; i + needle.size() <= hay.size(); ++i) {
+        std::size_t k = 0;
+        while (k < needle.size() && LowerAscii(hay[i + k]) == LowerAscii(needle[k]))
+            ++k;
+        if (k == needle.size()) return i;
+    }
+    return std::string_view::npos;
+}
+
+// The value a slot takes from the text of its job option; slots that are never read
+// from the options keep `current`.
+int32_t SlotValueFromOption(int slot, const char *text, int32_t current) {
+    const bool isTrue = EqualsNoCase(text, "true");
+    const bool isFalse = EqualsNoCase(text, "false");
+    switch (slot) {
+    case AUTODUPLONGEDGE:
+        if (EqualsNoCase(text, "DuplexNoTumble") || EqualsNoCase(text, "two-sided-long-edge"))
+            return 1;
+        if (EqualsNoCase(text, "DuplexTumble") || EqualsNoCase(text, "two-sided-short-edge"))
+            return 2;
+        return 0;
+    case DENSITY:
+        return ReadDecimal(text);
+    case TONERMODE:
+        return isTrue ? 1 : isFalse ? 0 : 3;
+    case DPI1200:
+        return isTrue ? 1 : isFalse ? 0 : current;
+    case INPUTSLOT:
+        if (EqualsNoCase(text, "ManualFeed")) return 1;
+        if (EqualsNoCase(text, "AutoFeed")) return 2;
+        if (EqualsNoCase(text, "Tray1")) return 3;
+        if (EqualsNoCase(text, "Tray2")) return 4;
+        return 0; // "Auto", "AutoSelect" and anything unknown
+    case LONGEDGEFEED:
+    case NEGATIVEPRINT:
+    case IMAGEROTATION:
+    case COLLATE:
+    case FINEMODE:
+    case Booklet:
+    case BlankSuppress:
+    case LockedPinPrint:
+        return isTrue ? 1 : 0;
+    default: // AUTODUPLEX, MANUALDUPLEX, REVERSE and the unused colour slots
+        return current;
+    }
+}
+
+// The value text of "<name>=<value>" at `pos` in `text`, up to the next space; empty for
+// a bare name.
+std::string_view ValueAfter(std::string_view text, std::size_t pos, std::string_view name) {
+    std::size_t start = pos + name.size();
+    if (start >= text.size() || text[start] != '=') return {};
+    ++start;
+    const std::size_t end = text.find(' ', start);
+    return text.substr(start, end == std::string_view::npos ? std::string_view::npos : end - start);
+}
+
+bool IsFalseText(std::string_view v) {
+    return v.size() == 5 && FindNoCase(v, "false") == 0;
+}
+
+// Copies `text` cut to `size` - 1 bytes into `dest` and terminates it.
+void CopyCut(char *dest, std::size_t size, std::string_view text) {
+    const std::size_t n = text.size() < size - 1 ? text.size() : size - 1;
+    std::memcpy(dest, text.data(), n);
+    dest[n] = '\0';
+}
+
+// The first `limit` characters of `text` as a terminated string, for the number readers.
+std::string CutText(std::string_view text, std::size_t limit) {
+    return std::string(text.substr(0, limit));
+}
+
+} // namespace
+
+// Slot 0 follows the page header's duplex request; every other slot follows its job
+// option when the option is present and the slot is one that options may set.
+void GetFunctionValue(PRINT_FUNC_INFO *pPrntFuncInfo, int num_option, cups_option_t *options,
+                      const cups_page_header2_t *header) {
+    if (pPrntFuncInfo == nullptr) return;
+    if (header != nullptr) {
+        int duplex = 0;
+        if (header->Duplex == 1) duplex = header->Tumble == 0 ? 1 : header->Tumble == 1 ? 2 : 0;
+        pPrntFuncInfo[AUTODUPLEX].value = duplex;
+        std::fprintf(stderr, "DEBUG: ##Duplex = %d\n", duplex);
+    }
+    for (int slot = 0; slot < kPrntFuncInfoCount; ++slot) {
+        PRINT_FUNC_INFO &info = pPrntFuncInfo[slot];
+        if (info.name == nullptr) continue;
+        const char *text = cupsGetOption(info.name, num_option, options);
+        if (text != nullptr) info.value = SlotValueFromOption(slot, text, info.value);
+    }
+}
+
+// Appends the PPD defaults of the options the job did not mention. Each addition is
+// appended whole or not at all, so the buffer never overflows and no option is cut into
+// a different one.
+void checkOptionKey(char *parameters, const char *argv5, ppd_file_t *ppd) {
+    if (parameters == nullptr) return;
+    const std::string_view job = argv5 != nullptr ? argv5 : "";
+    std::size_t used = strnlen(parameters, kOptionParametersSize);
+    if (used == kOptionParametersSize) {
+        used = kOptionParametersSize - 1;
+        parameters[used] = '\0';
+    }
+    auto append = [&](std::string_view piece) {
+        if (used + piece.size() >= kOptionParametersSize) {
+            std::fprintf(stderr, "DEBUG: option string full, \"%.*s\" not added\n",
+                         static_cast<int>(piece.size()), piece.data());
+            return;
+        }
+        std::memcpy(parameters + used, piece.data(), piece.size());
+        used += piece.size();
+        parameters[used] = '\0';
+    };
+    // Any mention counts, the "no" form included (it contains the name).
+    auto mentioned = [&](std::string_view name) { return job.find(name) != std::string::npos; };
+
+    if (!mentioned("InputSlot")) {
+        ppd_choice_t *choice = nullptr;
+        if (ppd != nullptr) {
+            ppdMarkDefaults(ppd);
+            choice = ppdFindMarkedChoice(ppd, "InputSlot");
+        }
+        if (choice == nullptr) {
+            std::fputs("No find InputSlot option\n", stderr);
+        } else {
+            const char *keyword = choice->option != nullptr ? choice->option->keyword : "InputSlot";
+            std::string text = std::string(" ") + keyword + "=" + choice->choice;
+            text.resize(std::min<std::size_t>(text.size(), 40)); // at most 40 characters
+            std::fprintf(stderr, "DEBUG: %s\n", text.c_str());
+            append(text);
+        }
+    }
+
+    static const char *const kSwitches[] = {"FeedLongEdge",  "TonerMode", "ImageRotation",
+                                            "NegativePrint", "Booklet",   "BlankSuppress"};
+    for (const char *name : kSwitches) {
+        if (mentioned(name)) continue;
+        ppd_option_t *opt = ppd != nullptr ? ppdFindOption(ppd, name) : nullptr;
+        if (opt == nullptr)
+            std::fprintf(stderr, "No find %s option\n", name);
+        else if (EqualsNoCase(opt->defchoice, "True"))
+            append(std::string(" ") + name);
+    }
+
+    if (!mentioned("Density")) {
+        ppd_option_t *opt = ppd != nullptr ? ppdFindOption(ppd, "Density") : nullptr;
+        if (opt == nullptr) {
+            std::fputs("No find Density option\n", stderr);
+        } else {
+            const int level = ReadDecimal(opt->defchoice);
+            if ((level >= 0 && level <= 4) || level == 7)
+                append(" Density=" + std::to_string(level));
+        }
+    }
+}
+
+// Blank suppression from the option string, else from the PPD default. An explicit
+// "BlankSuppress=False" turns it off like "noBlankSuppress".
+int isBlankSuppress(const char *parameter) {
+    if (parameter == nullptr) {
+        std::fputs("-->parameter is NULL!\n", stderr);
+        return 2;
+    }
+    const std::string_view text = parameter;
+    if (text.find("noBlankSuppress") != std::string_view::npos) return 2;
+    const std::size_t pos = text.find("BlankSuppress");
+    if (pos != std::string_view::npos) {
+        if (text.find("BlankSuppress=PrinterSetting") != std::string_view::npos) return 1;
+        return IsFalseText(ValueAfter(text, pos, "BlankSuppress")) ? 2 : 3;
+    }
+    char value[64] = {};
+    GetSelectOption("BlankSuppress", value);
+    if (EqualsNoCase(value, "True")) return 3;
+    if (EqualsNoCase(value, "PrinterSetting")) return 1;
+    return 2;
+}
+
+// 1200 dpi from the option string, else from the PPD default. An explicit
+// "DPI1200=False" means 600 dpi like "noDPI1200".
+int is1200dpiprint(const char *parameter) {
+    if (parameter == nullptr) {
+        std::fputs("-->invalid parameter!\n", stderr);
+        return 1;
+    }
+    const std::string_view text = parameter;
+    if (text.find("noDPI1200") != std::string_view::npos) return 1;
+    const std::size_t pos = text.find("DPI1200");
+    if (pos != std::string_view::npos) return IsFalseText(ValueAfter(text, pos, "DPI1200")) ? 1 : 2;
+    char value[64] = {};
+    GetSelectOption("DPI1200", value);
+    return EqualsNoCase(value, "True") ? 2 : 1;
+}
+
+namespace {
+// A page-size limit in whole points; 0 when CUPS reports no usable (positive, finite) value.
+unsigned int WholePoints(float v) {
+    if (!(v > 0.0f) || !std::isfinite(v)) return 0;
+    if (v >= static_cast<float>(UINT_MAX)) return UINT_MAX;
+    return static_cast<unsigned int>(v);
+}
+} // namespace
+
+// A page larger than the PPD's largest size takes the size of the table row the job
+// named, or else is clamped to the limits dimension by dimension.
+void isCutThePaper(cups_page_header2_t *header, const PAPER_SIZE_INFO *paperSizeArray,
+                   int num_option, cups_option_t *options, ppd_file_t *ppd) {
+    if (header == nullptr || ppd == nullptr) return;
+    ppd_size_t minimum, maximum;
+    if (ppdPageSizeLimits(ppd, &minimum, &maximum) != 1) return;
+    const unsigned int maxwidth = WholePoints(maximum.width);
+    const unsigned int maxheight = WholePoints(maximum.length);
+    if (maxwidth == 0 || maxheight == 0) return;
+    if (header->PageSize[0] <= maxwidth && header->PageSize[1] <= maxheight) return;
+    const char *pageSize = cupsGetOption("PageSize", num_option, options);
+    if (pageSize != nullptr && paperSizeArray != nullptr) {
+        for (const PAPER_SIZE_INFO *row = paperSizeArray; row->cupsPaperW != -1; ++row) {
+            const std::string_view name(row->strPageSize,
+                                        strnlen(row->strPageSize, sizeof row->strPageSize));
+            if (name == pageSize) {
+                header->PageSize[0] = static_cast<unsigned int>(row->cupsPaperW);
+                header->PageSize[1] = static_cast<unsigned int>(row->cupsPaperH);
+                return;
+            }
+        }
+    }
+    if (header->PageSize[0] > maxwidth) header->PageSize[0] = maxwidth;
+    if (header->PageSize[1] > maxheight) header->PageSize[1] = maxheight;
+}
+
+// The media name is the "PageSize" value, or the "Media" value in front of its "(",
+// cut to the caller's buffer.
+bool Getmediasizename(char *argv[], char *medianame, std::size_t medianameSize) {
+    if (medianame == nullptr || medianameSize == 0 || argv == nullptr || argv[5] == nullptr)
+        return false;
+    cups_option_t *options = nullptr;
+    const int num = cupsParseOptions(argv[5], 0, &options);
+    std::string_view name;
+    if (const char *pageSize = cupsGetOption("PageSize", num, options)) {
+        name = pageSize;
+    } else if (const char *media = cupsGetOption("Media", num, options)) {
+        const std::string_view value = media;
+        const std::size_t paren = value.find('(');
+        if (paren != std::string_view::npos) name = value.substr(0, paren);
+    }
+    CopyCut(medianame, medianameSize, name);
+    cupsFreeOptions(num, options);
+    return true;
+}
+
+// Custom size from "PageSize=Custom.<w>x<h>" (points, unit suffixes ignored). The value
+// ends at the next space; a value without "x", or with a size that is not a finite,
+// non-negative number, is not a custom size.
+bool GetCustomSize(const char *parameter, float *width, float *height, bool isastra) {
+    if (parameter == nullptr || width == nullptr || height == nullptr) return false;
+    constexpr std::size_t kSizeTextLimit = 39;
+    const std::string_view text = parameter;
+    const std::string_view key = "PageSize=Custom.";
+    const std::size_t p = FindNoCase(text, key);
+    if (p != std::string_view::npos) {
+        std::size_t end = text.find(' ', p);
+        if (end == std::string_view::npos) end = text.size();
+        const std::string_view value = text.substr(p + key.size(), end - p - key.size());
+        const std::size_t x = value.find('x');
+        if (x != std::string_view::npos) {
+            const float w =
+                std::strtof(CutText(value.substr(0, x), kSizeTextLimit).c_str(), nullptr);
+            const float h =
+                std::strtof(CutText(value.substr(x + 1), kSizeTextLimit).c_str(), nullptr);
+            if (std::isfinite(w) && std::isfinite(h) && w >= 0.0f && h >= 0.0f) {
+                *width = w;
+                *height = h;
+                if (isastra) {
+                    int top = 0, bottom = 0, right = 0, left = 0;
+                    GetPageMargins(parameter, &top, &bottom, &right, &left);
+                    *width += static_cast<float>(right) + static_cast<float>(left);
+                    *height += static_cast<float>(top) + static_cast<float>(bottom);
+                }
+                return true;
+            }
+        }
+    }
+    *width = 595.0f;
+    *height = 842.0f;
+    return false;
+}
+
+// Each "page-*" margin present in the option string is set from the text after its "="
+// up to the next space or the end of the string, at most 3 characters of it.
+void GetPageMargins(const char *parameter, int *pagetop, int *pagebottom, int *pageright,
+                    int *pageleft) {
+    if (parameter == nullptr) return;
+    constexpr std::size_t kMarginTextLimit = 3;
+    const std::string_view text = parameter;
+    const struct {
+        const char *key;
+        int *margin;
+    } margins[] = {{"page-top", pagetop},
+                   {"page-bottom", pagebottom},
+                   {"page-right", pageright},
+                   {"page-left", pageleft}};
+    for (const auto &m : margins) {
+        const std::size_t pos = FindNoCase(text, m.key);
+        if (pos == std::string_view::npos || m.margin == nullptr) continue;
+        std::size_t end = text.find(' ', pos);
+        if (end == std::string_view::npos) end = text.size();
+        const std::string_view option = text.substr(pos, end - pos);
+        const std::size_t eq = option.find('=');
+        const std::string_view value =
+            eq == std::string_view::npos ? std::string_view{} : option.substr(eq + 1);
+        *m.margin = ReadDecimal(CutText(value, kMarginTextLimit).c_str());
+    }
+}
+
+// Patches the tray of the first page specification frame (0B 12 12) in the first 1024
+// bytes of a spool file and adjusts the frame's checksum so its bytes still sum to 0.
+bool EditMediaSource(const char *filename, uint16_t mediasource) {
+    if (filename == nullptr) return false;
+    std::FILE *f = std::fopen(filename, "rb+");
+    if (f == nullptr) {
+        std::fprintf(stderr, "Failed to open file=%s \n", filename);
+        return false;
+    }
+    unsigned char buf[1024];
+    const std::size_t n = std::fread(buf, 1, sizeof buf, f);
+    constexpr std::size_t kTrayOffset = 7, kChecksumOffset = 17;
+    bool patched = false;
+    for (std::size_t i = 0; i + 2 < n; ++i) {
+        if (buf[i] != 0x0B || buf[i + 1] != 0x12 || buf[i + 2] != 0x12) continue;
+        if (i + kTrayOffset < n) {
+            const auto tray = static_cast<unsigned char>(mediasource & 0xFF);
+            const unsigned char old = buf[i + kTrayOffset];
+            buf[i + kTrayOffset] = tray;
+            if (i + kChecksumOffset < n)
+                buf[i + kChecksumOffset] =
+                    static_cast<unsigned char>(buf[i + kChecksumOffset] + old - tray);
+            patched = true;
+        }
+        break;
+    }
+    if (patched) {
+        if (std::fseek(f, 0, SEEK_SET) != 0 || std::fwrite(buf, 1, n, f) != n) {
+            std::fprintf(stderr, "Failed to write file=%s \n", filename);
+            patched = false;
+        }
+    }
+    if (std::fclose(f) != 0) patched = false;
+    return patched;
+}

@@ -1,0 +1,316 @@
+#include "filter/options.h"
+
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <cstring>
+#include <memory>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "tests/unit/filter/option_test_ppd.h"
+
+#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
+
+namespace {
+
+// Parsed CUPS options that free themselves.
+struct ParsedOptions {
+    explicit ParsedOptions(const char *text) { num = cupsParseOptions(text, 0, &options); }
+    ~ParsedOptions() { cupsFreeOptions(num, options); }
+    int num = 0;
+    cups_option_t *options = nullptr;
+};
+
+struct PpdCloser {
+    void operator()(ppd_file_t *p) const { ppdClose(p); }
+};
+using PpdHandle = std::unique_ptr<ppd_file_t, PpdCloser>;
+
+std::vector<PRINT_FUNC_INFO> FreshTable() {
+    return {gDefaultPrntFuncInfo, gDefaultPrntFuncInfo + kPrntFuncInfoCount};
+}
+
+cups_page_header2_t Header(unsigned duplex, unsigned tumble) {
+    cups_page_header2_t h;
+    std::memset(&h, 0, sizeof h);
+    h.Duplex = static_cast<cups_bool_t>(duplex);
+    h.Tumble = static_cast<cups_bool_t>(tumble);
+    return h;
+}
+
+TEST(OptionTable, StartsWithTheDocumentedDefaults) {
+    std::set<std::string> names;
+    for (int i = 0; i < kPrntFuncInfoCount; ++i) {
+        ASSERT_NE(gDefaultPrntFuncInfo[i].name, nullptr) << i;
+        names.insert(gDefaultPrntFuncInfo[i].name);
+        const int expected = (i == DENSITY || i == TONERMODE) ? 2 : (i == PrintByKOnly) ? 1 : 0;
+        EXPECT_EQ(gDefaultPrntFuncInfo[i].value, expected) << gDefaultPrntFuncInfo[i].name;
+    }
+    EXPECT_EQ(names.size(), 27u) << "option names must be distinct";
+    EXPECT_STREQ(gDefaultPrntFuncInfo[AUTODUPLEX].name, "Duplex");
+    EXPECT_STREQ(gDefaultPrntFuncInfo[REVERSE].name, "outputorder");
+    EXPECT_STREQ(gDefaultPrntFuncInfo[PrintModel].name, "PrintMode");
+    EXPECT_STREQ(gDefaultPrntFuncInfo[LockedPinPrint].name, "LockedPinPrint");
+}
+
+// One job option string applied to a fresh table (optionally with a slot preset) and the
+// value the slot must end with.
+struct SlotCase {
+    const char *options;
+    int slot;
+    int preset; // -1: keep the default
+    int expected;
+};
+
+TEST(OptionTable, EachOptionValueMapsToItsSlotValue) {
+    const SlotCase cases[] = {
+        {"Sides=two-sided-short-edge", AUTODUPLONGEDGE, -1, 2},
+        {"Sides=DuplexTumble", AUTODUPLONGEDGE, -1, 2},
+        {"Sides=two-sided-long-edge", AUTODUPLONGEDGE, -1, 1},
+        {"Sides=duplexnotumble", AUTODUPLONGEDGE, -1, 1},
+        {"Sides=one-sided", AUTODUPLONGEDGE, 2, 0},
+        {"Density=4", DENSITY, -1, 4},
+        {"Density=abc", DENSITY, -1, 0},
+        {"Density=12abc", DENSITY, -1, 12},
+        {"Density=99999999999999", DENSITY, -1, INT_MAX},
+        {"", TONERMODE, -1, 2},
+        {"TonerMode=Standard", TONERMODE, -1, 3},
+        {"TonerMode=TRUE", TONERMODE, -1, 1},
+        {"TonerMode=false", TONERMODE, -1, 0},
+        {"noTonerMode", TONERMODE, -1, 0},
+        {"TonerMode", TONERMODE, -1, 1},
+        {"FeedLongEdge", LONGEDGEFEED, -1, 1},
+        {"FeedLongEdge=yes", LONGEDGEFEED, 1, 0},
+        {"DPI1200=True", DPI1200, -1, 1},
+        {"DPI1200=FALSE", DPI1200, 1, 0},
+        {"DPI1200=maybe", DPI1200, 1, 1},
+        {"DPI1200=maybe", DPI1200, 0, 0},
+        {"NegativePrint=true", NEGATIVEPRINT, -1, 1},
+        {"InputSlot=Auto", INPUTSLOT, 4, 0},
+        {"InputSlot=AutoSelect", INPUTSLOT, 4, 0},
+        {"InputSlot=ManualFeed", INPUTSLOT, -1, 1},
+        {"InputSlot=autofeed", INPUTSLOT, -1, 2},
+        {"InputSlot=Tray1", INPUTSLOT, -1, 3},
+        {"InputSlot=tray2", INPUTSLOT, -1, 4},
+        {"InputSlot=Tray3", INPUTSLOT, 4, 0},
+        {"ImageRotation=True", IMAGEROTATION, -1, 1},
+        {"Collate=true", COLLATE, -1, 1},
+        {"noCollate", COLLATE, 1, 0},
+        {"FineMode=true", FINEMODE, -1, 1},
+        {"Booklet", Booklet, -1, 1},
+        {"BlankSuppress=True", BlankSuppress, -1, 1},
+        {"LockedPinPrint=true", LockedPinPrint, -1, 1},
+        // Slots that options never set keep their value even when the option is present.
+        {"ManualDuplex=true", MANUALDUPLEX, -1, 0},
+        {"outputorder=reverse", REVERSE, -1, 0},
+        {"PrintMode=1 MediaType=3 Contrast=5", MediaType, -1, 0},
+        {"PrintByKOnly=false", PrintByKOnly, -1, 1},
+        {"Black=7", Black, -1, 0},
+    };
+    for (const SlotCase &c : cases) {
+        auto table = FreshTable();
+        if (c.preset >= 0) table[c.slot].value = c.preset;
+        ParsedOptions opts(c.options);
+        const cups_page_header2_t h = Header(0, 0);
+        GetFunctionValue(table.data(), opts.num, opts.options, &h);
+        EXPECT_EQ(table[c.slot].value, c.expected) << c.options << " -> " << table[c.slot].name;
+    }
+}
+
+TEST(OptionTable, DuplexSlotFollowsThePageHeaderNotTheOption) {
+    struct Case {
+        unsigned duplex, tumble;
+        const char *options;
+        int expected;
+    };
+    const Case cases[] = {
+        {1, 0, "", 1}, {1, 1, "", 2}, {1, 5, "", 0}, {0, 1, "Duplex=true", 0}, {2, 0, "", 0},
+    };
+    for (const Case &c : cases) {
+        auto table = FreshTable();
+        table[AUTODUPLEX].value = 7;
+        ParsedOptions opts(c.options);
+        const cups_page_header2_t h = Header(c.duplex, c.tumble);
+        testing::internal::CaptureStderr();
+        GetFunctionValue(table.data(), opts.num, opts.options, &h);
+        const std::string err = testing::internal::GetCapturedStderr();
+        EXPECT_EQ(table[AUTODUPLEX].value, c.expected) << c.duplex << "/" << c.tumble;
+        EXPECT_NE(err.find("DEBUG: ##Duplex = " + std::to_string(c.expected) + "\n"),
+                  std::string::npos)
+            << err;
+    }
+}
+
+TEST(OptionTable, ValuesPersistFromPageToPageUntilAnOptionChangesThem) {
+    auto table = FreshTable();
+    const cups_page_header2_t h = Header(0, 0);
+    {
+        ParsedOptions first("Density=4 InputSlot=Tray1 Collate");
+        GetFunctionValue(table.data(), first.num, first.options, &h);
+    }
+    {
+        ParsedOptions second("InputSlot=Tray2");
+        GetFunctionValue(table.data(), second.num, second.options, &h);
+    }
+    EXPECT_EQ(table[DENSITY].value, 4);
+    EXPECT_EQ(table[INPUTSLOT].value, 4);
+    EXPECT_EQ(table[COLLATE].value, 1);
+    EXPECT_EQ(table[TONERMODE].value, 2);
+}
+
+// The switches read from the raw option string, with the PPD default as the fallback.
+struct SwitchCase {
+    const char *options;    // nullptr: no option string
+    const char *ppdDefault; // nullptr: no PPD at all
+    int expected;
+};
+
+TEST(JobSwitches, BlankSuppressFromTheOptionStringOrThePpd) {
+    const SwitchCase cases[] = {
+        {nullptr, "True", 2},
+        {"noBlankSuppress", "True", 2},
+        {"noBlankSuppress BlankSuppress=PrinterSetting", "True", 2},
+        {"BlankSuppress=PrinterSetting", "False", 1},
+        {"BlankSuppress=True", "False", 3},
+        {"Collate BlankSuppress", "False", 3},
+        {"BlankSuppress=Maybe", "False", 3},
+        // An explicit False is honoured: suppression off.
+        {"BlankSuppress=False", "True", 2},
+        {"BlankSuppress=false Collate", "True", 2},
+        {"blanksuppress=True", "False", 2}, // names are case-sensitive: falls back to PPD
+        {"Collate", "True", 3},
+        {"Collate", "printersetting", 1},
+        {"Collate", "False", 2},
+        {"Collate", nullptr, 2},
+    };
+    for (const SwitchCase &c : cases) {
+        TempPpd ppd;
+        if (c.ppdDefault != nullptr) ppd.Write({{"BlankSuppress", c.ppdDefault}});
+        PpdEnv env(c.ppdDefault != nullptr ? ppd.path() : ppd.dir() + "/none.ppd");
+        testing::internal::CaptureStderr();
+        EXPECT_EQ(isBlankSuppress(c.options), c.expected)
+            << (c.options ? c.options : "(null)") << " / " << (c.ppdDefault ? c.ppdDefault : "-");
+        const std::string err = testing::internal::GetCapturedStderr();
+        if (c.options == nullptr) {
+            EXPECT_EQ(err, "-->parameter is NULL!\n");
+        }
+    }
+}
+
+TEST(JobSwitches, Dpi1200FromTheOptionStringOrThePpd) {
+    const SwitchCase cases[] = {
+        {nullptr, "True", 1},         {"noDPI1200", "True", 1},      {"DPI1200", "False", 2},
+        {"DPI1200=True", "False", 2}, {"DPI1200=maybe", "False", 2}, {"DPI1200=FALSE", "True", 1},
+        {"Collate", "True", 2},       {"Collate", "False", 1},       {"Collate", nullptr, 1},
+    };
+    for (const SwitchCase &c : cases) {
+        TempPpd ppd;
+        if (c.ppdDefault != nullptr) ppd.Write({{"DPI1200", c.ppdDefault}});
+        PpdEnv env(c.ppdDefault != nullptr ? ppd.path() : ppd.dir() + "/none.ppd");
+        testing::internal::CaptureStderr();
+        EXPECT_EQ(is1200dpiprint(c.options), c.expected)
+            << (c.options ? c.options : "(null)") << " / " << (c.ppdDefault ? c.ppdDefault : "-");
+        testing::internal::GetCapturedStderr();
+    }
+}
+
+// Platform Z completion of the option string from the PPD defaults.
+class CheckOptionKey : public ::testing::Test {
+  protected:
+    // Runs checkOptionKey on `job` with a PPD holding `defaults`; returns the completed
+    // string and keeps the standard error text in err_.
+    std::string Complete(const char *job,
+                         const std::vector<std::pair<std::string, std::string>> &defaults) {
+        ppd_.Write(defaults);
+        PpdHandle ppd(ppdOpenFile(ppd_.path().c_str()));
+        EXPECT_NE(ppd, nullptr);
+        std::vector<char> parameters(kOptionParametersSize, '\0');
+        std::snprintf(parameters.data(), parameters.size(), "%s", job);
+        testing::internal::CaptureStderr();
+        checkOptionKey(parameters.data(), job, ppd.get());
+        err_ = testing::internal::GetCapturedStderr();
+        return parameters.data();
+    }
+    TempPpd ppd_;
+    std::string err_;
+};
+
+TEST_F(CheckOptionKey, AppendsDefaultsOfOptionsTheJobDidNotMention) {
+    const std::string out = Complete("Collate", {{"InputSlot", "Tray2"},
+                                                 {"FeedLongEdge", "True"},
+                                                 {"TonerMode", "False"},
+                                                 {"ImageRotation", "true"},
+                                                 {"NegativePrint", "False"},
+                                                 {"Booklet", "False"},
+                                                 {"BlankSuppress", "True"},
+                                                 {"Density", "7"}});
+    EXPECT_EQ(out, "Collate InputSlot=Tray2 FeedLongEdge ImageRotation BlankSuppress Density=7");
+    EXPECT_NE(err_.find("DEBUG:  InputSlot=Tray2\n"), std::string::npos) << err_;
+
+    ParsedOptions opts(out.c_str());
+    EXPECT_STREQ(cupsGetOption("FeedLongEdge", opts.num, opts.options), "true");
+    EXPECT_STREQ(cupsGetOption("InputSlot", opts.num, opts.options), "Tray2");
+}
+
+TEST_F(CheckOptionKey, AnyMentionOfAnOptionKeepsThePpdDefaultOut) {
+    const std::string out =
+        Complete("noFeedLongEdge InputSlot=Tray1 Density=1",
+                 {{"InputSlot", "Tray2"}, {"FeedLongEdge", "True"}, {"Density", "4"}});
+    EXPECT_EQ(out, "noFeedLongEdge InputSlot=Tray1 Density=1");
+    ParsedOptions opts(out.c_str());
+    EXPECT_STREQ(cupsGetOption("FeedLongEdge", opts.num, opts.options), "false");
+}
+
+TEST_F(CheckOptionKey, DensityDefaultsOutsideTheLevelsAppendNothing) {
+    struct Case {
+        const char *def;
+        const char *expected;
+    };
+    const Case cases[] = {{"0", " Density=0"}, {"4", " Density=4"}, {"5", ""},
+                          {"7", " Density=7"}, {"9", ""},           {"-1", ""}};
+    for (const Case &c : cases)
+        EXPECT_EQ(Complete("", {{"Density", c.def}}), c.expected) << c.def;
+}
+
+TEST_F(CheckOptionKey, MissingPpdOptionsAreReportedAndSkipped) {
+    const std::string out = Complete("", {{"Booklet", "True"}});
+    EXPECT_EQ(out, " Booklet");
+    for (const char *name : {"InputSlot", "FeedLongEdge", "TonerMode", "ImageRotation",
+                             "NegativePrint", "BlankSuppress", "Density"})
+        EXPECT_NE(err_.find(std::string("No find ") + name + " option\n"), std::string::npos)
+            << name;
+    EXPECT_EQ(err_.find("No find Booklet option"), std::string::npos);
+}
+
+TEST_F(CheckOptionKey, LongInputSlotTextIsCutToFortyCharacters) {
+    const std::string out = Complete("", {{"InputSlot", "TrayWithAVeryLongNameIndeedXYZ0123"}});
+    EXPECT_EQ(out, std::string(" InputSlot=TrayWithAVeryLongNameIndeedXYZ0123").substr(0, 40));
+}
+
+TEST_F(CheckOptionKey, AFullOptionStringIsNeverOverrunOrCutMidOption) {
+    ppd_.Write({{"InputSlot", "Tray2"}, {"FeedLongEdge", "True"}, {"Density", "3"}});
+    PpdHandle ppd(ppdOpenFile(ppd_.path().c_str()));
+    ASSERT_NE(ppd, nullptr);
+    // Room for " FeedLongEdge" (13) but not also " InputSlot=Tray2" (16) first.
+    const std::size_t start = kOptionParametersSize - 1 - 14;
+    auto parameters = std::make_unique<char[]>(kOptionParametersSize); // exact size for ASan
+    std::memset(parameters.get(), 'a', start);
+    parameters[start] = '\0';
+    testing::internal::CaptureStderr();
+    checkOptionKey(parameters.get(), "", ppd.get());
+    testing::internal::GetCapturedStderr();
+    const std::string out = parameters.get();
+    EXPECT_EQ(out.substr(start), " FeedLongEdge");
+    EXPECT_LT(out.size(), kOptionParametersSize);
+
+    // An unterminated buffer is terminated inside its bounds.
+    std::memset(parameters.get(), 'b', kOptionParametersSize);
+    testing::internal::CaptureStderr();
+    checkOptionKey(parameters.get(), "", ppd.get());
+    testing::internal::GetCapturedStderr();
+    EXPECT_EQ(parameters[kOptionParametersSize - 1], '\0');
+}
+
+} // namespace
