@@ -1,1 +1,0 @@
-// placeholder until the prnt layer lands; removed by its first real source
