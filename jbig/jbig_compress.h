@@ -39,3 +39,6 @@ int JBIGCompress(JBIG_BIH JbigBih, const unsigned char *pKPlaneData);
 // Output callback of the encoder: appends len bytes to gpCompImgData (growing it as needed).
 // file is ignored.
 void jbig_data_out(const unsigned char *buffer, size_t len, void *file);
+
+// Reallocator of the collector (std::realloc); tests replace it to exercise the failure path.
+extern void *(*jbig_collect_realloc)(void *block, size_t size);

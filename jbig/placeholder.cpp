@@ -1,1 +1,0 @@
-// placeholder until the jbig layer lands; removed by its first real source
