@@ -101,7 +101,7 @@ bool IsFalseText(std::string_view v) {
 // Copies `text` cut to `size` - 1 bytes into `dest` and terminates it.
 void CopyCut(char *dest, std::size_t size, std::string_view text) {
     const std::size_t n = text.size() < size - 1 ? text.size() : size - 1;
-    std::memcpy(dest, text.data(), n);
+    if (n > 0) std::memcpy(dest, text.data(), n);
     dest[n] = '\0';
 }
 
@@ -119,7 +119,12 @@ void GetFunctionValue(PRINT_FUNC_INFO *pPrntFuncInfo, int num_option, cups_optio
     if (pPrntFuncInfo == nullptr) return;
     if (header != nullptr) {
         int duplex = 0;
-        if (header->Duplex == 1) duplex = header->Tumble == 0 ? 1 : header->Tumble == 1 ? 2 : 0;
+        // The raster stream may carry any 32-bit value in these boolean fields: read them
+        // as plain numbers.
+        unsigned int duplexField = 0, tumbleField = 0;
+        std::memcpy(&duplexField, &header->Duplex, sizeof duplexField);
+        std::memcpy(&tumbleField, &header->Tumble, sizeof tumbleField);
+        if (duplexField == 1) duplex = tumbleField == 0 ? 1 : tumbleField == 1 ? 2 : 0;
         pPrntFuncInfo[AUTODUPLEX].value = duplex;
         std::fprintf(stderr, "DEBUG: ##Duplex = %d\n", duplex);
     }

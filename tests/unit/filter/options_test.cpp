@@ -35,8 +35,10 @@ std::vector<PRINT_FUNC_INFO> FreshTable() {
 cups_page_header2_t Header(unsigned duplex, unsigned tumble) {
     cups_page_header2_t h;
     std::memset(&h, 0, sizeof h);
-    h.Duplex = static_cast<cups_bool_t>(duplex);
-    h.Tumble = static_cast<cups_bool_t>(tumble);
+    // Raw numbers as a raster stream may carry them, not only 0 and 1.
+    static_assert(sizeof h.Duplex == sizeof duplex && sizeof h.Tumble == sizeof tumble);
+    std::memcpy(&h.Duplex, &duplex, sizeof duplex);
+    std::memcpy(&h.Tumble, &tumble, sizeof tumble);
     return h;
 }
 
