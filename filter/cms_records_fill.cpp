@@ -1,0 +1,74 @@
+#include "filter/cms_records_fill.h"
+
+#include <cstdint>
+#include <cstring>
+
+#include "common/globals.h"
+#include "common/model_groups.h"
+
+namespace {
+// Output depth code of the colour library: 0 = 1 bit, 1 = 2 bits per pixel. The Mirodel
+// models follow Color_bit; the others print 1 bit at 1200 dpi and 2 bits at 600 dpi.
+uint8_t OutputBitMode() {
+    if (IsMirodelModel(gPPDFile)) return Color_bit == 2 ? 1 : 0;
+    return is1200dpi ? 0 : 1;
+}
+} // namespace
+
+// The source is the whole print area, one byte per pixel, lines without padding.
+void GetCMSinput(CMS_TRANSFER_SRC *srcData, const cups_page_header2_t * /*header*/,
+                 unsigned char *pImgraw, GDI_START_PAGE_PARAM startpage) {
+    if (srcData == nullptr) return;
+    std::memset(srcData, 0, sizeof *srcData);
+    srcData->iStructVersion = 0;
+    srcData->cbStructSize = sizeof(CMS_TRANSFER_SRC);
+    srcData->ColorSrcData = pImgraw;
+    srcData->InputDataX = 0;
+    srcData->InputDataY = 0;
+    srcData->InputDataWidth = startpage.userPrntAreaW;
+    srcData->InputDataLineByte = startpage.userPrntAreaW;
+    srcData->InputDataHeight = startpage.userPrntAreaH;
+    // Up to 65535 x 65535 bytes do not fit the signed 32-bit field: clamp instead of wrapping.
+    const uint64_t size = uint64_t{startpage.userPrntAreaW} * startpage.userPrntAreaH;
+    srcData->cbSize = size > INT32_MAX ? INT32_MAX : static_cast<int32_t>(size);
+}
+
+// The Mirodel models use fixed tone settings; the others take theirs from the options.
+void GetCMSSettings(CMS_SETTINGS *settings, const PRINT_FUNC_INFO *prntinfo,
+                    cups_page_header2_t /*header*/, GDI_START_PAGE_PARAM startPageParam) {
+    if (settings == nullptr) return;
+    std::memset(settings, 0, sizeof *settings);
+    settings->iStructVersion = 0;
+    settings->cbStructSize = sizeof(CMS_SETTINGS);
+    settings->PaperSize = startPageParam.paperSize;
+    settings->BitMode = OutputBitMode();
+    if (IsMirodelModel(gPPDFile)) {
+        settings->DpiMode = Color_bit == 2 ? 1 : 0;
+        settings->TonerSaveMode = 0;
+        settings->TonerDensityLevel = 3;
+    } else if (prntinfo != nullptr) {
+        settings->DpiMode = static_cast<uint8_t>(prntinfo[DPI1200].value & 0xFF);
+        settings->TonerSaveMode = static_cast<uint8_t>(prntinfo[TONERMODE].value & 0xFF);
+        settings->TonerDensityLevel = static_cast<uint8_t>(prntinfo[DENSITY].value & 0xFF);
+    } else {
+        settings->TonerDensityLevel = 3; // the library's middle curve
+    }
+}
+
+// The destination covers the same area as the source; the library sets the line length.
+void GetCMSoutput(CMS_TRANSFER_DST *dstData, unsigned char *pImg, const CMS_TRANSFER_SRC *srcData,
+                  int psize) {
+    if (dstData == nullptr) return;
+    std::memset(dstData, 0, sizeof *dstData);
+    dstData->iStructVersion = 0;
+    dstData->cbStructSize = sizeof(CMS_TRANSFER_DST);
+    dstData->ColorDstData = pImg;
+    dstData->cbSize = psize;
+    dstData->OutputBitMode = OutputBitMode();
+    if (srcData != nullptr) {
+        dstData->OutputDataX = srcData->InputDataX;
+        dstData->OutputDataY = srcData->InputDataY;
+        dstData->OutputDataWidth = srcData->InputDataWidth;
+        dstData->OutputDataHeight = srcData->InputDataHeight;
+    }
+}
