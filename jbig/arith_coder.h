@@ -45,70 +45,98 @@ void arith_stripe_end(KELVRA_ENCODER &e);
 void buff_output(const KELVRA_ENCODER &e, data_out_cb cb, void *file);
 void buff_free(KELVRA_ENCODER &e);
 
-// Doubles A and C until A is back in [0x8000, 0x10000), emitting a byte every 8 shifts.
-inline void RENORME(KELVRA_ENCODER &e) {
-    do {
-        e.A <<= 1;
-        e.C <<= 1;
-        if (--e.CT == 0) BYTEOUT(e);
-    } while (e.A < 0x8000);
+// The registers A, C and CT while a stripe is being coded. The image loop keeps them in a local
+// copy (so they live in machine registers) and syncs the record only around byte output and
+// the stripe end.
+struct QM_REGS {
+    uint32_t C;
+    uint32_t A;
+    int CT;
+};
+
+inline QM_REGS arith_load(const KELVRA_ENCODER &e) {
+    return QM_REGS{e.C, e.A, e.CT};
+}
+
+inline void arith_save(KELVRA_ENCODER &e, const QM_REGS &r) {
+    e.C = r.C;
+    e.A = r.A;
+    e.CT = static_cast<int16_t>(r.CT);
+}
+
+// Doubles A and C until A is back in [0x8000, 0x10000), emitting a byte every 8 shifts. The
+// number of doublings is taken from the leading zeros of A (A is in [1, 0x8000) here), which
+// is the same as doubling one step at a time.
+inline void RENORME(KELVRA_ENCODER &e, QM_REGS &r) {
+    int shift = __builtin_clz(r.A) - 16;
+    r.A <<= shift;
+    while (shift >= r.CT) { // a byte leaves C on the way
+        r.C <<= r.CT;
+        shift -= r.CT;
+        e.C = r.C;
+        BYTEOUT(e);
+        r.C = e.C;
+        r.CT = 8;
+    }
+    r.C <<= shift;
+    r.CT -= shift;
 }
 
 // Codes the more probable symbol of context cx.
-inline void CODEMPS(KELVRA_ENCODER &e, unsigned cx) {
+inline void CODEMPS(KELVRA_ENCODER &e, QM_REGS &r, unsigned cx) {
     const unsigned s = e.ST[cx];
     const uint32_t lsz = static_cast<uint16_t>(lsztab[s]);
-    e.A -= lsz;
-    if (e.A >= 0x8000) return;
-    if (e.A < lsz) {
-        e.C += e.A;
-        e.A = lsz;
+    r.A -= lsz;
+    if (r.A >= 0x8000) return;
+    if (r.A < lsz) {
+        r.C += r.A;
+        r.A = lsz;
     }
     e.ST[cx] = nmpstab[s];
-    RENORME(e);
+    RENORME(e, r);
 }
 
 // Codes the less probable symbol of context cx.
-inline void CODELPS(KELVRA_ENCODER &e, unsigned cx) {
+inline void CODELPS(KELVRA_ENCODER &e, QM_REGS &r, unsigned cx) {
     const unsigned s = e.ST[cx];
     const uint32_t lsz = static_cast<uint16_t>(lsztab[s]);
-    e.A -= lsz;
-    if (e.A >= lsz) {
-        e.C += e.A;
-        e.A = lsz;
+    r.A -= lsz;
+    if (r.A >= lsz) {
+        r.C += r.A;
+        r.A = lsz;
     }
     if (swtch[s]) e.MPS[cx] ^= 1;
     e.ST[cx] = nlpstab[s];
-    RENORME(e);
+    RENORME(e, r);
 }
 
 // Codes decision pix (0 or 1) in context cx.
-inline void ENCODE(KELVRA_ENCODER &e, unsigned cx, unsigned pix) {
+inline void ENCODE(KELVRA_ENCODER &e, QM_REGS &r, unsigned cx, unsigned pix) {
     if (pix == e.MPS[cx])
-        CODEMPS(e, cx);
+        CODEMPS(e, r, cx);
     else
-        CODELPS(e, cx);
+        CODELPS(e, r, cx);
 }
 
 // Codes n equal decisions pix in context cx; byte for byte the same as n calls of ENCODE.
 // MPS steps that leave A at or above 0x8000 change nothing but A, so they are taken together.
-inline void ENCODE_RUN(KELVRA_ENCODER &e, unsigned cx, unsigned pix, uint32_t n) {
+inline void ENCODE_RUN(KELVRA_ENCODER &e, QM_REGS &r, unsigned cx, unsigned pix, uint32_t n) {
     while (n > 0) {
         if (pix != e.MPS[cx]) {
-            CODELPS(e, cx);
+            CODELPS(e, r, cx);
             --n;
             continue;
         }
         const uint32_t lsz = static_cast<uint16_t>(lsztab[e.ST[cx]]);
-        const uint32_t room = e.A - 0x8000; // A >= 0x8000 between decisions
+        const uint32_t room = r.A - 0x8000; // A >= 0x8000 between decisions
         if (static_cast<uint64_t>(n) * lsz <= room) {
-            e.A -= n * lsz;
+            r.A -= n * lsz;
             return;
         }
         const uint32_t k = room / lsz; // k < n
-        e.A -= k * lsz;
+        r.A -= k * lsz;
         n -= k;
-        CODEMPS(e, cx); // this one renormalises
+        CODEMPS(e, r, cx); // this one renormalises
         --n;
     }
 }

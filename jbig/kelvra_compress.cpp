@@ -36,7 +36,7 @@ inline bool above_uniform(const unsigned char *prev, size_t j, size_t bpl, unsig
 // A byte of 8 equal pixels whose 13 neighbours above and 4 to the left share its value has all 8
 // pixels in one context (0 or 0x3FF); such bytes, and the run of them that follows, are coded as
 // one run.
-void code_line(KELVRA_ENCODER &e, const unsigned char *line, const unsigned char *prev,
+void code_line(KELVRA_ENCODER &e, QM_REGS &r, const unsigned char *line, const unsigned char *prev,
                size_t bpl) {
     uint32_t h1 = 0;
     uint32_t h2 = prev ? uint32_t{prev[0]} << 8 : 0;
@@ -51,7 +51,7 @@ void code_line(KELVRA_ENCODER &e, const unsigned char *line, const unsigned char
                 size_t j = k + 1;
                 while (j < bpl && line[j] == b && above_uniform(prev, j, bpl, b))
                     ++j;
-                ENCODE_RUN(e, b ? 0x3FFu : 0u, b & 1u, static_cast<uint32_t>(8 * (j - k)));
+                ENCODE_RUN(e, r, b ? 0x3FFu : 0u, b & 1u, static_cast<uint32_t>(8 * (j - k)));
                 k = j - 1;
                 // The registers as they stand after the last byte of the run.
                 h1 = uint32_t{b} << 8;
@@ -62,7 +62,7 @@ void code_line(KELVRA_ENCODER &e, const unsigned char *line, const unsigned char
         for (int i = 0; i < 8; ++i) {
             h1 <<= 1;
             h2 <<= 1;
-            ENCODE(e, ((h2 >> 10) & 0x3F0u) | ((h1 >> 9) & 0x00Fu), (h1 >> 8) & 1u);
+            ENCODE(e, r, ((h2 >> 10) & 0x3F0u) | ((h1 >> 9) & 0x00Fu), (h1 >> 8) & 1u);
         }
     }
 }
@@ -107,15 +107,17 @@ bool kelvra_compress(uint32_t width, uint32_t height, uint32_t l0, const unsigne
         if (!arith_stripe_start(e))
             return fail(error, "kelvra_compress: out of memory for the output chain");
         const uint32_t end = static_cast<uint32_t>(std::min<uint64_t>(height, uint64_t{y} + l0));
+        QM_REGS r = arith_load(e);
         for (; y < end && !e.nomem; ++y) {
             const unsigned char *line = data + size_t{y} * bpl;
             const unsigned char *prev = y ? line - bpl : nullptr;
             const bool is_slntp_line =
                 prev ? std::memcmp(line, prev, bpl) == 0 : all_zero(line, bpl);
-            ENCODE(e, kTpContext, is_slntp_line == is_slntp_line_last ? 1u : 0u);
+            ENCODE(e, r, kTpContext, is_slntp_line == is_slntp_line_last ? 1u : 0u);
             is_slntp_line_last = is_slntp_line;
-            if (!is_slntp_line) code_line(e, line, prev, bpl);
+            if (!is_slntp_line) code_line(e, r, line, prev, bpl);
         }
+        arith_save(e, r);
         arith_stripe_end(e);
         if (e.nomem) {
             buff_free(e);
