@@ -10,6 +10,7 @@
 #include <string>
 
 #include "common/globals.h"
+#include "common/last_error.h"
 #include "jbig/kelvra_compress.h"
 
 void *(*jbig_collect_realloc)(void *block, size_t size) = std::realloc;
@@ -17,13 +18,6 @@ void *(*jbig_collect_realloc)(void *block, size_t size) = std::realloc;
 namespace {
 
 bool gCollectFailed = false; // a chunk could not be stored since JBIGCompress started
-
-// Puts message in front of the older text of prntLastError, keeping it NUL-terminated.
-void prepend_last_error(const std::string &message) {
-    std::string text = message + prntLastError;
-    text.resize(std::min<size_t>(text.size(), kLastErrorSize - 1));
-    std::memcpy(prntLastError, text.c_str(), text.size() + 1);
-}
 
 } // namespace
 
@@ -58,7 +52,7 @@ int JBIGCompress(JBIG_BIH JbigBih, const unsigned char *pKPlaneData) {
     if (pKPlaneData == nullptr) return 0;
     if (JbigBih.ParamImgWidth > UINT32_MAX || JbigBih.ParamImgHeight > UINT32_MAX ||
         JbigBih.ParamL0 > UINT32_MAX) {
-        prepend_last_error("JBIGCompress() :: image size out of range\n");
+        PrependLastError("JBIGCompress() :: image size out of range\n");
         return 0;
     }
     gCollectFailed = false;
@@ -67,11 +61,12 @@ int JBIGCompress(JBIG_BIH JbigBih, const unsigned char *pKPlaneData) {
         static_cast<uint32_t>(JbigBih.ParamImgWidth), static_cast<uint32_t>(JbigBih.ParamImgHeight),
         static_cast<uint32_t>(JbigBih.ParamL0), pKPlaneData, stdout, jbig_data_out, &error);
     if (!ok) {
-        prepend_last_error(std::string("JBIGCompress() :: ") + (error ? error : "failed") + "\n");
+        PrependLastError(
+            (std::string("JBIGCompress() :: ") + (error ? error : "failed") + "\n").c_str());
         return 0;
     }
     if (gCollectFailed) {
-        prepend_last_error("JBIGCompress() :: out of memory collecting the coded data\n");
+        PrependLastError("JBIGCompress() :: out of memory collecting the coded data\n");
         return 0;
     }
     return 1;
