@@ -1,0 +1,229 @@
+#include "prnt/page_data.h"
+
+#include "common/checksum.h"
+#include "common/globals.h"
+#include "common/last_error.h"
+#include "common/model_groups.h"
+#include "prnt/byte_order.h"
+#include "prnt/frames.h"
+#include "prnt/prnt.h"
+#include "prnt/send_step.h"
+
+#include <algorithm>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+// Pixels per coded line: the QV and Mirodel models code Color_bit bits per pixel as that
+// many 1-bit pixels; the other models' width is already doubled for 2-bit pages.
+uint64_t CodedLineWidth(const GDI_SEND_PAGE_PARAM *sp) {
+    const bool grouped = IsQVModel(gPPDFile) || IsMirodelModel(gPPDFile);
+    return grouped ? uint64_t{sp->whlImgW} * static_cast<uint64_t>(Color_bit) : sp->whlImgW;
+}
+
+// Owns the collector buffer of the encoder for one compression run and releases it (and
+// resets the collector globals) on every path.
+struct Collector {
+    explicit Collector(std::size_t size) {
+        gpCompImgData = static_cast<unsigned char *>(std::calloc(size > 0 ? size : 1, 1));
+        gCompImgDataCap = gpCompImgData != nullptr ? (size > 0 ? size : 1) : 0;
+        gJbigCompressDataLen = 0;
+    }
+    ~Collector() {
+        std::free(gpCompImgData);
+        gpCompImgData = nullptr;
+        gCompImgDataCap = 0;
+        gJbigCompressDataLen = 0;
+    }
+    Collector(const Collector &) = delete;
+    Collector &operator=(const Collector &) = delete;
+};
+
+// Codes `lines` lines of the bitmap at `data` and appends the coded bytes to `outbuf`;
+// updates gImageChecksum. Returns the number of coded bytes or -1.
+int64_t CodeImage(JBIG_BIH bih, const uint8_t *data, std::vector<uint8_t> &outbuf) {
+    gJbigCompressDataLen = 0;
+    if (JBIGCompress(bih, data) != 1) {
+        gJbigCompressDataLen = 0;
+        return -1;
+    }
+    const auto len = static_cast<std::size_t>(gJbigCompressDataLen);
+    gImageChecksum = ImageChecksum(gpCompImgData, len);
+    outbuf.insert(outbuf.end(), gpCompImgData, gpCompImgData + len);
+    gJbigCompressDataLen = 0;
+    return static_cast<int64_t>(len);
+}
+
+// Writes bytes 0-22 of a platform Z band frame (header and JBIG parameters).
+void PutBandFrameHead(uint8_t *f, const JBIG_BIH &bih, uint32_t bandLines) {
+    const bool grouped = IsQVModel(gPPDFile) || IsMirodelModel(gPPDFile);
+    const uint64_t xd = grouped && Color_bit > 0
+                            ? bih.ParamImgWidth / static_cast<uint64_t>(Color_bit)
+                            : bih.ParamImgWidth;
+    f[0] = 0x0B;
+    f[1] = kBandFrameSize;
+    f[2] = 0x1A;
+    f[3] = bih.ParamDl;
+    f[4] = bih.ParamD;
+    f[5] = bih.ParamP;
+    f[6] = 0;
+    PutLE32(f + 7, static_cast<uint32_t>(xd));
+    PutLE32(f + 11, bandLines);
+    PutLE32(f + 15, bandLines);
+    f[19] = bih.ParamMx;
+    f[20] = bih.ParamMy;
+    f[21] = bih.ParamOrder;
+    f[22] = bih.ParamOption;
+}
+
+// Writes bytes 23-47 of a band frame: the band information and the frame checksum.
+void PutBandFrameTail(uint8_t *f, uint32_t codedSize, uint32_t posVert) {
+    PutLE32(f + 23, codedSize);
+    PutLE32(f + 27, codedSize);
+    PutLE32(f + 31, 0);
+    PutLE32(f + 35, posVert);
+    PutLE32(f + 39, 3);
+    PutLE32(f + 43, 0);
+    f[47] = CalcChecksum(f, kBandFrameSize - 1);
+}
+
+// Platform Z: bands of 256 lines, each a JBIG image of its own behind its band frame.
+int64_t CompressBands(const GDI_SEND_PAGE_PARAM *sp, JBIG_BIH *bih, std::vector<uint8_t> &out) {
+    const uint64_t bytesPerLine = bih->ParamImgWidth / 8;
+    const uint64_t height = sp->whlImgH;
+    Collector collector(static_cast<std::size_t>(bytesPerLine * kBandLines * 2));
+    for (uint64_t first = 0; first < height; first += kBandLines) {
+        const auto lines = static_cast<uint32_t>(std::min<uint64_t>(kBandLines, height - first));
+        bih->ParamImgHeight = lines;
+        bih->ParamL0 = lines;
+        const std::size_t frameAt = out.size();
+        out.resize(frameAt + kBandFrameSize);
+        PutBandFrameHead(out.data() + frameAt, *bih, lines);
+        const int64_t coded = CodeImage(*bih, sp->sendImgBuf + first * bytesPerLine, out);
+        if (coded < 0) return -1;
+        PutBandFrameTail(out.data() + frameAt, static_cast<uint32_t>(coded),
+                         static_cast<uint32_t>(first));
+    }
+    return static_cast<int64_t>(out.size());
+}
+
+} // namespace
+
+int SendJbigPackagesM(const JBIG_BIH &bih, const std::vector<uint8_t> &coded) {
+    GDI_SET_JBIG_PARAM param;
+    SetJBIGCmdAndParam(&param, bih, 36, JBIG_PARAM_CMD, kCmdSignature);
+    if (!SendFrame(param, 1, "Prnt_SendPage() :: send JBIG_PARAM_CMD Fail 0 ==  \n")) return 0;
+    for (std::size_t at = 0; at < coded.size(); at += kPackageSize) {
+        const std::size_t len = std::min<std::size_t>(kPackageSize, coded.size() - at);
+        GDI_JOB_SPEC_M header;
+        SetCmdType(&header, static_cast<uint32_t>(16 + len), JBIG_DATA_CMD, 0, 0, kCmdSignature);
+        if (!SendFrame(header, 1, "Prnt_SendPage() :: send JBIG_DATA_CMD Fail 0 ==  \n")) return 0;
+        if (!SendStep(coded.data() + at, static_cast<int>(len), 1,
+                      "Prnt_SendPage() :: Send compressed data and cmd fail.  \n"))
+            return 0;
+    }
+    GDI_JOB_SPEC_M end;
+    SetCmdType(&end, 16, JBIG_END_CMD, 0, 0, kCmdSignature);
+    if (!SendFrame(end, 1, "Prnt_SendPage() :: send JBIG_END_CMD Fail 0 ==  \n")) return 0;
+    return 1;
+}
+
+namespace {
+// Sends the raster image frame and the coded bytes (platforms C and Z).
+int SendRasterImage(const GDI_SEND_PAGE_PARAM *sp, const std::vector<uint8_t> &coded) {
+    GDI_RASTER_IMAGE frame;
+    GetRasterImageCmd(sp, &frame);
+    if (!SendFrame(frame, 1, "Prnt_SendPage() :: send cmdRasterImage Fail .  \n")) return 0;
+    if (!SendStep(coded.data(), static_cast<int>(coded.size()), 1,
+                  "Prnt_SendPage() :: Send compressed data and cmd fail.  \n"))
+        return 0;
+    return 1;
+}
+} // namespace
+
+uint64_t ImageChecksum(const uint8_t *data, std::size_t len) {
+    uint64_t sum = kUelCmdCByteSum;
+    for (std::size_t i = 0; i < len; ++i)
+        sum += data[i];
+    return sum % 256;
+}
+
+int SetJBIGCmdAndParam(GDI_SET_JBIG_PARAM *pJBIGCmdAndParam, JBIG_BIH JbigBih, uint32_t cmdLen,
+                       uint32_t cmdType, uint16_t cmdSignature) {
+    if (pJBIGCmdAndParam == nullptr) return 0;
+    uint8_t *p = pJBIGCmdAndParam->bytes;
+    PutCmdHeader(p, cmdLen, cmdType, 0, 0, cmdSignature);
+    const uint64_t xd = IsQVModel(gPPDFile) && Color_bit > 0
+                            ? JbigBih.ParamImgWidth / static_cast<uint64_t>(Color_bit)
+                            : JbigBih.ParamImgWidth;
+    p[16] = JbigBih.ParamDl;
+    p[17] = JbigBih.ParamD;
+    p[18] = JbigBih.ParamP;
+    p[19] = JbigBih.ParamReserved;
+    PutBE32(p + 20, static_cast<uint32_t>(xd));
+    PutBE32(p + 24, static_cast<uint32_t>(JbigBih.ParamImgHeight));
+    PutBE32(p + 28, static_cast<uint32_t>(JbigBih.ParamL0));
+    p[32] = JbigBih.ParamMx;
+    p[33] = JbigBih.ParamMy;
+    p[34] = JbigBih.ParamOrder;
+    p[35] = JbigBih.ParamOption;
+    return 1;
+}
+
+int64_t OutputJbigkitCompression(const GDI_SEND_PAGE_PARAM *pSendPageParam, JBIG_BIH *JbigBih,
+                                 std::vector<uint8_t> &outbuf, int platform) {
+    outbuf.clear();
+    if (pSendPageParam == nullptr || JbigBih == nullptr || pSendPageParam->sendImgBuf == nullptr)
+        return -1;
+    if (JbigBih->ParamImgWidth == 0 || JbigBih->ParamImgHeight == 0) {
+        PrependLastError("OutputJbigkitCompression() :: empty bitmap\n");
+        return -1;
+    }
+    if (platform == PLATFORM_Z) return CompressBands(pSendPageParam, JbigBih, outbuf);
+    const uint64_t rawSize = JbigBih->ParamImgWidth * JbigBih->ParamImgHeight / 8;
+    Collector collector(static_cast<std::size_t>(rawSize * 2));
+    return CodeImage(*JbigBih, pSendPageParam->sendImgBuf, outbuf);
+}
+
+int Prnt_SendPage(GDI_SEND_PAGE_PARAM *pSendPageParam, int platform, int BlankPage) {
+    if (pSendPageParam == nullptr) return 0;
+    if (platform != PLATFORM_C && platform != PLATFORM_Z && platform != PLATFORM_M) return 0;
+    GDI_SEND_PAGE_PARAM &sp = *pSendPageParam;
+
+    JBIG_BIH bih{};
+    bih.ParamP = 1;
+    bih.ParamImgWidth = CodedLineWidth(&sp);
+    bih.ParamImgHeight = sp.whlImgH;
+    if (platform == PLATFORM_C) {
+        bih.ParamL0 = sp.rasImgH;
+    } else {
+        bih.ParamL0 = kBandLines;
+        bih.ParamOrder = 3;
+        bih.ParamOption = platform == PLATFORM_Z ? 0x58 : 0x5C;
+    }
+
+    // The whole coded page is built in memory before any of it is sent; a page that could
+    // not be coded sends nothing.
+    std::vector<uint8_t> outputbuf;
+    const int64_t coded = OutputJbigkitCompression(&sp, &bih, outputbuf, platform);
+    if (coded < 0 || coded > INT_MAX) {
+        PrependLastError("Prnt_SendPage() :: JBIG compression Fail .  \n");
+        return 0;
+    }
+
+    if (platform == PLATFORM_C) {
+        sp.cmpImgBytes = static_cast<int32_t>(coded);
+        return SendRasterImage(&sp, outputbuf);
+    }
+    if (platform == PLATFORM_Z) {
+        sp.cmpImgBytes = 0;
+        GDI_COVERAGE_Z coverage;
+        GetCoverageCmd_Z(&coverage, BlankPage);
+        if (!SendFrame(coverage, 1, "Prnt_SendPage() :: send cmdCoverage Fail 0 ==  \n")) return 0;
+        Insert00();
+        return SendRasterImage(&sp, outputbuf);
+    }
+    sp.cmpImgBytes = static_cast<int32_t>(coded);
+    return SendJbigPackagesM(bih, outputbuf);
+}

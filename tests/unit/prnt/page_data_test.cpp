@@ -1,0 +1,367 @@
+#include "prnt/page_data.h"
+#include "prnt/prnt.h"
+#include "prnt_test_util.h"
+#include "tests/support/jbig_decode.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+using namespace prnt_test;
+
+namespace {
+constexpr uint8_t kCodedOptions = 0x48; // what the encoder codes: two-line template, TPBON
+
+// A deterministic bitmap of `lines` lines of `bytesPerLine` bytes: white margins, text-like
+// runs and, where `noise` is set, random bytes.
+std::vector<uint8_t> MakeBitmap(uint32_t bytesPerLine, uint32_t lines, bool noise = false) {
+    std::vector<uint8_t> b(std::size_t{bytesPerLine} * lines, 0);
+    uint32_t seed = 12345;
+    for (uint32_t y = 0; y < lines; ++y) {
+        for (uint32_t x = 0; x < bytesPerLine; ++x) {
+            seed = seed * 1103515245u + 12345u;
+            uint8_t v = 0;
+            if (noise)
+                v = static_cast<uint8_t>(seed >> 16);
+            else if (y % 40 > 8 && y % 40 < 20 && x % 7 < 4)
+                v = static_cast<uint8_t>(seed >> 20);
+            b[std::size_t{y} * bytesPerLine + x] = v;
+        }
+    }
+    return b;
+}
+
+uint32_t LE32(const std::string &s, std::size_t at) {
+    return static_cast<uint8_t>(s[at]) | static_cast<uint8_t>(s[at + 1]) << 8 |
+           static_cast<uint8_t>(s[at + 2]) << 16 |
+           static_cast<uint32_t>(static_cast<uint8_t>(s[at + 3])) << 24;
+}
+uint32_t BE32(const std::string &s, std::size_t at) {
+    return static_cast<uint32_t>(static_cast<uint8_t>(s[at])) << 24 |
+           static_cast<uint8_t>(s[at + 1]) << 16 | static_cast<uint8_t>(s[at + 2]) << 8 |
+           static_cast<uint8_t>(s[at + 3]);
+}
+unsigned ByteSum(const std::string &s) {
+    unsigned sum = 0;
+    for (unsigned char c : s)
+        sum += c;
+    return sum;
+}
+Bytes ToBytes(const std::string &s) {
+    return Bytes(s.begin(), s.end());
+}
+
+// Decodes headerless stripe data and compares it with the expected bitmap.
+void ExpectDecodesTo(const std::string &stripes, uint32_t xd, uint32_t yd, uint32_t l0,
+                     const uint8_t *expected) {
+    Bytes bitmap;
+    std::string error;
+    ASSERT_TRUE(JbigDecodeStripes(ToBytes(stripes), xd, yd, l0, kCodedOptions, bitmap, error))
+        << error;
+    ASSERT_EQ(bitmap.size(), std::size_t{xd / 8} * yd);
+    EXPECT_TRUE(std::equal(bitmap.begin(), bitmap.end(), expected));
+}
+
+class SendPageTest : public ::testing::Test {
+  protected:
+    void TearDown() override { gSinkWrite = ::write; }
+    GDI_SEND_PAGE_PARAM Page(uint16_t w, uint16_t h, std::vector<uint8_t> &bitmap) {
+        GDI_SEND_PAGE_PARAM sp{};
+        sp.compression = 0x20;
+        sp.whlImgW = w;
+        sp.whlImgH = h;
+        sp.sendImgBuf = bitmap.data();
+        return sp;
+    }
+    std::string Send(GDI_SEND_PAGE_PARAM &sp, int platform, int blank = 0, int expected = 1) {
+        int r = -1;
+        const std::string out = CaptureStdout([&] { r = Prnt_SendPage(&sp, platform, blank); });
+        EXPECT_EQ(r, expected);
+        return out;
+    }
+};
+
+TEST_F(SendPageTest, PlatformCSendsOneImageBehindTheRasterFrame) {
+    ResetJob(kPlainModel);
+    auto bitmap = MakeBitmap(64 / 8, 300);
+    auto sp = Page(64, 300, bitmap);
+    sp.rasImgW = 64;
+    sp.rasImgH = 128;
+    const std::string out = Send(sp, PLATFORM_C);
+    ASSERT_GT(out.size(), 18u);
+    const std::string frame = out.substr(0, 18), data = out.substr(18);
+    EXPECT_EQ(ToHex(frame.substr(0, 13)), ToHex(Hex("0B 12 0C 00 20 40 00 2C 01 40 00 80 00")));
+    EXPECT_EQ(LE32(frame, 13), data.size());
+    EXPECT_EQ(sp.cmpImgBytes, static_cast<int32_t>(data.size()));
+    EXPECT_EQ(ByteSum(frame) % 256, 0u);
+    ExpectDecodesTo(data, 64, 300, 128, bitmap.data());
+    EXPECT_EQ(gImageChecksum, (ByteSum(data) + 0x9E) % 256);
+    EXPECT_EQ(gpCompImgData, nullptr);
+}
+
+struct Band {
+    uint32_t xd, l0, yd, size, posVert;
+    std::string data;
+};
+
+// Takes apart the band frames that follow the raster image frame of platform Z.
+std::vector<Band> SplitBands(const std::string &s) {
+    std::vector<Band> bands;
+    std::size_t at = 0;
+    while (at < s.size()) {
+        EXPECT_GE(s.size() - at, 48u);
+        if (s.size() - at < 48) break;
+        const std::string f = s.substr(at, 48);
+        EXPECT_EQ(ToHex(f.substr(0, 7)), ToHex(Hex("0B 30 1A 00 00 01 00")));
+        EXPECT_EQ(ToHex(f.substr(19, 4)), ToHex(Hex("00 00 03 58")));
+        EXPECT_EQ(LE32(f, 27), LE32(f, 23)); // padded size: no padding
+        EXPECT_EQ(LE32(f, 31), 0u);
+        EXPECT_EQ(LE32(f, 39), 3u);
+        EXPECT_EQ(LE32(f, 43), 0u);
+        EXPECT_EQ(ByteSum(f) % 256, 0u);
+        Band b{LE32(f, 7), LE32(f, 11), LE32(f, 15), LE32(f, 23), LE32(f, 35), ""};
+        b.data = s.substr(at + 48, b.size);
+        bands.push_back(b);
+        at += 48 + b.size;
+    }
+    return bands;
+}
+
+TEST_F(SendPageTest, PlatformZSends600LinesAsBandsOf256_256_88) {
+    ResetJob(kPlainModel);
+    gImageCoverage = 5 * 1000;
+    auto bitmap = MakeBitmap(96 / 8, 600);
+    auto sp = Page(96, 600, bitmap);
+    sp.cmpImgBytes = 853;
+    const std::string out = Send(sp, PLATFORM_Z);
+    EXPECT_EQ(ToHex(out.substr(0, 7)), ToHex(Hex("0B 07 19 05 00 00 D0")));
+    EXPECT_EQ(ToHex(out.substr(7, 2)), ToHex(Hex("00 00")));
+    const std::string frame = out.substr(9, 18);
+    EXPECT_EQ(LE32(frame, 13), 0u); // platform Z reports no compressed size
+    const auto bands = SplitBands(out.substr(27));
+    ASSERT_EQ(bands.size(), 3u);
+    const uint32_t heights[] = {256, 256, 88};
+    for (std::size_t i = 0; i < 3; ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_EQ(bands[i].xd, 96u);
+        EXPECT_EQ(bands[i].l0, heights[i]);
+        EXPECT_EQ(bands[i].yd, heights[i]);
+        EXPECT_EQ(bands[i].posVert, 256u * i);
+        ExpectDecodesTo(bands[i].data, 96, heights[i], heights[i],
+                        bitmap.data() + std::size_t{12} * 256 * i);
+    }
+    EXPECT_EQ(gImageChecksum, (ByteSum(bands[2].data) + 0x9E) % 256);
+}
+
+TEST_F(SendPageTest, PlatformZHeightOfWholeBandsHasNoShortBand) {
+    ResetJob(kQVModel); // no separator for the QV models
+    auto bitmap = MakeBitmap(8, 512);
+    auto sp = Page(8, 512, bitmap);
+    Color_bit = 1;
+    const std::string out = Send(sp, PLATFORM_Z, 3);
+    EXPECT_EQ(ToHex(out.substr(0, 7)), ToHex(Hex("0B 07 19 01 00 00 D4"))); // blank page
+    const auto bands = SplitBands(out.substr(7 + 18));
+    ASSERT_EQ(bands.size(), 2u);
+    EXPECT_EQ(bands[1].yd, 256u);
+}
+
+// 2-bit pages of the QV models are coded twice as wide; the band frame reports the pixels.
+TEST_F(SendPageTest, PlatformZQV2BitBandsReportThePixelWidth) {
+    ResetJob(kQVModel);
+    Color_bit = 2;
+    auto bitmap = MakeBitmap(128 / 8, 40);
+    auto sp = Page(64, 40, bitmap);
+    const std::string out = Send(sp, PLATFORM_Z);
+    const auto bands = SplitBands(out.substr(7 + 18));
+    ASSERT_EQ(bands.size(), 1u);
+    EXPECT_EQ(bands[0].xd, 64u);
+    ExpectDecodesTo(bands[0].data, 128, 40, 40, bitmap.data());
+}
+
+struct Package {
+    uint32_t cmdLen;
+    std::string data;
+};
+
+// Takes apart the platform M page data: parameter block, packages, end block.
+std::vector<Package> SplitPackages(const std::string &s, std::string &param) {
+    param = s.substr(0, 36);
+    std::vector<Package> packages;
+    std::size_t at = 36;
+    while (at + 16 <= s.size()) {
+        const uint32_t type = BE32(s, at + 4);
+        EXPECT_EQ(ToHex(s.substr(at + 8, 8)), ToHex(Hex("00 00 00 00 00 00 5A 5A")));
+        if (type == 6) {
+            EXPECT_EQ(BE32(s, at), 16u);
+            EXPECT_EQ(at + 16, s.size()) << "bytes after the end block";
+            return packages;
+        }
+        EXPECT_EQ(type, 5u);
+        const uint32_t len = BE32(s, at);
+        packages.push_back({len, s.substr(at + 16, len - 16)});
+        at += len;
+    }
+    ADD_FAILURE() << "no JBIG end block";
+    return packages;
+}
+
+TEST_F(SendPageTest, PlatformMSendsPackagesOfAtMost65536Bytes) {
+    ResetJob(kPlainModel);
+    auto bitmap = MakeBitmap(1024 / 8, 1100, true); // noise: about 140 KB coded
+    auto sp = Page(1024, 1100, bitmap);
+    const std::string out = Send(sp, PLATFORM_M);
+    std::string param;
+    const auto packages = SplitPackages(out, param);
+    EXPECT_EQ(ToHex(param),
+              ToHex(Hex("00 00 00 24 00 00 00 04 00 00 00 00 00 00 5A 5A "
+                        "00 00 01 00 00 00 04 00 00 00 04 4C 00 00 01 00 00 00 03 5C")));
+    ASSERT_EQ(packages.size(), 3u);
+    std::string coded;
+    for (std::size_t i = 0; i < packages.size(); ++i) {
+        if (i + 1 < packages.size()) {
+            EXPECT_EQ(packages[i].cmdLen, 65552u);
+        }
+        coded += packages[i].data;
+    }
+    EXPECT_EQ(sp.cmpImgBytes, static_cast<int32_t>(coded.size()));
+    ExpectDecodesTo(coded, 1024, 1100, 256, bitmap.data());
+}
+
+TEST_F(SendPageTest, PlatformMParameterBlockWidthPerModelGroup) {
+    struct Case {
+        const char *model;
+        uint32_t xd;
+    } cases[] = {{kQVModel, 64}, {kMirodelModel, 128}};
+    for (const auto &c : cases) {
+        ResetJob(c.model);
+        Color_bit = 2;
+        auto bitmap = MakeBitmap(128 / 8, 20);
+        auto sp = Page(64, 20, bitmap);
+        const std::string out = Send(sp, PLATFORM_M);
+        std::string param;
+        const auto packages = SplitPackages(out, param);
+        EXPECT_EQ(BE32(param, 20), c.xd) << c.model;
+        ASSERT_EQ(packages.size(), 1u);
+        ExpectDecodesTo(packages[0].data, 128, 20, 256, bitmap.data());
+    }
+}
+
+TEST_F(SendPageTest, PlatformMExactMultipleOf65536GivesOnlyFullPackages) {
+    ResetJob(kPlainModel);
+    JBIG_BIH bih{};
+    for (std::size_t n : {1u, 2u}) {
+        std::vector<uint8_t> coded(65536 * n, 0x5A);
+        int r = -1;
+        const std::string out = CaptureStdout([&] { r = SendJbigPackagesM(bih, coded); });
+        ASSERT_EQ(r, 1);
+        std::string param;
+        const auto packages = SplitPackages(out, param);
+        ASSERT_EQ(packages.size(), n);
+        for (const auto &p : packages)
+            EXPECT_EQ(p.cmdLen, 65552u);
+        EXPECT_EQ(ToHex(out.substr(36, 4)), ToHex(Hex("00 01 00 10")));
+    }
+    std::vector<uint8_t> small(1000, 1);
+    int r = -1;
+    const std::string out = CaptureStdout([&] { r = SendJbigPackagesM(bih, small); });
+    std::string param;
+    const auto packages = SplitPackages(out, param);
+    ASSERT_EQ(packages.size(), 1u);
+    EXPECT_EQ(packages[0].cmdLen, 1016u);
+}
+
+// A tiny noisy page codes to more than twice its raw size, past the capacity the page
+// buffers would have had; the page still goes out whole and decodes.
+TEST_F(SendPageTest, CodedDataLargerThanTwiceTheRawSize) {
+    for (int platform : {PLATFORM_C, PLATFORM_Z, PLATFORM_M}) {
+        ResetJob(kPlainModel);
+        auto bitmap = MakeBitmap(1, 2, true);
+        auto sp = Page(8, 2, bitmap);
+        sp.rasImgH = 768;
+        const std::string out = Send(sp, platform);
+        std::string coded;
+        if (platform == PLATFORM_C) coded = out.substr(18);
+        if (platform == PLATFORM_Z) coded = SplitBands(out.substr(9 + 18)).at(0).data;
+        if (platform == PLATFORM_M) {
+            std::string param;
+            coded = SplitPackages(out, param).at(0).data;
+        }
+        EXPECT_GT(coded.size(), 2 * bitmap.size()) << platform;
+        ExpectDecodesTo(coded, 8, 2,
+                        platform == PLATFORM_C   ? 768
+                        : platform == PLATFORM_Z ? 2
+                                                 : 256,
+                        bitmap.data());
+    }
+}
+
+TEST_F(SendPageTest, PageThatCannotBeCodedSendsNothing) {
+    ResetJob(kPlainModel);
+    auto bitmap = MakeBitmap(2, 10);
+    auto sp = Page(12, 10, bitmap); // not a whole number of bytes per line
+    sp.rasImgH = 768;
+    for (int platform : {PLATFORM_C, PLATFORM_Z, PLATFORM_M}) {
+        SetLastError("older text\n");
+        EXPECT_EQ(Send(sp, platform, 0, 0), "");
+        const std::string text = prntLastError;
+        EXPECT_EQ(text.rfind("Prnt_SendPage() :: JBIG compression Fail .  \nJBIGCompress() :: ", 0),
+                  0u)
+            << text;
+        EXPECT_EQ(gpCompImgData, nullptr);
+    }
+    sp.sendImgBuf = nullptr;
+    EXPECT_EQ(Send(sp, PLATFORM_C, 0, 0), "");
+    auto ok = Page(8, 0, bitmap);
+    EXPECT_EQ(Send(ok, PLATFORM_Z, 0, 0), "");
+}
+
+TEST_F(SendPageTest, UnknownPlatformSendsNothing) {
+    ResetJob(kPlainModel);
+    SetLastError("untouched");
+    auto bitmap = MakeBitmap(1, 8);
+    auto sp = Page(8, 8, bitmap);
+    EXPECT_EQ(Send(sp, 0, 0, 0), "");
+    EXPECT_STREQ(prntLastError, "untouched");
+}
+
+TEST(ImageChecksum, AddsTheUniversalExitBytes) {
+    const uint8_t zeroSum[] = {0x01, 0xFF};
+    EXPECT_EQ(ImageChecksum(zeroSum, 2), 0x9Eu);
+    EXPECT_EQ(ImageChecksum(nullptr, 0), 0x9Eu);
+    const uint8_t one[] = {0x70};
+    EXPECT_EQ(ImageChecksum(one, 1), 0x0Eu);
+}
+
+struct DataFailCase {
+    int platform;
+    int failWrite;
+    const char *message;
+};
+
+TEST_F(SendPageTest, FailingSendStopsThePage) {
+    const DataFailCase cases[] = {
+        {PLATFORM_C, 1, "Prnt_SendPage() :: send cmdRasterImage Fail .  \n"},
+        {PLATFORM_C, 2, "Prnt_SendPage() :: Send compressed data and cmd fail.  \n"},
+        {PLATFORM_Z, 1, "Prnt_SendPage() :: send cmdCoverage Fail 0 ==  \n"},
+        {PLATFORM_Z, 4, "Prnt_SendPage() :: Send compressed data and cmd fail.  \n"},
+        {PLATFORM_M, 1, "Prnt_SendPage() :: send JBIG_PARAM_CMD Fail 0 ==  \n"},
+        {PLATFORM_M, 2, "Prnt_SendPage() :: send JBIG_DATA_CMD Fail 0 ==  \n"},
+        {PLATFORM_M, 3, "Prnt_SendPage() :: Send compressed data and cmd fail.  \n"},
+        {PLATFORM_M, 4, "Prnt_SendPage() :: send JBIG_END_CMD Fail 0 ==  \n"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(std::to_string(c.platform) + " write " + std::to_string(c.failWrite));
+        ResetJob(kPlainModel);
+        auto bitmap = MakeBitmap(8, 100);
+        auto sp = Page(64, 100, bitmap);
+        sp.rasImgH = 768;
+        SetLastError("older text\n");
+        gFailWriteNumber = c.failWrite;
+        Send(sp, c.platform, 0, 0);
+        EXPECT_EQ(gStdoutWrites.size(), static_cast<std::size_t>(c.failWrite));
+        EXPECT_EQ(std::string(prntLastError).rfind(c.message, 0), 0u) << prntLastError;
+    }
+}
+} // namespace
