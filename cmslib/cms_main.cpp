@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 
 namespace {
 
@@ -101,14 +102,25 @@ int GDIPrintCMSmain(CMS_TRANSFER_SRC *pSrc, CMS_SETTINGS *pSettings, CMS_TRANSFE
     pDst->OutputDataHeight = height;
     pDst->OutputBitMode = pSettings->BitMode;
 
-    auto *work = static_cast<uint8_t *>(std::malloc(size_t{stride} * height));
+    // The work buffer holds one band of ink values at a time: toned, then screened.
+    const size_t bandLines = height < kWorkBandLines ? height : kWorkBandLines;
+    const std::unique_ptr<uint8_t, decltype(&std::free)> work(
+        static_cast<uint8_t *>(std::malloc(size_t{stride} * bandLines)), &std::free);
     if (work == nullptr) {
         std::fputs("cms: failed to malloc memory1!\n", stderr);
         return CMS_ERR_SIZE;
     }
-    GDI_sRGB2CMYK(pSrc, pSettings, work, pDst);
+    uint8_t ink[256];
+    GDI_toneTable(pSrc, pSettings, ink);
+    CMS_SCREEN screen;
+    const bool screened = GDI_htPrepare(pSettings, pDst, &screen);
+    for (size_t first = 0; screened && first < height; first += bandLines) {
+        const size_t count = height - first < bandLines ? height - first : bandLines;
+        GDI_sRGB2CMYK(pSrc, ink, first, count, work.get(), stride);
+        GDI_ht(screen, pSrc, pDst, work.get(), stride, first, count);
+    }
     std::fputs("GDI_sRGB2CMYK complete!\n", stderr);
-    GDI_ht(pSrc, pSettings, work, pDst);
+    if (!screened) std::fputs(screen.refusal, stderr);
     std::fputs("cms: GDI_ht complete!\n", stderr);
     return CMS_OK;
 }

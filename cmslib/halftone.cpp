@@ -6,10 +6,12 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <memory>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
+#endif
+#if defined(__x86_64__)
+#include <immintrin.h>
 #endif
 
 namespace {
@@ -30,17 +32,6 @@ constexpr std::array<uint8_t, 256> BitReverseTable() {
 }
 constexpr std::array<uint8_t, 256> kBitReverse = BitReverseTable();
 
-// Geometry of one screening pass.
-struct Screen {
-    const uint8_t *thresh; // matrix, rows of width cells of levels thresholds
-    size_t width;          // matrix width W
-    size_t height;         // matrix height H
-    unsigned bits;         // bits per output pixel b
-    unsigned levels;       // thresholds per cell, 2^b - 1
-    size_t phaseX;         // page position of the area, horizontally
-    size_t phaseY;         // and vertically
-};
-
 // Output level of ink v against one cell: the number of thresholds it reaches; a threshold of 0
 // counts as 1 so that no ink never prints.
 unsigned CellLevel(uint8_t v, const uint8_t *cell, unsigned levels) {
@@ -53,7 +44,7 @@ unsigned CellLevel(uint8_t v, const uint8_t *cell, unsigned levels) {
 }
 
 // Screens pixels [from, to) of line i one by one; from and to are whole output bytes.
-void ScreenLineScalar(const Screen &s, size_t i, const uint8_t *v, uint8_t *out, size_t from,
+void ScreenLineScalar(const CMS_SCREEN &s, size_t i, const uint8_t *v, uint8_t *out, size_t from,
                       size_t to) {
     const size_t perByte = 8 / s.bits;
     const uint8_t *row = s.thresh + ((i + s.phaseY) % s.height) * s.width * s.levels;
@@ -70,24 +61,9 @@ void ScreenLineScalar(const Screen &s, size_t i, const uint8_t *v, uint8_t *out,
 
 #if defined(__SSE2__)
 
-// Thresholds of one matrix row, turned to the area's phase and raised to at least 1, one vector
-// per threshold index: lane c holds the threshold for columns j with j mod 16 = c.
-struct RowVectors {
-    __m128i t[3];
-};
-
-// Prepares the phased threshold vectors of every matrix row.
-void BuildRowVectors(const Screen &s, RowVectors *rows) {
-    for (size_t r = 0; r < kTile; ++r) {
-        alignas(16) uint8_t lanes[3][kTile] = {};
-        for (size_t c = 0; c < kTile; ++c) {
-            const uint8_t *cell = s.thresh + (r * kTile + (c + s.phaseX) % kTile) * s.levels;
-            for (unsigned k = 0; k < s.levels; ++k)
-                lanes[k][c] = cell[k] == 0 ? 1 : cell[k];
-        }
-        for (unsigned k = 0; k < 3; ++k)
-            rows[r].t[k] = _mm_load_si128(reinterpret_cast<const __m128i *>(lanes[k]));
-    }
+// Phased threshold vector k of matrix row r.
+inline __m128i RowThresholds(const CMS_SCREEN &s, size_t r, unsigned k) {
+    return _mm_load_si128(reinterpret_cast<const __m128i *>(s.rows[r][k]));
 }
 
 // Lanes of v that reach threshold t (unsigned v >= t), as 0xFF.
@@ -105,20 +81,20 @@ inline __m128i PackLevels(__m128i level) {
 }
 
 // 2-bit levels of sixteen ink values.
-inline __m128i Levels2(const uint8_t *v, const RowVectors &row) {
+inline __m128i Levels2(const uint8_t *v, __m128i t0, __m128i t1, __m128i t2) {
     const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i *>(v));
-    __m128i level = _mm_sub_epi8(_mm_setzero_si128(), Reaches(x, row.t[0]));
-    level = _mm_sub_epi8(level, Reaches(x, row.t[1]));
-    return _mm_sub_epi8(level, Reaches(x, row.t[2]));
+    __m128i level = _mm_sub_epi8(_mm_setzero_si128(), Reaches(x, t0));
+    level = _mm_sub_epi8(level, Reaches(x, t1));
+    return _mm_sub_epi8(level, Reaches(x, t2));
 }
 
 // Screens one line at 1 bit per pixel, sixteen pixels per step.
-void ScreenLine1(const Screen &s, size_t i, const RowVectors &row, const uint8_t *v, uint8_t *out,
-                 size_t width) {
+void ScreenLine1(const CMS_SCREEN &s, size_t i, const uint8_t *v, uint8_t *out, size_t width) {
+    const __m128i t0 = RowThresholds(s, (i + s.phaseY) % kTile, 0);
     size_t j = 0;
     for (; j + kTile <= width; j += kTile) {
         const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i *>(v + j));
-        const unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(Reaches(x, row.t[0])));
+        const unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(Reaches(x, t0)));
         out[j / 8] = kBitReverse[mask & 0xFFu];
         out[j / 8 + 1] = kBitReverse[mask >> 8];
     }
@@ -126,19 +102,21 @@ void ScreenLine1(const Screen &s, size_t i, const RowVectors &row, const uint8_t
 }
 
 // Screens one line at 2 bits per pixel, sixty-four pixels per step.
-void ScreenLine2(const Screen &s, size_t i, const RowVectors &row, const uint8_t *v, uint8_t *out,
-                 size_t width) {
+void ScreenLine2(const CMS_SCREEN &s, size_t i, const uint8_t *v, uint8_t *out, size_t width) {
+    const size_t r = (i + s.phaseY) % kTile;
+    const __m128i t0 = RowThresholds(s, r, 0), t1 = RowThresholds(s, r, 1),
+                  t2 = RowThresholds(s, r, 2);
     size_t j = 0;
     for (; j + 4 * kTile <= width; j += 4 * kTile) {
-        const __m128i y0 = PackLevels(Levels2(v + j, row));
-        const __m128i y1 = PackLevels(Levels2(v + j + 16, row));
-        const __m128i y2 = PackLevels(Levels2(v + j + 32, row));
-        const __m128i y3 = PackLevels(Levels2(v + j + 48, row));
+        const __m128i y0 = PackLevels(Levels2(v + j, t0, t1, t2));
+        const __m128i y1 = PackLevels(Levels2(v + j + 16, t0, t1, t2));
+        const __m128i y2 = PackLevels(Levels2(v + j + 32, t0, t1, t2));
+        const __m128i y3 = PackLevels(Levels2(v + j + 48, t0, t1, t2));
         const __m128i bytes = _mm_packus_epi16(_mm_packs_epi32(y0, y1), _mm_packs_epi32(y2, y3));
         _mm_storeu_si128(reinterpret_cast<__m128i *>(out + j / 4), bytes);
     }
     for (; j + kTile <= width; j += kTile) {
-        const __m128i y = PackLevels(Levels2(v + j, row));
+        const __m128i y = PackLevels(Levels2(v + j, t0, t1, t2));
         const __m128i bytes = _mm_packus_epi16(_mm_packs_epi32(y, y), _mm_setzero_si128());
         const uint32_t four = static_cast<uint32_t>(_mm_cvtsi128_si32(bytes));
         std::memcpy(out + j / 4, &four, sizeof four);
@@ -146,6 +124,53 @@ void ScreenLine2(const Screen &s, size_t i, const RowVectors &row, const uint8_t
     ScreenLineScalar(s, i, v, out, j, width);
 }
 
+#endif
+
+#if defined(__x86_64__)
+// Thirty-two 2-bit levels of one AVX2 step, packed four to a byte in each 32-bit lane: the byte
+// multiply-adds weigh pixel pairs 4:1, then pairs of pairs 16:1.
+__attribute__((target("avx2"))) inline __m256i PackedLevels2Avx2(const uint8_t *v, __m256i t0,
+                                                                 __m256i t1, __m256i t2) {
+    const __m256i x = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(v));
+    __m256i level =
+        _mm256_sub_epi8(_mm256_setzero_si256(), _mm256_cmpeq_epi8(_mm256_max_epu8(x, t0), x));
+    level = _mm256_sub_epi8(level, _mm256_cmpeq_epi8(_mm256_max_epu8(x, t1), x));
+    level = _mm256_sub_epi8(level, _mm256_cmpeq_epi8(_mm256_max_epu8(x, t2), x));
+    const __m256i pairs = _mm256_maddubs_epi16(level, _mm256_set1_epi16(0x0104));
+    return _mm256_madd_epi16(pairs, _mm256_set1_epi32(0x00010010));
+}
+
+// Screens one line at 2 bits per pixel with AVX2, 128 pixels per step.
+__attribute__((target("avx2"))) void ScreenLine2Avx2(const CMS_SCREEN &s, size_t i,
+                                                     const uint8_t *v, uint8_t *out, size_t width) {
+    const size_t r = (i + s.phaseY) % kTile;
+    const __m256i t0 = _mm256_broadcastsi128_si256(RowThresholds(s, r, 0));
+    const __m256i t1 = _mm256_broadcastsi128_si256(RowThresholds(s, r, 1));
+    const __m256i t2 = _mm256_broadcastsi128_si256(RowThresholds(s, r, 2));
+    const __m256i order = _mm256_setr_epi32(0, 4, 1, 5, 2, 6, 3, 7);
+    size_t j = 0;
+    for (; j + 128 <= width; j += 128) {
+        const __m256i y0 = PackedLevels2Avx2(v + j, t0, t1, t2);
+        const __m256i y1 = PackedLevels2Avx2(v + j + 32, t0, t1, t2);
+        const __m256i y2 = PackedLevels2Avx2(v + j + 64, t0, t1, t2);
+        const __m256i y3 = PackedLevels2Avx2(v + j + 96, t0, t1, t2);
+        const __m256i bytes =
+            _mm256_packus_epi16(_mm256_packs_epi32(y0, y1), _mm256_packs_epi32(y2, y3));
+        _mm256_storeu_si256(reinterpret_cast<__m256i *>(out + j / 4),
+                            _mm256_permutevar8x32_epi32(bytes, order));
+    }
+    // j is a whole number of screen tiles, so the rest of the line keeps its phase.
+    ScreenLine2(s, i, v + j, out + j / 4, width - j);
+}
+
+// Whether this processor runs the AVX2 path.
+bool HasAvx2() {
+#if defined(KELVRA_CMS_BASELINE_ONLY)
+    return false;
+#endif
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("avx2");
+}
 #endif
 
 } // namespace
@@ -175,14 +200,14 @@ CMS_DITHER_THRESH *GDI1getditherthresh(CMS_DITHER_THRESH *pThresh, int resolutio
     return pThresh;
 }
 
-// Screens the work buffer into ColorDstData (already zero-filled) and releases the work buffer.
-// Only 1- and 2-bit output have matrices; other depths leave the bitmap all zeros.
-int GDI_ht(const CMS_TRANSFER_SRC *pSrc, const CMS_SETTINGS *pSettings, uint8_t *work,
-           const CMS_TRANSFER_DST *pDst) {
-    const std::unique_ptr<uint8_t, decltype(&std::free)> owned(work, &std::free);
+// Selects the matrix for the page's depth and turns its rows to the area's phase. Only 1- and
+// 2-bit output have matrices.
+bool GDI_htPrepare(const CMS_SETTINGS *pSettings, const CMS_TRANSFER_DST *pDst,
+                   CMS_SCREEN *screen) {
+    *screen = CMS_SCREEN{};
     if (pSettings->BitMode == 3) {
-        std::fputs("cms: 8bit output!\n", stderr);
-        return 0;
+        std::snprintf(screen->refusal, sizeof screen->refusal, "cms: 8bit output!\n");
+        return false;
     }
     unsigned bits = 0;
     if (pDst->OutputBitMode == 0) {
@@ -190,40 +215,62 @@ int GDI_ht(const CMS_TRANSFER_SRC *pSrc, const CMS_SETTINGS *pSettings, uint8_t 
     } else if (pDst->OutputBitMode == 1) {
         bits = 2;
     } else {
-        std::fprintf(stderr, "cms: no halftone matrix for OutputBitMode %u, page left blank!\n",
-                     static_cast<unsigned>(pDst->OutputBitMode));
-        return 0;
+        std::snprintf(screen->refusal, sizeof screen->refusal,
+                      "cms: no halftone matrix for OutputBitMode %u, page left blank!\n",
+                      static_cast<unsigned>(pDst->OutputBitMode));
+        return false;
     }
-
     CMS_DITHER_THRESH matrix;
     GDI1getditherthresh(&matrix, 600, 0, static_cast<int>(bits));
     if (matrix.pThresh == nullptr || matrix.width == 0 || matrix.height == 0 ||
-        matrix.bitsPerPixel != bits)
-        return 0;
-
-    const Screen s{matrix.pThresh,    matrix.width,      matrix.height,    bits,
-                   (1u << bits) - 1u, pDst->OutputDataX, pDst->OutputDataY};
-    const size_t width = pSrc->InputDataWidth;
-    const size_t height = pSrc->InputDataHeight;
-    const size_t stride = (width + 7) & ~size_t{7};
-    const size_t lineByte = pDst->OutputDataLineByte;
-    uint8_t *dst = pDst->ColorDstData;
-
-#if defined(__SSE2__)
-    if (s.width == kTile && s.height == kTile) {
-        RowVectors rows[kTile];
-        BuildRowVectors(s, rows);
-        for (size_t i = 0; i < height; ++i) {
-            const RowVectors &row = rows[(i + s.phaseY) % kTile];
-            if (bits == 1)
-                ScreenLine1(s, i, row, work + i * stride, dst + i * lineByte, width);
-            else
-                ScreenLine2(s, i, row, work + i * stride, dst + i * lineByte, width);
-        }
-        return 0;
+        matrix.bitsPerPixel != bits) {
+        std::snprintf(screen->refusal, sizeof screen->refusal,
+                      "cms: no halftone matrix for %u bits, page left blank!\n", bits);
+        return false;
     }
+    screen->thresh = matrix.pThresh;
+    screen->width = matrix.width;
+    screen->height = matrix.height;
+    screen->bits = bits;
+    screen->levels = (1u << bits) - 1u;
+    screen->phaseX = pDst->OutputDataX;
+    screen->phaseY = pDst->OutputDataY;
+    if (screen->width == kTile && screen->height == kTile) {
+        for (size_t r = 0; r < kTile; ++r)
+            for (size_t c = 0; c < kTile; ++c) {
+                const uint8_t *cell =
+                    screen->thresh + (r * kTile + (c + screen->phaseX) % kTile) * screen->levels;
+                for (unsigned k = 0; k < screen->levels; ++k)
+                    screen->rows[r][k][c] = cell[k] == 0 ? 1 : cell[k];
+            }
+    }
+    return true;
+}
+
+// Screens a band of work rows into the bitmap (already zero-filled).
+void GDI_ht(const CMS_SCREEN &screen, const CMS_TRANSFER_SRC *pSrc, const CMS_TRANSFER_DST *pDst,
+            const uint8_t *work, size_t stride, size_t first, size_t count) {
+    const size_t width = pSrc->InputDataWidth;
+    const size_t lineByte = pDst->OutputDataLineByte;
+#if defined(__x86_64__)
+    static const bool avx2 = HasAvx2();
 #endif
-    for (size_t i = 0; i < height; ++i)
-        ScreenLineScalar(s, i, work + i * stride, dst + i * lineByte, 0, width);
-    return 0;
+    for (size_t n = 0; n < count; ++n) {
+        const size_t i = first + n;
+        const uint8_t *v = work + n * stride;
+        uint8_t *out = pDst->ColorDstData + i * lineByte;
+#if defined(__SSE2__)
+        if (screen.width == kTile && screen.height == kTile) {
+            if (screen.bits == 1) ScreenLine1(screen, i, v, out, width);
+#if defined(__x86_64__)
+            else if (avx2)
+                ScreenLine2Avx2(screen, i, v, out, width);
+#endif
+            else
+                ScreenLine2(screen, i, v, out, width);
+            continue;
+        }
+#endif
+        ScreenLineScalar(screen, i, v, out, 0, width);
+    }
 }

@@ -60,18 +60,20 @@ class GuardedBuffer {
     uint8_t *data_ = nullptr;
 };
 
-class CmsHalftone : public testing::Test {
+// Every case runs on the library and on its baseline build, which takes the paths of processors
+// without AVX2 and AVX-512 VBMI.
+class CmsHalftone : public testing::TestWithParam<std::string> {
   protected:
-    void SetUp() override { ASSERT_TRUE(lib.Complete()) << dlerror(); }
+    void SetUp() override { ASSERT_TRUE(lib.Complete()) << GetParam() << ": " << dlerror(); }
     int RunQuiet(CmsPage &page) {
         int result = 1;
         CaptureStderrOf([&] { result = page.Run(lib); });
         return result;
     }
-    CmsLib lib;
+    CmsLib lib{GetParam()};
 };
 
-TEST_F(CmsHalftone, RandomPagesMatchTheScreeningRuleAtEveryWidthAndPhase) {
+TEST_P(CmsHalftone, RandomPagesMatchTheScreeningRuleAtEveryWidthAndPhase) {
     std::mt19937 rng(20240611);
     const uint16_t widths[] = {8, 16, 24, 56, 64, 72, 128, 136, 200, 4960};
     for (uint8_t bitMode : {uint8_t{0}, uint8_t{1}}) {
@@ -100,7 +102,7 @@ TEST_F(CmsHalftone, RandomPagesMatchTheScreeningRuleAtEveryWidthAndPhase) {
     }
 }
 
-TEST_F(CmsHalftone, WhiteGivesZerosAndBlackGivesFullToner) {
+TEST_P(CmsHalftone, WhiteGivesZerosAndBlackGivesFullToner) {
     struct Case {
         uint8_t grey, bitMode, byte;
     };
@@ -113,7 +115,7 @@ TEST_F(CmsHalftone, WhiteGivesZerosAndBlackGivesFullToner) {
     }
 }
 
-TEST_F(CmsHalftone, InkBetweenTheThresholdsOfACellGivesTheMiddleLevel) {
+TEST_P(CmsHalftone, InkBetweenTheThresholdsOfACellGivesTheMiddleLevel) {
     // Grey 108 is ink 147, then 150 after linearisation; cell (0, 0) holds 156/145/136.
     ASSERT_EQ(Ink600(108), 150u);
     CmsPage page(16, 1, 108, 1);
@@ -121,7 +123,7 @@ TEST_F(CmsHalftone, InkBetweenTheThresholdsOfACellGivesTheMiddleLevel) {
     EXPECT_EQ(page.Level(0, 0, 2), 2u);
 }
 
-TEST_F(CmsHalftone, ScreenPhaseFollowsTheAreaPosition) {
+TEST_P(CmsHalftone, ScreenPhaseFollowsTheAreaPosition) {
     for (uint8_t bitMode : {uint8_t{0}, uint8_t{1}}) {
         const unsigned bits = bitMode + 1u;
         auto run = [&](uint16_t x, uint16_t y) {
@@ -143,7 +145,7 @@ TEST_F(CmsHalftone, ScreenPhaseFollowsTheAreaPosition) {
     }
 }
 
-TEST_F(CmsHalftone, TwoAreasOfOnePageLineUpWithTheWholePage) {
+TEST_P(CmsHalftone, TwoAreasOfOnePageLineUpWithTheWholePage) {
     std::mt19937 rng(7);
     CmsPage whole(96, 20, 0, 1);
     for (uint8_t &g : whole.grey)
@@ -163,7 +165,7 @@ TEST_F(CmsHalftone, TwoAreasOfOnePageLineUpWithTheWholePage) {
     }
 }
 
-TEST_F(CmsHalftone, DepthsWithoutAMatrixLeaveTheBitmapBlank) {
+TEST_P(CmsHalftone, DepthsWithoutAMatrixLeaveTheBitmapBlank) {
     struct Case {
         uint8_t bitMode;
         uint16_t lineByte;
@@ -187,7 +189,7 @@ TEST_F(CmsHalftone, DepthsWithoutAMatrixLeaveTheBitmapBlank) {
     }
 }
 
-TEST_F(CmsHalftone, NeverReadsPastTheSourceLinesNorWritesPastTheStatedCapacity) {
+TEST_P(CmsHalftone, NeverReadsPastTheSourceLinesNorWritesPastTheStatedCapacity) {
     struct Case {
         uint16_t width, height;
         uint32_t lineByte;
@@ -219,5 +221,10 @@ TEST_F(CmsHalftone, NeverReadsPastTheSourceLinesNorWritesPastTheStatedCapacity) 
                   static_cast<long>(dst.size()));
     }
 }
+
+INSTANTIATE_TEST_SUITE_P(Builds, CmsHalftone, testing::Values(KELVRA_CMSLIB_BIN, BaselineLibPath()),
+                         [](const testing::TestParamInfo<std::string> &info) {
+                             return info.index == 0 ? "Library" : "Baseline";
+                         });
 
 } // namespace

@@ -26,8 +26,8 @@ struct CmsLib {
     PFN_BrightnessLevelLut brightness = nullptr;
     PFN_ContrastLevelLut contrast = nullptr;
 
-    CmsLib() {
-        handle = dlopen(KELVRA_CMSLIB_BIN, RTLD_LAZY);
+    explicit CmsLib(const std::string &path = KELVRA_CMSLIB_BIN) {
+        handle = dlopen(path.c_str(), RTLD_LAZY);
         if (handle == nullptr) return;
         version = reinterpret_cast<PFN_GetCMSDllVersion>(dlsym(handle, "GetCMSDllVersion"));
         print = reinterpret_cast<PFN_GDIPrintCMSmain>(dlsym(handle, "GDIPrintCMSmain"));
@@ -45,6 +45,12 @@ struct CmsLib {
         return handle && version && print && monoToMono && rgbToMono && brightness && contrast;
     }
 };
+
+// The library built for the x86-64 baseline only (no AVX2 or AVX-512 paths), beside the library.
+inline std::string BaselineLibPath() {
+    const std::string lib = KELVRA_CMSLIB_BIN;
+    return lib.substr(0, lib.rfind('/') + 1) + "mirodelCMSLib-baseline.so";
+}
 
 // One page for the library: grey samples, the records and a destination buffer.
 struct CmsPage {
