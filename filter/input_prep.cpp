@@ -1,0 +1,297 @@
+#include "filter/input_prep.h"
+
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include <cups/cups.h>
+#include <cups/raster.h>
+#include <fcntl.h>
+#include <spawn.h>
+#include <strings.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "common/globals.h"
+#include "common/tempfile.h"
+
+extern char **environ;
+
+const char *gConverterPath = "/usr/lib/cups/filter/gstoraster";
+
+namespace {
+constexpr std::size_t kCopyBlock = 8192;
+constexpr int kTempNameSize = 255;   // name buffer of the copy of standard input
+constexpr int kRasterNameSize = 512; // name buffer of the converter's output
+
+// Copies a NUL-terminated text into a buffer of `size` bytes; false when it does not fit.
+bool CopyName(char *dst, std::size_t size, const char *src) {
+    const std::size_t len = std::strlen(src);
+    if (len >= size) return false;
+    std::memcpy(dst, src, len + 1);
+    return true;
+}
+
+// Writes all bytes, resuming after interruptions and partial writes.
+bool WriteAll(int fd, const char *data, std::size_t count) {
+    while (count > 0) {
+        const ssize_t n = write(fd, data, count);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        data += n;
+        count -= static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+// Starts the converter with its own argument vector; its standard input is /dev/null and
+// its standard output the file `outFd`. Returns the child's pid, or -1 with errno-style
+// code in `err`.
+pid_t StartConverter(const std::vector<const char *> &args, int outFd, int &err) {
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_adddup2(&actions, outFd, STDOUT_FILENO);
+    if (outFd != STDOUT_FILENO) posix_spawn_file_actions_addclose(&actions, outFd);
+    pid_t pid = -1;
+    err = posix_spawn(&pid, args[0], &actions, nullptr, const_cast<char *const *>(args.data()),
+                      environ);
+    posix_spawn_file_actions_destroy(&actions);
+    return err == 0 ? pid : -1;
+}
+
+// Waits for the converter. A cancelled job (SIGTERM sets Canceled) stops it.
+int WaitConverter(pid_t pid, bool &cancelled) {
+    int status = 0;
+    bool stopped = false;
+    for (;;) {
+        if (Canceled && !stopped) {
+            kill(pid, SIGTERM);
+            stopped = true;
+        }
+        const pid_t r = waitpid(pid, &status, 0);
+        if (r == pid) break;
+        if (r < 0 && errno != EINTR) {
+            status = -1;
+            break;
+        }
+    }
+    cancelled = stopped;
+    return status;
+}
+
+// True when the file behind `fd` is a CUPS raster stream with at least one page header.
+bool HasRasterPage(int fd) {
+    if (lseek(fd, 0, SEEK_SET) != 0) return false;
+    cups_raster_t *ras = cupsRasterOpen(fd, CUPS_RASTER_READ);
+    if (ras == nullptr) return false;
+    cups_page_header2_t header;
+    const bool ok = cupsRasterReadHeader2(ras, &header) != 0;
+    cupsRasterClose(ras);
+    return ok;
+}
+} // namespace
+
+bool IsPdfContentType(const char *finalContentType) {
+    return finalContentType != nullptr &&
+           strcasestr(finalContentType, "application/vnd.cups-pdf") != nullptr;
+}
+
+bool FinalContentTypeIsPDF() {
+    return IsPdfContentType(std::getenv("FINAL_CONTENT_TYPE"));
+}
+
+// A PDF on standard input must become a file: the converter reads its input by name.
+bool Copy_StdinToTempFile(char *filename, std::size_t size) {
+    if (filename == nullptr) {
+        std::fputs("DEBUG: Unable to find input file.\n", stderr);
+        return false;
+    }
+    char name[kTempNameSize] = {};
+    const int fd = CreateTempFile(name, sizeof name);
+    if (fd < 0) {
+        std::fputs("DEBUG: Unable to creat temp file.\n", stderr);
+        return false;
+    }
+    std::fprintf(stderr, "DEBUG:copying to temp print file \"%s\"\n", name);
+    std::vector<char> block(kCopyBlock);
+    const char *failure = nullptr;
+    int failureErrno = 0;
+    for (;;) {
+        const ssize_t n = read(STDIN_FILENO, block.data(), block.size());
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) {
+            failure = "read the print data";
+            failureErrno = errno;
+            break;
+        }
+        if (n == 0) break;
+        if (!WriteAll(fd, block.data(), static_cast<std::size_t>(n))) {
+            failure = "write the temporary file";
+            failureErrno = errno;
+            break;
+        }
+    }
+    if (close(fd) != 0 && failure == nullptr) {
+        failure = "write the temporary file";
+        failureErrno = errno;
+    }
+    if (failure == nullptr && !CopyName(filename, size, name)) {
+        failure = "store the temporary file name";
+        failureErrno = ENAMETOOLONG;
+    }
+    if (failure != nullptr) {
+        std::fprintf(stderr, "ERROR: Unable to %s: %s\n", failure, std::strerror(failureErrno));
+        RemoveTempFile(name);
+        return false;
+    }
+    return true;
+}
+
+void removestr(char *parameters, const char *srcstr, char tok_str) {
+    if (parameters == nullptr || srcstr == nullptr || tok_str == 0) {
+        std::fputs("prepdftopdf:the parameters is invalid!", stderr);
+        return;
+    }
+    char *start = std::strstr(parameters, srcstr);
+    if (start == nullptr) return;
+    char *tok = std::strchr(start, tok_str);
+    if (tok == nullptr) return;
+    std::memmove(start, tok + 1, std::strlen(tok + 1) + 1);
+}
+
+// A custom page size of a named document is handed to the converter as A4: the filter
+// lays the custom size out itself.
+std::string ConverterOptions(const char *options) {
+    if (options == nullptr) return {};
+    if (strcasestr(options, "PageSize=Custom") == nullptr ||
+        strcasestr(options, "document-name-supplied") == nullptr)
+        return options;
+    std::vector<char> buf(options, options + std::strlen(options) + 1);
+    removestr(buf.data(), "PageRegion=", ' ');
+    removestr(buf.data(), "PageSize=", ' ');
+    return std::string(buf.data()) + " PageRegion=A4 PageSize=A4 ";
+}
+
+// The converter runs from an argument vector, so the job title, user and options reach it
+// as single arguments whatever characters they hold.
+int gs2raster(char *inputfile, char *argv[], std::size_t inputfileSize) {
+    if (inputfile == nullptr || argv == nullptr) {
+        std::fputs("DEBUG: Illegal input parameter.\n", stderr);
+        return -1;
+    }
+    for (int i = 1; i <= 5; ++i) {
+        if (argv[i] == nullptr) {
+            std::fputs("DEBUG: Illegal input parameter.\n", stderr);
+            return -1;
+        }
+    }
+    // On failure the job ends; the filter's own copy of standard input goes with it.
+    auto failWithoutInputCopy = [&]() {
+        if (IsRegisteredTempFile(inputfile)) RemoveTempFile(inputfile);
+        return -1;
+    };
+    const std::string options = ConverterOptions(argv[5]);
+
+    char outName[kRasterNameSize] = {};
+    const int outFd = CreateTempFile(outName, sizeof outName);
+    if (outFd < 0) {
+        std::fputs("DEBUG: Unable to creat tmp_pstopdf file.\n", stderr);
+        std::fputs("ERROR: Unable to create a temporary file for the PDF conversion\n", stderr);
+        return failWithoutInputCopy();
+    }
+    auto failWithoutOutput = [&]() {
+        close(outFd);
+        RemoveTempFile(outName);
+        return failWithoutInputCopy();
+    };
+
+    const std::vector<const char *> args = {gConverterPath, argv[1],         argv[2],   argv[3],
+                                            argv[4],        options.c_str(), inputfile, nullptr};
+    std::fflush(stdout);
+    std::fflush(stderr);
+    int err = 0;
+    const pid_t pid = StartConverter(args, outFd, err);
+    if (pid < 0) {
+        std::fprintf(stderr, "ERROR: Unable to start the PDF converter %s: %s\n", gConverterPath,
+                     std::strerror(err));
+        return failWithoutOutput();
+    }
+    bool cancelled = false;
+    const int status = WaitConverter(pid, cancelled);
+    if (cancelled) {
+        std::fputs("ERROR: The PDF conversion was stopped: the job was cancelled\n", stderr);
+        return failWithoutOutput();
+    }
+    if (status == -1) {
+        std::fprintf(stderr, "ERROR: Lost track of the PDF converter %s\n", gConverterPath);
+        return failWithoutOutput();
+    }
+    if (WIFSIGNALED(status)) {
+        std::fprintf(stderr, "ERROR: The PDF converter %s was killed by signal %d\n",
+                     gConverterPath, WTERMSIG(status));
+        return failWithoutOutput();
+    }
+    if (WIFEXITED(status) && WEXITSTATUS(status) != 0) {
+        std::fprintf(stderr, "ERROR: The PDF converter %s failed with exit status %d\n",
+                     gConverterPath, WEXITSTATUS(status));
+        return failWithoutOutput();
+    }
+    if (!HasRasterPage(outFd)) {
+        std::fprintf(stderr, "ERROR: The PDF converter %s produced no raster page\n",
+                     gConverterPath);
+        return failWithoutOutput();
+    }
+    if (std::strlen(outName) >= inputfileSize) {
+        std::fputs("ERROR: The converted raster file name is too long\n", stderr);
+        return failWithoutOutput();
+    }
+    close(outFd);
+    if (IsRegisteredTempFile(inputfile)) RemoveTempFile(inputfile);
+    std::memcpy(inputfile, outName, std::strlen(outName) + 1);
+    return 1;
+}
+
+namespace {
+// The value of an os-release line after its key: between the first and the last double
+// quote when it has one, else everything after `afterKey`; at most 31 characters.
+std::string OsReleaseValue(const std::string &line, std::size_t afterKey) {
+    std::string value;
+    const std::size_t first = line.find('"');
+    if (first != std::string::npos) {
+        const std::size_t last = line.rfind('"');
+        value = line.substr(first + 1, last > first ? last - first - 1 : 0);
+    } else {
+        value = line.substr(afterKey);
+    }
+    if (value.size() > 31) value.resize(31);
+    return value;
+}
+} // namespace
+
+// Read straight from the file: no shell, no external command.
+void get_os_info(char *os_info, std::size_t size, const char *path) {
+    if (os_info == nullptr || size == 0 || path == nullptr) return;
+    std::FILE *f = std::fopen(path, "r");
+    if (f == nullptr) return;
+    std::string id, version;
+    char *line = nullptr;
+    std::size_t cap = 0;
+    ssize_t n;
+    while ((n = getline(&line, &cap, f)) >= 0) {
+        std::string text(line, static_cast<std::size_t>(n));
+        if (!text.empty() && text.back() == '\n') text.pop_back();
+        if (text.rfind("ID=", 0) == 0) {
+            id = OsReleaseValue(text, 3);
+        } else if (text.rfind("VERSION_ID=", 0) == 0) {
+            version = OsReleaseValue(text, text.rfind('=') + 1);
+        }
+    }
+    std::free(line);
+    std::fclose(f);
+    std::snprintf(os_info, size < 64 ? size : 64, "%s_%s", id.c_str(), version.c_str());
+}
