@@ -35,7 +35,7 @@ struct Item {
     size_t offset = 0;
     size_t length = 0;
     std::string
-        kind; // pjl, text, uel, marker, zero, frame, block, band, jbig, page-begin, page-end
+        kind; // pjl, text, uel, marker, zero, frame, block, jbig, page-begin, page-end
     std::string name;
     int page = 0; // 1-based index of the page the item belongs to, 0 outside pages
     std::vector<Field> fields;
