@@ -426,21 +426,4 @@ TEST_F(SpoolTest, SpoolCreationFailureIsReportedAndCleansUp) {
     EXPECT_EQ(gCollateFile, 0);
 }
 
-TEST_F(SpoolTest, DestinationFollowsPageParityByModelGroup) {
-    const struct {
-        bool qv;
-        int page;
-        int device;
-    } cases[] = {{false, 1, 1}, {false, 2, 0}, {false, 7, 1},
-                 {true, 1, 0},  {true, 2, 1},  {true, 8, 1}};
-    for (const auto &c : cases) {
-        gSendDataToDevice = -1;
-        SetManualDuplexDestination(1, c.page, c.qv);
-        EXPECT_EQ(gSendDataToDevice, c.device) << c.qv << " " << c.page;
-    }
-    gSendDataToDevice = 1;
-    SetManualDuplexDestination(0, 2, false); // not a manual-duplex job: unchanged
-    EXPECT_EQ(gSendDataToDevice, 1);
-}
-
 } // namespace
