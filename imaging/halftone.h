@@ -1,0 +1,27 @@
+// Filter-side halftoning: 8-bit grey page (0 black, 255 white) to the printer's 1- or 2-bit
+// bitmap by ordered dithering against fixed threshold matrices.
+#pragma once
+
+#include <cstdint>
+
+// A threshold matrix as the dithering walks it: entry (y mod period, x mod period) at
+// table[row * stride + column].
+struct HT_SCREEN {
+    const unsigned char *table;
+    int stride;
+    int period;
+};
+
+// The matrix for a job: by platform (1 C, 2 Z, 3 M), the 1200-dpi option (1 = set) and, on
+// platform Z, the model name. Platform M always dithers with the 600-dpi matrix.
+HT_SCREEN SelectHalftoneScreen(int platform, int b1200dpi, const char *modelName);
+
+// Dithers srcImgWbytes x srcImgHpixels grey samples into pTarImgData as one continuous bit stream
+// (MSB first; 2 bits per pixel on platform M with b1200dpi 1, else 1). pTarImgData must hold
+// srcImgWbytes * srcImgHpixels * bpp / 8 zero bytes; pixels of a last, incomplete byte are dropped.
+// Columns from realImgWByte on are padding, kept positive in a negative print on platforms C and Z.
+// Adds the printed dots to gImageCoverage (platforms C and Z). Writes the diagnostic line to
+// standard error first. Returns 1, or 0 for a null buffer or a platform other than 1-3.
+int HalftoneDither(const unsigned char *pSrcImgData, uint32_t srcImgWbytes, uint32_t srcImgHpixels,
+                   unsigned char *pTarImgData, uint32_t realImgWByte, int bNegative, int b1200dpi,
+                   int platform);

@@ -1,1 +1,0 @@
-// placeholder until the imaging layer lands; removed by its first real source
