@@ -64,7 +64,7 @@ bool ispinPrint(const char *parameter, char *pinpasswd, std::size_t pinSize) {
     if (FindNoCase(parameter, "noLockedPinPrint") != nullptr) return false;
     if (FindNoCase(parameter, "LockedPinPrint") != nullptr) {
         for (int i = 1; i <= 4; ++i) {
-            char name[16];
+            char name[24];
             std::snprintf(name, sizeof name, "PinNum%d", i);
             const char *opt = FindNoCase(parameter, name);
             if (opt == nullptr) {
@@ -82,7 +82,7 @@ bool ispinPrint(const char *parameter, char *pinpasswd, std::size_t pinSize) {
     GetSelectOption("LockedPinPrint", value);
     if (strcasecmp(value, "True") != 0) return false;
     for (int i = 1; i <= 4; ++i) {
-        char name[16];
+        char name[24];
         std::snprintf(name, sizeof name, "PinNum%d", i);
         AppendPpdDefault(pinpasswd, pinSize, name);
     }
