@@ -5,7 +5,6 @@
 #include <climits>
 #include <cstring>
 #include <memory>
-#include <set>
 #include <string>
 #include <vector>
 
@@ -40,21 +39,6 @@ cups_page_header2_t Header(unsigned duplex, unsigned tumble) {
     std::memcpy(&h.Duplex, &duplex, sizeof duplex);
     std::memcpy(&h.Tumble, &tumble, sizeof tumble);
     return h;
-}
-
-TEST(OptionTable, StartsWithTheDocumentedDefaults) {
-    std::set<std::string> names;
-    for (int i = 0; i < kPrntFuncInfoCount; ++i) {
-        ASSERT_NE(gDefaultPrntFuncInfo[i].name, nullptr) << i;
-        names.insert(gDefaultPrntFuncInfo[i].name);
-        const int expected = (i == DENSITY || i == TONERMODE) ? 2 : (i == PrintByKOnly) ? 1 : 0;
-        EXPECT_EQ(gDefaultPrntFuncInfo[i].value, expected) << gDefaultPrntFuncInfo[i].name;
-    }
-    EXPECT_EQ(names.size(), 27u) << "option names must be distinct";
-    EXPECT_STREQ(gDefaultPrntFuncInfo[AUTODUPLEX].name, "Duplex");
-    EXPECT_STREQ(gDefaultPrntFuncInfo[REVERSE].name, "outputorder");
-    EXPECT_STREQ(gDefaultPrntFuncInfo[PrintModel].name, "PrintMode");
-    EXPECT_STREQ(gDefaultPrntFuncInfo[LockedPinPrint].name, "LockedPinPrint");
 }
 
 // One job option string applied to a fresh table (optionally with a slot preset) and the
