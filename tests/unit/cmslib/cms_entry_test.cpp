@@ -94,8 +94,8 @@ TEST_F(CmsEntry, NullRecordsAreRefusedInOrderWithTheirMessages) {
         EXPECT_EQ(err, std::string("cms: Welcome to CMS!\n") + c.message);
     }
     // All four are refused before the version stamp.
-    EXPECT_EQ(noData.iStructVersion, 0);
-    EXPECT_EQ(page.src.iStructVersion, 0);
+    EXPECT_EQ(+noData.iStructVersion, 0);
+    EXPECT_EQ(+page.src.iStructVersion, 0);
 }
 
 TEST_F(CmsEntry, ValidatesPositionWidthHeightAndLineLength) {
@@ -131,7 +131,7 @@ TEST_F(CmsEntry, ValidatesPositionWidthHeightAndLineLength) {
         EXPECT_EQ(result, c.result) << c.width << "x" << c.height << " at " << c.x << "," << c.y;
         EXPECT_NE(err.find(c.message), std::string::npos) << err;
         EXPECT_NE(err.find("cms: version:4097\n"), std::string::npos);
-        EXPECT_EQ(page.src.iStructVersion, 4097);
+        EXPECT_EQ(+page.src.iStructVersion, 4097);
     }
 }
 
@@ -150,14 +150,14 @@ TEST_F(CmsEntry, SuccessfulCallWritesTheMessagesInOrderAndTheOutputFields) {
                    "inLineByte, inWidth is 32, 32 !\n"
                    "GDI_sRGB2CMYK complete!\n"
                    "cms: GDI_ht complete!\n");
-    EXPECT_EQ(page.dst.cbStructSize, 35);
-    EXPECT_EQ(page.dst.OutputDataX, 7);
-    EXPECT_EQ(page.dst.OutputDataY, 9);
-    EXPECT_EQ(page.dst.OutputDataWidth, 32);
-    EXPECT_EQ(page.dst.OutputDataHeight, 3);
-    EXPECT_EQ(page.dst.OutputDataLineByte, 8);
-    EXPECT_EQ(page.dst.OutputBitMode, 1);
-    EXPECT_EQ(page.dst.cbSize, 24);
+    EXPECT_EQ(+page.dst.cbStructSize, 35);
+    EXPECT_EQ(+page.dst.OutputDataX, 7);
+    EXPECT_EQ(+page.dst.OutputDataY, 9);
+    EXPECT_EQ(+page.dst.OutputDataWidth, 32);
+    EXPECT_EQ(+page.dst.OutputDataHeight, 3);
+    EXPECT_EQ(+page.dst.OutputDataLineByte, 8);
+    EXPECT_EQ(+page.dst.OutputBitMode, 1);
+    EXPECT_EQ(+page.dst.cbSize, 24);
 }
 
 TEST_F(CmsEntry, SizeQueryReportsTheBytesNeeded) {
@@ -180,15 +180,15 @@ TEST_F(CmsEntry, SizeQueryReportsTheBytesNeeded) {
         int result = 0;
         CaptureStderrOf([&] { result = lib.print(&page.src, &page.settings, &page.dst); });
         EXPECT_EQ(result, -9) << int(c.bitMode);
-        EXPECT_EQ(page.dst.OutputDataLineByte, c.lineByte);
-        EXPECT_EQ(page.dst.cbSize, c.needed);
+        EXPECT_EQ(+page.dst.OutputDataLineByte, c.lineByte);
+        EXPECT_EQ(+page.dst.cbSize, c.needed);
 
         // With the capacity right but no buffer, the result is -10 and the size is reported again.
         page.dst.cbSize = c.needed;
         std::string err;
         err = CaptureStderrOf([&] { result = lib.print(&page.src, &page.settings, &page.dst); });
         EXPECT_EQ(result, -10);
-        EXPECT_EQ(page.dst.cbSize, c.needed);
+        EXPECT_EQ(+page.dst.cbSize, c.needed);
         EXPECT_NE(err.find("cms: A NULL ColorDstData for CMS!\n"), std::string::npos);
     }
 }
@@ -202,7 +202,7 @@ TEST_F(CmsEntry, OneByteShortOfTheNeededSizeIsRefusedAndNothingWritten) {
     int result = 0;
     CaptureStderrOf([&] { result = lib.print(&page.src, &page.settings, &page.dst); });
     EXPECT_EQ(result, -9);
-    EXPECT_EQ(page.dst.cbSize, 64);
+    EXPECT_EQ(+page.dst.cbSize, 64);
     EXPECT_EQ(page.bitmap, std::vector<uint8_t>(64, 0xA5));
 }
 
@@ -218,7 +218,7 @@ TEST_F(CmsEntry, SizeBeyondThe32BitFieldIsRefusedWithTheLargestSize) {
     int result = 0;
     CaptureStderrOf([&] { result = lib.print(&page.src, &page.settings, &page.dst); });
     EXPECT_EQ(result, -9);
-    EXPECT_EQ(page.dst.cbSize, INT32_MAX);
+    EXPECT_EQ(+page.dst.cbSize, INT32_MAX);
 }
 
 TEST_F(CmsEntry, CapacityBeyondTheNeedIsZeroedUpToTheStatedSizeOnly) {

@@ -182,7 +182,7 @@ TEST_P(CmsHalftone, DepthsWithoutAMatrixLeaveTheBitmapBlank) {
         int result = 1;
         const std::string err = CaptureStderrOf([&] { result = page.Run(lib); });
         EXPECT_EQ(result, 0) << int(c.bitMode);
-        EXPECT_EQ(page.dst.OutputDataLineByte, c.lineByte);
+        EXPECT_EQ(+page.dst.OutputDataLineByte, c.lineByte);
         EXPECT_NE(err.find(c.message), std::string::npos) << err;
         EXPECT_NE(err.find("cms: GDI_ht complete!\n"), std::string::npos);
         EXPECT_EQ(page.bitmap, std::vector<uint8_t>(page.bitmap.size(), 0)) << int(c.bitMode);
