@@ -64,6 +64,10 @@ const DialectCase kDialects[] = {
       "END_PAGE_CMD", "page-end"}},
 };
 
+void PrintTo(const DialectCase &c, std::ostream *os) {
+    *os << c.name;
+}
+
 class InspectDialect : public ::testing::TestWithParam<DialectCase> {};
 
 // A job of two pages in each dialect is well-formed: the listing shows the page's items in
@@ -381,6 +385,10 @@ const Corruption kCorruptions[] = {
      },
      [](const Stream &s) { return s.at.at("jbig-data.1"); }},
 };
+
+void PrintTo(const Corruption &c, std::ostream *os) {
+    *os << c.name;
+}
 
 class InspectCorruption : public ::testing::TestWithParam<Corruption> {};
 

@@ -369,7 +369,7 @@ inline Stream BuildStreamM(const std::vector<TestPage> &pages, bool qvWidth = fa
 inline bool WriteFile(const std::string &path, const Buf &bytes) {
     FILE *f = fopen(path.c_str(), "wb");
     if (!f) return false;
-    const bool ok = fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
+    const bool ok = bytes.empty() || fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
     return fclose(f) == 0 && ok;
 }
 
