@@ -11,10 +11,14 @@
 
 #include "common/globals.h"
 #include "common/model_groups.h"
+#include "common/last_error.h"
+#include "common/sink.h"
+#include "filter/blank_page.h"
 #include "filter/cups_binding.h"
 #include "filter/page_header_log.h"
 #include "filter/page_pipeline.h"
 #include "filter/signals.h"
+#include "prnt/prnt.h"
 
 #pragma GCC diagnostic ignored "-Wdeprecated-declarations"
 
@@ -55,12 +59,26 @@ void SelectPlatform(JOB_STATE &job) {
         GetPaperSizeArrayByPlatformName(job.PlatformMsg, &job.platform, &job.paperSizeArray);
 }
 
+// The QV models print 1200 dpi at one bit or 600 dpi at two; the Mirodel models turn a
+// 1200-dpi request into two-bit output at 600 dpi.
+void ApplyModelGroupRules(const JOB_STATE &job) {
+    const bool wants1200 = is1200dpiprint(job.argv[5]) == 2;
+    if (IsQVModel(gPPDFile)) {
+        is1200dpi = wants1200;
+        Color_bit = wants1200 ? 1 : 2;
+    } else if (IsMirodelModel(gPPDFile)) {
+        is1200dpi = false;
+        Color_bit = wants1200 ? 2 : 1;
+    }
+}
+
 // Start-up up to the job loop; returns an exit code when the job cannot go on, else -1.
 int StartUp(JOB_STATE &job) {
     std::setlocale(LC_ALL, "");
     InitCUPSIMAGEDLL();
     InitCUPSDLL();
     InitCMSDLL();
+    std::memcpy(job.prntFuncInfo, gDefaultPrntFuncInfo, sizeof job.prntFuncInfo);
     job.platform = PLATFORM_NONE;
     g_ismiddlepage = 1;
     setbuf(stderr, nullptr);
@@ -69,6 +87,7 @@ int StartUp(JOB_STATE &job) {
         std::fputs("ERROR: job-id user title copies options [file]\n", stderr);
         return 1;
     }
+    BlankSuppressflag = isBlankSuppress(job.argv[5]);
     if (job.argc == 7) {
         job.fd = open(job.argv[6], O_RDONLY);
         if (job.fd < 0) {
@@ -85,6 +104,7 @@ int StartUp(JOB_STATE &job) {
     g_page = 0;
     Color_bit = 1;
     is1200dpi = false;
+    ApplyModelGroupRules(job);
     SelectPlatform(job);
 
     job.ras = pfcupsRasterOpen(job.fd, CUPS_RASTER_READ);
@@ -108,22 +128,97 @@ int StartUp(JOB_STATE &job) {
     return -1;
 }
 
-// First-page job start: the keep-alive timer on the dialects that need it.
+// First-page job start: keep-alive timer, job-start record and Prnt_StartDoc.
 void JobStart(JOB_STATE &job) {
+    const PRINT_FUNC_INFO *opt = job.prntFuncInfo;
     job.iCopies = job.header.NumCopies;
     if (job.platform == PLATFORM_C || job.platform == PLATFORM_Z) StartKeepAlive();
+    GDI_START_DOC_PARAM &d = job.startDocParam;
+    d = GDI_START_DOC_PARAM{};
+    d.jobID = std::atoi(job.argv[1]);
+    // The first 32 bytes of the title; a shorter title is zero-padded.
+    const size_t titleLen = strnlen(job.argv[3], sizeof d.jobName);
+    std::memcpy(d.jobName, job.argv[3], titleLen);
+    d.DuplexMode = opt[AUTODUPLEX].value != 0 ? 0x20 : 0;
+    d.saveMode = job.platform == PLATFORM_M ? 0 : 0x10;
+    d.bookletEnable = opt[Booklet].value;
+    d.densityLevel = opt[TONERMODE].value == 1 ? 0 : static_cast<uint8_t>(opt[DENSITY].value);
+    d.FineMode = opt[FINEMODE].value == 1 ? 1 : 0;
+    g_ismiddlepage = 1;
+    if (!Prnt_StartDoc(&d, job.platform, job.argv)) ReportFailure("main() :: Start doc Fail ! \n");
+    std::fflush(stdout);
+    g_ismiddlepage = 0;
 }
 
-// Reads page headers until the input ends or the job is cancelled.
-void JobLoop(JOB_STATE &job) {
+// Parses this page's job options (platform Z completes them from the PPD defaults first)
+// and updates the option table.
+void ResolvePageOptions(JOB_STATE &job) {
+    if (job.options) pfcupsFreeOptions(job.num_option, job.options);
+    job.options = nullptr;
+    if (job.platform == PLATFORM_Z) {
+        std::snprintf(job.parameters, sizeof job.parameters, "%s", job.argv[5]);
+        checkOptionKey(job.parameters, job.argv[5], job.ppd);
+        job.num_option = pfcupsParseOptions(job.parameters, 0, &job.options);
+    } else {
+        job.num_option = pfcupsParseOptions(job.argv[5], 0, &job.options);
+    }
+    GetFunctionValue(job.prntFuncInfo, job.num_option, job.options, &job.header);
+}
+
+// QV page-name rules: a custom request names the page "Custom"; the standard sizes feed
+// long edge first.
+void ApplyQVPageRules(JOB_STATE &job) {
+    cups_page_header2_t &h = job.header;
+    if (strcasestr(job.argv[5], "PageSize=Custom") && !strcasestr(h.cupsPageSizeName, "custom")) {
+        std::memset(h.cupsPageSizeName, 0, sizeof h.cupsPageSizeName);
+        std::strcpy(h.cupsPageSizeName, "Custom");
+    }
+}
+
+void SetQVLongEdgeFeed(JOB_STATE &job) {
+    static const char *const kLongEdgeNames[] = {"A4",        "A5",      "B5",     "ISOB5",
+                                                 "Letter",    "16K",     "Big16K", "Executive",
+                                                 "Statement", "DoublePostcardRotated"};
+    int longEdge = 0;
+    for (const char *name : kLongEdgeNames)
+        if (std::strcmp(job.header.cupsPageSizeName, name) == 0) longEdge = 1;
+    job.prntFuncInfo[LONGEDGEFEED].value = longEdge;
+}
+
+// On platform Z a model that supports it prints two-sided jobs as manual duplex.
+void ConvertToManualDuplex(JOB_STATE &job) {
+    PRINT_FUNC_INFO *opt = job.prntFuncInfo;
+    if (opt[AUTODUPLEX].value == 0 || job.platform != PLATFORM_Z || iSupportManDuplex != 1) return;
+    if (opt[AUTODUPLEX].value == 2) job.mDuplexType = 1;
+    opt[MANUALDUPLEX].value = 1;
+    opt[AUTODUPLEX].value = 0;
+    IsManDuplex = 1;
+    std::fprintf(stderr, "DEBUG: ##ManualDuplex = %d, type is %d\n", 1, job.mDuplexType);
+}
+
+// Two bits per pixel: platform M with the 1200-dpi option, QV at 600 dpi, Mirodel on request.
+void ChooseBitDepth(JOB_STATE &job) {
+    if (job.prntFuncInfo[DPI1200].value == 1 && job.platform == PLATFORM_M) job.b2Bit = 1;
+    if (IsQVModel(gPPDFile) && !is1200dpi) job.b2Bit = 1;
+    if (IsMirodelModel(gPPDFile)) job.b2Bit = Color_bit == 2 ? 1 : 0;
+}
+
+enum LoopEnd { LOOP_JOB_END, LOOP_CLEANUP, LOOP_OUTPUT_GONE };
+
+// Reads page headers until the input ends or the job is cancelled; says where to go next.
+LoopEnd JobLoop(JOB_STATE &job) {
+    const bool qv = IsQVModel(gPPDFile);
     for (;;) {
         if (!pfcupsRasterReadHeader2(job.ras, &job.header)) {
             std::fputs("DEBUG: cupsRasterReadHeader2 return failure/end-of-file.\n", stderr);
-            return;
+            return g_page > 0 ? LOOP_JOB_END : LOOP_CLEANUP;
         }
         std::fputs("DEBUG: cupsRasterReadHeader2 return OK.\n", stderr);
+        if (qv) ApplyQVPageRules(job);
         log_page_header2(&job.header);
-        if (Canceled) return;
+        if (qv) SetQVLongEdgeFeed(job);
+        if (Canceled) return g_page > 0 ? LOOP_JOB_END : LOOP_CLEANUP;
+        if (!IsPrintableRasterHeader(job.header)) return g_page > 0 ? LOOP_JOB_END : LOOP_CLEANUP;
         ++g_page;
         std::fprintf(stderr, "PAGE: %d %d\n", g_page, job.header.NumCopies);
         if (!iSupportManDuplex &&
@@ -132,16 +227,46 @@ void JobLoop(JOB_STATE &job) {
             strcasecmp(job.SupportManualDuplex, "TRUE") == 0)
             iSupportManDuplex = 1;
         std::fprintf(stderr, "-------SupportManualDuplex is %d\n", iSupportManDuplex);
-        std::fprintf(stderr, "DEBUG: ##platform = %d, ##autoduplex = %d\n", job.platform, 0);
+        ResolvePageOptions(job);
+        std::fprintf(stderr, "DEBUG: ##platform = %d, ##autoduplex = %d\n", job.platform,
+                     job.prntFuncInfo[AUTODUPLEX].value);
+        ConvertToManualDuplex(job);
+        if (job.prntFuncInfo[MANUALDUPLEX].value == 1)
+            LookupPPDReason(job.ppd, "MDuplex", job.DuplexMsg, sizeof job.DuplexMsg);
+        ChooseBitDepth(job);
         if (g_page == 1) JobStart(job);
-        if (ProcessPage(job) == PAGE_LEAVE_JOB) return;
-        if (Canceled) return;
+        if (gStdoutBroken) return LOOP_OUTPUT_GONE;
+        switch (ProcessPage(job)) {
+        case PAGE_CLEANUP: return LOOP_CLEANUP;
+        case PAGE_JOB_END: return LOOP_JOB_END;
+        case PAGE_DONE: break;
+        }
+        if (gStdoutBroken) return LOOP_OUTPUT_GONE;
+        if (Canceled) return LOOP_JOB_END;
         g_ismiddlepage = 0;
     }
 }
 
+// After the last page: a blank back side for an odd two-sided job, then the job end.
+void JobEnd(JOB_STATE &job) {
+    const PRINT_FUNC_INFO *opt = job.prntFuncInfo;
+    if (opt[AUTODUPLEX].value != 0 && g_page % 2 == 1)
+        InsertBlankPage(job.header, &job.startPageParam, job.platform);
+    if (IsQVModel(gPPDFile) && g_page % 2 == 1 && opt[MANUALDUPLEX].value == 1 && g_page != 1)
+        InsertBlankPage(job.header, &job.startPageParam, job.platform);
+    g_ismiddlepage = 1;
+    std::fflush(stdout);
+    job.endDocParam.page = g_page;
+    job.endDocParam.bMachDup = opt[AUTODUPLEX].value != 0 ? 1 : 0;
+    g_ismiddlepage = 1;
+    if (!Prnt_EndDoc(&job.endDocParam, job.platform)) ReportFailure("main() :: End doc Fail ! \n");
+    std::fflush(stdout);
+}
+
 // Closes what the job opened and decides the exit code.
 int Cleanup(JOB_STATE &job) {
+    if (job.options) pfcupsFreeOptions(job.num_option, job.options);
+    job.options = nullptr;
     if (job.ppd) pfppdClose(job.ppd);
     if (job.ras) pfcupsRasterClose(job.ras);
     if (job.fd != 0) close(job.fd);
@@ -150,6 +275,7 @@ int Cleanup(JOB_STATE &job) {
         gTempDataFile = 0;
     }
     UnloadDLLs();
+    if (job.prntFuncInfo[MANUALDUPLEX].value == 1) sleep(10);
     g_ismiddlepage = 0;
     if (g_page == 0) {
         std::fputs("ERROR: No pages found!\n", stderr);
@@ -161,6 +287,11 @@ int Cleanup(JOB_STATE &job) {
 
 } // namespace
 
+void ReportFailure(const char *what) {
+    PrependLastError(what);
+    std::fputs(prntLastError, stderr);
+}
+
 int RunFilter(int argc, char *argv[]) {
     JOB_STATE job;
     job.argc = argc;
@@ -171,6 +302,12 @@ int RunFilter(int argc, char *argv[]) {
         if (job.fd > 0) close(job.fd);
         return exitCode;
     }
-    JobLoop(job);
+    LoopEnd end = JobLoop(job);
+    if (end == LOOP_JOB_END) JobEnd(job);
+    if (end == LOOP_OUTPUT_GONE || gStdoutBroken) {
+        std::fputs("ERROR: The printer connection was closed; the job was stopped\n", stderr);
+        Cleanup(job);
+        return 1;
+    }
     return Cleanup(job);
 }

@@ -13,7 +13,9 @@ TEST(CupsBinding, TableWorksWhetherOrNotTheFixedLibraryPathsExist) {
     const bool haveImage = stat("/usr/lib/libcupsimage.so", &st) == 0;
     EXPECT_EQ(InitCUPSIMAGEDLL(), haveImage ? 1 : 0);
     EXPECT_EQ(InitCUPSDLL(), haveCups ? 1 : 0);
-    if (!haveCups) EXPECT_EQ(pfcupsParseOptions, &cupsParseOptions);
+    if (!haveCups) {
+        EXPECT_EQ(pfcupsParseOptions, &cupsParseOptions);
+    }
     // Every entry is callable: parse and query an option list through the table.
     cups_option_t *options = nullptr;
     int n = pfcupsParseOptions("Density=4 nocollate", 0, &options);
