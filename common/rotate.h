@@ -3,9 +3,8 @@
 
 #include <cstdint>
 
-// Turns the image by 180 degrees. Returns 1, or 0 when a size is 0, the buffer is null or the
-// work buffer cannot be allocated (then with a message in front of prntLastError); the image is
-// unchanged when 0 is returned.
+// Turns the image by 180 degrees, in place. Returns 1, or 0 (image unchanged) when a size is 0
+// or the buffer is null.
 int Rotate180(unsigned char *imgBuf, uint32_t widthBytes, uint32_t heightPixels);
 
 // Turns the image clockwise by 90 degrees: afterwards the buffer holds heightPixels bytes per row
