@@ -14,7 +14,10 @@
 #include "common/last_error.h"
 #include "common/sink.h"
 #include "filter/blank_page.h"
+#include "common/tempfile.h"
 #include "filter/cups_binding.h"
+#include "filter/input_prep.h"
+#include "filter/spool.h"
 #include "filter/page_header_log.h"
 #include "filter/page_pipeline.h"
 #include "filter/signals.h"
@@ -88,7 +91,13 @@ int StartUp(JOB_STATE &job) {
         return 1;
     }
     BlankSuppressflag = isBlankSuppress(job.argv[5]);
-    if (job.argc == 7) {
+    job.inputIsPdf = FinalContentTypeIsPDF();
+    if (job.inputIsPdf) {
+        if (job.argc == 7)
+            std::snprintf(job.filename, sizeof job.filename, "%s", job.argv[6]);
+        else if (!Copy_StdinToTempFile(job.filename, sizeof job.filename))
+            return 1;
+    } else if (job.argc == 7) {
         job.fd = open(job.argv[6], O_RDONLY);
         if (job.fd < 0) {
             job.fd = 0;
@@ -97,6 +106,7 @@ int StartUp(JOB_STATE &job) {
             return 1;
         }
     }
+    get_os_info(job.os_info, sizeof job.os_info);
 
     Canceled = 0;
     InstallJobSignals();
@@ -107,6 +117,17 @@ int StartUp(JOB_STATE &job) {
     ApplyModelGroupRules(job);
     SelectPlatform(job);
 
+    if (job.inputIsPdf) {
+        if (gs2raster(job.filename, job.argv, sizeof job.filename) != 1) return 1;
+        job.fd = open(job.filename, O_RDONLY);
+        if (job.fd < 0) {
+            job.fd = 0;
+            std::fprintf(stderr, "ERROR: Unable to open the converted raster file %s\n",
+                         job.filename);
+            return 1;
+        }
+        lseek(job.fd, 0, SEEK_SET);
+    }
     job.ras = pfcupsRasterOpen(job.fd, CUPS_RASTER_READ);
     if (job.ras == nullptr) {
         std::fputs("ERROR: Unable to read the raster stream\n", stderr);
@@ -128,8 +149,9 @@ int StartUp(JOB_STATE &job) {
     return -1;
 }
 
-// First-page job start: keep-alive timer, job-start record and Prnt_StartDoc.
-void JobStart(JOB_STATE &job) {
+// First-page job start: keep-alive timer, job-start record, Prnt_StartDoc and the spool
+// files; false when a spool file cannot be created.
+bool JobStart(JOB_STATE &job) {
     const PRINT_FUNC_INFO *opt = job.prntFuncInfo;
     job.iCopies = job.header.NumCopies;
     if (job.platform == PLATFORM_C || job.platform == PLATFORM_Z) StartKeepAlive();
@@ -148,6 +170,8 @@ void JobStart(JOB_STATE &job) {
     if (!Prnt_StartDoc(&d, job.platform, job.argv)) ReportFailure("main() :: Start doc Fail ! \n");
     std::fflush(stdout);
     g_ismiddlepage = 0;
+    return OpenCollateSpool(opt[COLLATE].value, job.header.NumCopies) &&
+           OpenManualDuplexSpools(opt[MANUALDUPLEX].value);
 }
 
 // Parses this page's job options (platform Z completes them from the PPD defaults first)
@@ -203,7 +227,7 @@ void ChooseBitDepth(JOB_STATE &job) {
     if (IsMirodelModel(gPPDFile)) job.b2Bit = Color_bit == 2 ? 1 : 0;
 }
 
-enum LoopEnd { LOOP_JOB_END, LOOP_CLEANUP, LOOP_OUTPUT_GONE };
+enum LoopEnd { LOOP_JOB_END, LOOP_CLEANUP, LOOP_OUTPUT_GONE, LOOP_SPOOL_FAILED };
 
 // Reads page headers until the input ends or the job is cancelled; says where to go next.
 LoopEnd JobLoop(JOB_STATE &job) {
@@ -234,7 +258,8 @@ LoopEnd JobLoop(JOB_STATE &job) {
         if (job.prntFuncInfo[MANUALDUPLEX].value == 1)
             LookupPPDReason(job.ppd, "MDuplex", job.DuplexMsg, sizeof job.DuplexMsg);
         ChooseBitDepth(job);
-        if (g_page == 1) JobStart(job);
+        if (g_page == 1 && !JobStart(job)) return LOOP_SPOOL_FAILED;
+        SetManualDuplexDestination(job.prntFuncInfo[MANUALDUPLEX].value, g_page, qv);
         if (gStdoutBroken) return LOOP_OUTPUT_GONE;
         switch (ProcessPage(job)) {
         case PAGE_CLEANUP: return LOOP_CLEANUP;
@@ -255,6 +280,16 @@ void JobEnd(JOB_STATE &job) {
     if (IsQVModel(gPPDFile) && g_page % 2 == 1 && opt[MANUALDUPLEX].value == 1 && g_page != 1)
         InsertBlankPage(job.header, &job.startPageParam, job.platform);
     g_ismiddlepage = 1;
+    if (!Canceled) {
+        if (opt[COLLATE].value == 1 && job.iCopies > 1 && opt[MANUALDUPLEX].value != 1)
+            ReplayCollateCopies(job.iCopies);
+        if (opt[MANUALDUPLEX].value == 1)
+            ReplayManualDuplex(job.platform, IsQVModel(gPPDFile), opt[COLLATE].value, job.iCopies,
+                               job.DuplexMsg, job.startPageParam.tray, [&job] {
+                                   InsertBlankPage(job.header, &job.startPageParam, job.platform);
+                               });
+    }
+    CloseAndRemoveSpools();
     std::fflush(stdout);
     job.endDocParam.page = g_page;
     job.endDocParam.bMachDup = opt[AUTODUPLEX].value != 0 ? 1 : 0;
@@ -263,13 +298,17 @@ void JobEnd(JOB_STATE &job) {
     std::fflush(stdout);
 }
 
-// Closes what the job opened and decides the exit code.
-int Cleanup(JOB_STATE &job) {
+// Closes what the job opened and decides the exit code; `report` false for an early exit
+// whose reason was already written.
+int Cleanup(JOB_STATE &job, bool report = true) {
     if (job.options) pfcupsFreeOptions(job.num_option, job.options);
     job.options = nullptr;
     if (job.ppd) pfppdClose(job.ppd);
     if (job.ras) pfcupsRasterClose(job.ras);
     if (job.fd != 0) close(job.fd);
+    job.fd = 0;
+    CloseAndRemoveSpools();
+    RemoveRegisteredTempFiles();
     if (gTempDataFile != 0) {
         close(gTempDataFile);
         gTempDataFile = 0;
@@ -277,6 +316,7 @@ int Cleanup(JOB_STATE &job) {
     UnloadDLLs();
     if (job.prntFuncInfo[MANUALDUPLEX].value == 1) sleep(10);
     g_ismiddlepage = 0;
+    if (!report) return 1;
     if (g_page == 0) {
         std::fputs("ERROR: No pages found!\n", stderr);
         return 1;
@@ -300,14 +340,15 @@ int RunFilter(int argc, char *argv[]) {
     if (exitCode >= 0) {
         if (job.ppd) pfppdClose(job.ppd);
         if (job.fd > 0) close(job.fd);
+        RemoveRegisteredTempFiles();
         return exitCode;
     }
     LoopEnd end = JobLoop(job);
+    if (end == LOOP_SPOOL_FAILED) return Cleanup(job, false);
     if (end == LOOP_JOB_END) JobEnd(job);
     if (end == LOOP_OUTPUT_GONE || gStdoutBroken) {
         std::fputs("ERROR: The printer connection was closed; the job was stopped\n", stderr);
-        Cleanup(job);
-        return 1;
+        return Cleanup(job, false);
     }
     return Cleanup(job);
 }
