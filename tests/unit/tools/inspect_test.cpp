@@ -513,36 +513,19 @@ TEST(InspectPages, PngFilesCarryThePageSize) {
     EXPECT_EQ(Buf(pbm.begin() + long(header.size()), pbm.end()), pages[0].bits);
 }
 
-// CPU time used so far by finished child processes, in seconds.
-double ChildCpuSeconds() {
-    rusage ru{};
-    getrusage(RUSAGE_CHILDREN, &ru);
-    return double(ru.ru_utime.tv_sec + ru.ru_stime.tv_sec) +
-           double(ru.ru_utime.tv_usec + ru.ru_stime.tv_usec) / 1e6;
-}
-
-// Decoding an A4 page at 600 dpi (4960 x 7016) takes well under a second. The inspector's CPU
-// time is measured, not the wall time, which depends on what else the machine runs.
-TEST(InspectSpeed, A4At600DpiDecodesUnderASecond) {
+// A whole A4 page at 600 dpi (4960 x 7016) decodes bit for bit. Its speed is measured by the
+// benchmarks, not asserted here.
+TEST(InspectPages, A4At600DpiDecodesBitForBit) {
     TempDir dir;
     const std::vector<TestPage> pages = {PatternPage(4960, 7016, 1, 11)};
     const Stream s = BuildStreamC(pages);
     ASSERT_TRUE(WriteFile(dir.file("a4.bin"), s.bytes));
-    const double cpu0 = ChildCpuSeconds();
-    const auto t0 = std::chrono::steady_clock::now();
     const InspectRun r = InspectJson(dir.file("a4.bin"));
-    const double wall =
-        std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
-    const double cpu = ChildCpuSeconds() - cpu0;
     ASSERT_EQ(r.exitCode, 0) << Dump(r);
+    EXPECT_EQ(r.json["pages"][0]["width"].asInt(), 4960);
+    EXPECT_EQ(r.json["pages"][0]["height"].asInt(), 7016);
     EXPECT_EQ(r.json["pages"][0]["hash"].str,
               InspectorHash(pages[0].bits.data(), pages[0].bits.size()));
-    RecordProperty("cpu_seconds", std::to_string(cpu));
-    printf("A4 600 dpi page (%zu JBIG bytes): inspector CPU %.3f s, wall %.3f s\n",
-           size_t(r.json["pages"][0]["jbig_bytes"].asInt()), cpu, wall);
-#if !defined(__SANITIZE_ADDRESS__)
-    EXPECT_LT(cpu, 1.0);
-#endif
 }
 
 } // namespace
