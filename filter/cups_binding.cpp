@@ -33,10 +33,10 @@ PFGDIPrintCMSmain pGDIPrintCMSmain = nullptr;
 
 namespace {
 
-// Looks a symbol up in an opened library; an absent symbol keeps the linked function, so a
-// partial library can never leave a null entry in the table.
+// Looks a symbol up in an opened library; without a library, or when the symbol is absent,
+// the entry takes the linked function, so the table never holds a null entry.
 template <typename Fn> void Bind(void *handle, const char *symbol, Fn &entry, Fn linked) {
-    void *address = dlsym(handle, symbol);
+    void *address = handle ? dlsym(handle, symbol) : nullptr;
     entry = address ? reinterpret_cast<Fn>(address) : linked;
 }
 
@@ -54,23 +54,9 @@ const char *CMSLibraryPath() {
     return overridePath ? overridePath : KELVRA_CMS_PATH;
 }
 
-// Binds the nine CUPS entries, from /usr/lib/libcups.so when it opens, else the linked ones.
-int InitCUPSDLL() {
-    Unload(m_hCUPS);
-    m_hCUPS = dlopen("/usr/lib/libcups.so", RTLD_LAZY);
-    void *h = m_hCUPS;
-    if (h == nullptr) {
-        pfppdClose = ppdClose;
-        pfppdOpenFile = ppdOpenFile;
-        pfppdLocalizeIPPReason = ppdLocalizeIPPReason;
-        pfcupsGetOption = cupsGetOption;
-        pfcupsParseOptions = cupsParseOptions;
-        pfcupsSideChannelDoRequest = cupsSideChannelDoRequest;
-        pfcupsTempFd = cupsTempFd;
-        pfppdFindOption = ppdFindOption;
-        pfcupsFreeOptions = cupsFreeOptions;
-        return 0;
-    }
+namespace {
+
+void BindCups(void *h) {
     Bind(h, "ppdClose", pfppdClose, &ppdClose);
     Bind(h, "ppdOpenFile", pfppdOpenFile, &ppdOpenFile);
     Bind(h, "ppdLocalizeIPPReason", pfppdLocalizeIPPReason, &ppdLocalizeIPPReason);
@@ -80,26 +66,31 @@ int InitCUPSDLL() {
     Bind(h, "cupsTempFd", pfcupsTempFd, &cupsTempFd);
     Bind(h, "ppdFindOption", pfppdFindOption, &ppdFindOption);
     Bind(h, "cupsFreeOptions", pfcupsFreeOptions, &cupsFreeOptions);
-    return 1;
+}
+
+void BindCupsImage(void *h) {
+    Bind(h, "cupsRasterReadPixels", pfcupsRasterReadPixels, &cupsRasterReadPixels);
+    Bind(h, "cupsRasterClose", pfcupsRasterClose, &cupsRasterClose);
+    Bind(h, "cupsRasterReadHeader2", pfcupsRasterReadHeader2, &cupsRasterReadHeader2);
+    Bind(h, "cupsRasterOpen", pfcupsRasterOpen, &cupsRasterOpen);
+}
+
+} // namespace
+
+// Binds the nine CUPS entries, from /usr/lib/libcups.so when it opens, else the linked ones.
+int InitCUPSDLL() {
+    Unload(m_hCUPS);
+    m_hCUPS = dlopen("/usr/lib/libcups.so", RTLD_LAZY);
+    BindCups(m_hCUPS);
+    return m_hCUPS ? 1 : 0;
 }
 
 // Binds the four raster entries, from /usr/lib/libcupsimage.so when it opens.
 int InitCUPSIMAGEDLL() {
     Unload(m_hCUPSImage);
     m_hCUPSImage = dlopen("/usr/lib/libcupsimage.so", RTLD_LAZY);
-    void *h = m_hCUPSImage;
-    if (h == nullptr) {
-        pfcupsRasterReadPixels = cupsRasterReadPixels;
-        pfcupsRasterClose = cupsRasterClose;
-        pfcupsRasterReadHeader2 = cupsRasterReadHeader2;
-        pfcupsRasterOpen = cupsRasterOpen;
-        return 0;
-    }
-    Bind(h, "cupsRasterReadPixels", pfcupsRasterReadPixels, &cupsRasterReadPixels);
-    Bind(h, "cupsRasterClose", pfcupsRasterClose, &cupsRasterClose);
-    Bind(h, "cupsRasterReadHeader2", pfcupsRasterReadHeader2, &cupsRasterReadHeader2);
-    Bind(h, "cupsRasterOpen", pfcupsRasterOpen, &cupsRasterOpen);
-    return 1;
+    BindCupsImage(m_hCUPSImage);
+    return m_hCUPSImage ? 1 : 0;
 }
 
 // Loads the colour library. A library without both entry points counts as absent, so the
@@ -131,9 +122,12 @@ int InitCMSDLL() {
     return 1;
 }
 
+// After unloading, the table points at the linked functions again, never into a closed library.
 void UnloadDLLs() {
     Unload(m_hCUPS);
+    BindCups(nullptr);
     Unload(m_hCUPSImage);
+    BindCupsImage(nullptr);
     Unload(m_hCMS);
     IsUseCMSLib = false;
     pGetCMSDllVersion = nullptr;
