@@ -46,6 +46,12 @@ void InsertBlankPage(cups_page_header2_t header, GDI_START_PAGE_PARAM *pStartPag
         send.colorDepth = is1200dpi ? 0 : 1;
         send.dataPacking = 4;
         send.whlImgW = static_cast<uint16_t>(width);
+    } else if (IsMirodelModel(gPPDFile) && Color_bit == 2) {
+        // As the Mirodel pages themselves: the width in pixels and the 2-bit flags; the sender
+        // codes Color_bit bits per pixel, so a doubled width would read past the white page.
+        send.colorDepth = 1;
+        send.dataPacking = 4;
+        send.whlImgW = static_cast<uint16_t>(width);
     } else {
         send.whlImgW = static_cast<uint16_t>(pStartPageParam->iIs2bit == 1 ? 2 * width : width);
     }
