@@ -1,0 +1,242 @@
+#!/bin/bash
+# Prints through a real CUPS spooler: installs the driver into a staging root, starts a private
+# cupsd on a private socket with its own configuration, spool and temporary directories, adds
+# queues with generated PPDs and file: devices, prints CUPS's test page and the bundled
+# sample.pdf with copies, collation, duplex, density and PIN options, waits for every job, and
+# takes the captured job streams apart with kelvra-inspect. Both input routes are covered:
+# CUPS rasterises before the filter (the shipped PPDs), and the filter receives PDF and
+# rasterises it itself (the PDF variant, FINAL_CONTENT_TYPE application/vnd.cups-pdf).
+# cupsd runs as root, as in production, so it runs the filter as lp with umask 077 and its
+# own TMPDIR. Everything lives under one temporary directory, removed at exit.
+#
+# Usage: spooler_test.sh BUILD_DIR SOURCE_DIR INSPECT FILTER_DIR CMS_DIR PPD_DIR
+# Exit 0 pass, 1 fail, 77 skipped (not root: cupsd must run as root to run filters as lp).
+set -euo pipefail
+build=$1 src=$2 inspect=$3 filterdir=$4 cmsdir=$5 ppddir=$6
+started=$(date +%s%N)
+
+if [ "$(id -u)" -ne 0 ]; then
+    echo "SKIP: needs root (cupsd runs the filter as lp only when it runs as root)"
+    exit 77
+fi
+for tool in cupsd lpadmin lp lpstat lpinfo cups-config; do
+    command -v "$tool" >/dev/null || { echo "FAIL: $tool is not installed" >&2; exit 1; }
+done
+
+BASE=$(mktemp -d /tmp/kelvra-spooler.XXXXXX)
+chmod 0755 "$BASE" # the filters run as lp and must reach the staged files
+CUPSD_PID=""
+cleanup() {
+    if [ -n "$CUPSD_PID" ] && kill -0 "$CUPSD_PID" 2>/dev/null; then
+        kill "$CUPSD_PID" 2>/dev/null || true
+        for _ in $(seq 50); do kill -0 "$CUPSD_PID" 2>/dev/null || break; sleep 0.1; done
+        kill -9 "$CUPSD_PID" 2>/dev/null || true
+        wait "$CUPSD_PID" 2>/dev/null || true
+    fi
+    if [ -n "${KELVRA_KEEP_SPOOLER:-}" ]; then echo "kept $BASE" >&2; else rm -rf "$BASE"; fi
+}
+trap cleanup EXIT
+trap 'exit 1' INT TERM
+
+failures=0
+fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
+
+# 1. The driver, installed as a user would install it, into a staging root.
+STAGE=$BASE/stage
+DESTDIR=$STAGE cmake --install "$build" >/dev/null
+filter=$STAGE$filterdir/rastertoKelvra
+cmslib=$STAGE$cmsdir/mirodelCMSLib-amd64.so
+ppds=$STAGE$ppddir
+
+# 2. The private spooler: its own server root, spool, temp and log directories; CUPS's own
+# filters, backends and helpers beside the staged driver in its ServerBin; CUPS's data
+# directory with the staged PPD tree as its model directory, so lpinfo -m lists them.
+mkdir -p "$BASE"/{bin/filter,bin/backend,bin/daemon,log,ppd,cache,spool/temp,out,data}
+serverbin=$(cups-config --serverbin)
+datadir=$(cups-config --datadir)
+for d in filter backend daemon; do
+    for f in "$serverbin/$d"/*; do ln -s "$f" "$BASE/bin/$d/"; done
+done
+for f in "$datadir"/*; do [ "$(basename "$f")" = model ] || ln -s "$f" "$BASE/data/"; done
+mkdir "$BASE/data/model"
+ln -s "$ppds" "$BASE/data/model/kelvra"
+ln -sf "$filter" "$BASE/bin/filter/rastertoKelvra" # root-owned 0755 file, root-owned dirs
+# The QV queue loads the staged colour library: a root-owned wrapper names it, since cupsd
+# passes no environment of its own to filters.
+cat > "$BASE/bin/filter/rastertoKelvra-staged-cms" <<WRAP
+#!/bin/sh
+KELVRA_CMS_LIBRARY=$cmslib exec $filter "\$@"
+WRAP
+chmod 0755 "$BASE/bin/filter/rastertoKelvra-staged-cms"
+chown root:lp "$BASE/spool" "$BASE/spool/temp"
+chmod 0710 "$BASE/spool"
+chmod 1770 "$BASE/spool/temp"
+
+cat > "$BASE/cupsd.conf" <<CONF
+Listen $BASE/sock
+Browsing Off
+LogLevel debug
+MaxLogSize 0
+PreserveJobHistory Yes
+<Policy default>
+<Limit All>
+Order Allow,Deny
+</Limit>
+</Policy>
+CONF
+cat > "$BASE/cups-files.conf" <<CONF
+FileDevice Yes
+Printcap $BASE/printcap
+User lp
+Group lp
+SystemGroup root
+ServerRoot $BASE
+StateDir $BASE
+CacheDir $BASE/cache
+DataDir $BASE/data
+ServerBin $BASE/bin
+RequestRoot $BASE/spool
+TempDir $BASE/spool/temp
+AccessLog $BASE/log/access_log
+ErrorLog $BASE/log/error_log
+PageLog $BASE/log/page_log
+CONF
+cupsd -t -c "$BASE/cupsd.conf" -s "$BASE/cups-files.conf" > "$BASE/log/cupsd-t" 2>&1 ||
+    { cat "$BASE/log/cupsd-t" >&2; echo "FAIL: cupsd rejects the configuration" >&2; exit 1; }
+cupsd -f -c "$BASE/cupsd.conf" -s "$BASE/cups-files.conf" 2> "$BASE/log/cupsd.stderr" &
+CUPSD_PID=$!
+export CUPS_SERVER=$BASE/sock
+for _ in $(seq 100); do lpstat -r 2>/dev/null | grep -q "is running" && break; sleep 0.1; done
+lpstat -r | grep -q "is running" || { echo "FAIL: private cupsd did not start" >&2; exit 1; }
+
+# 3. Queues. The shipped PPDs come through cups-driverd (lpadmin -m, as a user adds a queue);
+# the PDF variant and the QV wrapper PPD are given as files.
+lpinfo -m > "$BASE/models"
+listed=$(grep -c '^kelvra/.*\.ppd ' "$BASE/models" || true)
+[ "$listed" -eq 61 ] || { fail "lpinfo -m lists $listed of the 61 PPDs"; grep -i kelvra "$BASE/models" | head -3 >&2; }
+sed 's/ 0 rastertoKelvra"/ 0 rastertoKelvra-staged-cms"/' "$ppds/kelvra-qv66adn.ppd" > "$BASE/qv.ppd"
+add_queue() { # name, then -m model or -P file
+    lpadmin -p "$1" -E -v "file://$BASE/out/$1.prn" "$2" "$3" 2>/dev/null
+}
+add_queue zpage -m kelvra/kelvra-r18.ppd
+add_queue zmanual -m kelvra/kelvra-r18.ppd
+add_queue mcollate -m kelvra/kelvra-r40.ppd
+add_queue cpdf -P "$build/ppd/pdf/kelvra-r10.ppd"
+add_queue qvpin -P "$BASE/qv.ppd"
+
+testpage=$datadir/data/testprint
+[ -f "$testpage" ] || testpage=$datadir/data/default-testpage.pdf
+sample=$src/tests/fixtures/docs/sample.pdf
+
+# 4. Jobs, all at once (one queue and one output file each).
+declare -A JOB
+submit() { # queue, lp arguments...
+    local queue=$1; shift
+    local out
+    out=$(lp -d "$queue" "$@")
+    JOB[$queue]=$(sed -n 's/^request id is [^ ]*-\([0-9]*\) .*/\1/p' <<<"$out")
+    [ -n "${JOB[$queue]}" ] || fail "lp did not queue a job on $queue: $out"
+}
+submit zpage "$testpage"
+submit zmanual -o sides=two-sided-long-edge "$sample"
+submit mcollate -n 2 -o collate=true -o Density=4 "$sample"
+submit cpdf -o sides=two-sided-long-edge -o Density=3 "$sample"
+submit qvpin -n 2 -o collate=false -o LockedPinPrint=True -o PinNum1=1 -o PinNum2=2 \
+       -o PinNum3=3 -o PinNum4=4 "$sample"
+
+# A job ends with "Job completed."; a failing filter leaves it stopped, so stop waiting then.
+log=$BASE/log/error_log
+deadline=$((SECONDS + 90))
+for queue in "${!JOB[@]}"; do
+    id=${JOB[$queue]}
+    while :; do
+        if grep -q "\[Job $id\] Job completed\." "$log"; then break; fi
+        if grep -qE "\[Job $id\] (Job stopped|Job aborted|Job canceled|Stopping job)" "$log" ||
+           [ $SECONDS -ge $deadline ]; then
+            fail "job $id on $queue did not complete:"
+            grep "\[Job $id\]" "$log" | grep -vE 'DEBUG:|debug' | tail -20 >&2
+            break
+        fi
+        sleep 0.2
+    done
+done
+# Each job's lines of the log, in a file of their own (grep -q in a pipe would break it).
+for queue in "${!JOB[@]}"; do
+    grep "\[Job ${JOB[$queue]}\]" "$log" > "$BASE/log/$queue.log" || true
+done
+inlog() { grep -q -- "$2" "$BASE/log/$1.log"; }
+
+# 5. The captured streams.
+listing() { # queue -> the inspector's listing; the stream must be well-formed and decode
+    if ! "$inspect" "$BASE/out/$1.prn" > "$BASE/out/$1.txt" 2>&1; then
+        fail "$1: kelvra-inspect rejects the stream:"
+        grep -i -E 'error|offset' "$BASE/out/$1.txt" | head -5 >&2
+    fi
+}
+count() { grep -cE "$2" "$BASE/out/$1.txt" || true; }
+expect() { # queue, what, expected, actual
+    [ "$3" = "$4" ] || fail "$1: $2 is $4, expected $3"
+}
+for queue in "${!JOB[@]}"; do
+    if [ -s "$BASE/out/$queue.prn" ]; then listing "$queue"; else fail "$queue: no job stream"; : > "$BASE/out/$queue.txt"; fi
+done
+
+# CUPS test page on platform Z (CUPS rasterised it): one A4 page (paper code 1) with toner.
+expect zpage dialect "dialect Z" "$(head -1 "$BASE/out/zpage.txt" | cut -d, -f1)"
+expect zpage pages 1 "$(count zpage '^page [0-9]+ \(number')"
+expect zpage "A4 page specifications" 1 "$(count zpage 'page-spec .* paper_size=1 ')"
+[ "$(count zpage ' 0 toner pixels')" = 0 ] || fail "zpage: the test page printed blank"
+inlog zpage 'Started filter .*/gstoraster' || fail "zpage: CUPS did not rasterise"
+
+# Two-sided on platform Z: the filter prints it in manual duplex, telling the printer it is
+# simplex: the fronts 1 and 3, the manual-duplex command, then the backs 4 (blank) and 2, and
+# the user is shown the PPD's instruction.
+pagenums=$(sed -n 's/^page [0-9]* (number \([0-9]*\)).*/\1/p' "$BASE/out/zmanual.txt" | tr '\n' ' ')
+expect zmanual "page order" "1 3 4 2 " "$pagenums"
+expect zmanual "blank pages" 1 "$(count zmanual ' 0 toner pixels')"
+expect zmanual "manual-duplex commands" 1 "$(count zmanual ' manual-duplex ')"
+expect zmanual "duplex job specifications" 0 "$(count zmanual 'job-spec .* duplex=[1-9]')"
+inlog zmanual 'job-printer-state-message to "Put the printed sheets back in the paper tray' ||
+    fail "zmanual: the manual-duplex instruction was not shown"
+
+# Collated copies on platform M: the filter spools the 3 pages and replays them, one copy each.
+expect mcollate dialect "dialect M" "$(head -1 "$BASE/out/mcollate.txt" | cut -d, -f1)"
+expect mcollate pages 6 "$(count mcollate '^page [0-9]+ \(number')"
+expect mcollate "single-copy pages" 6 "$(count mcollate 'COPIES_PARAM .* value=1$')"
+expect mcollate "density-4 pages" 6 "$(count mcollate 'DENSITY_PARAM .* value=4$')"
+hashes=$(grep -oE 'hash [0-9A-F]{16}' "$BASE/out/mcollate.txt" | cut -d' ' -f2 | tr '\n' ' ')
+read -r -a h <<<"$hashes"
+[ "${#h[@]}" -eq 6 ] && [ "${h[0]} ${h[1]} ${h[2]}" = "${h[3]} ${h[4]} ${h[5]}" ] &&
+    [ "${h[0]}" != "${h[1]}" ] || fail "mcollate: the second copy is not pages 1-3 again ($hashes)"
+
+# PDF handed to the filter (FINAL_CONTENT_TYPE application/vnd.cups-pdf): no CUPS rasteriser
+# in the chain; printer duplex on platform C with a blank back side for the odd page count.
+if inlog cpdf 'Started filter .*/gstoraster'; then fail "cpdf: CUPS rasterised the PDF"; fi
+inlog cpdf '"FINAL_CONTENT_TYPE=application/vnd.cups-pdf"' ||
+    fail "cpdf: the filter was not told its input is PDF"
+expect cpdf dialect "dialect C" "$(head -1 "$BASE/out/cpdf.txt" | cut -d, -f1)"
+expect cpdf pages 4 "$(count cpdf '^page [0-9]+ \(number')"
+expect cpdf "blank pages" 1 "$(count cpdf ' 0 toner pixels')"
+expect cpdf "duplex job specifications" 1 "$(count cpdf 'job-spec .* duplex=[1-9]')"
+expect cpdf "density frames" 1 "$(count cpdf ' density .* level=3$')"
+
+# QV model with the staged colour library: 2 bits per pixel, uncollated copies made by the
+# printer, and a locked job whose PIN comes from the PinNum options.
+expect qvpin pages 3 "$(count qvpin '^page [0-9]+ \(number')"
+expect qvpin "2-bit pages" 3 "$(count qvpin '^page .*, 2 bpp,')"
+expect qvpin "two-copy pages" 3 "$(count qvpin 'page-spec .* copies=2 ')"
+expect qvpin "PIN lines" 1 "$(count qvpin '"@PJL SET JOBPASSWORD="1234""')"
+inlog qvpin 'cms: Welcome to CMS!' || fail "qvpin: the colour library did not run"
+
+# Production conditions: the filter left nothing in the spooler's temporary directory and no
+# job hit a permission problem.
+leftover=$(find "$BASE/spool/temp" -mindepth 1 -newer "$BASE/cupsd.conf" -name '*' ! -name 'cups-*' 2>/dev/null | head -5)
+[ -z "$leftover" ] || fail "files left in the spooler's TMPDIR: $leftover"
+grep -qi 'permission denied' "$log" && fail "permission denied in the spooler log"
+
+elapsed=$(( ($(date +%s%N) - started) / 1000000 ))
+if [ "$failures" -ne 0 ]; then
+    echo "spooler test: $failures failure(s) after ${elapsed} ms" >&2
+    exit 1
+fi
+echo "spooler test: 5 jobs printed through cupsd and checked in ${elapsed} ms"
