@@ -122,6 +122,11 @@ bool Copy_StdinToTempFile(char *filename, std::size_t size) {
     const char *failure = nullptr;
     int failureErrno = 0;
     for (;;) {
+        if (Canceled) { // SIGTERM while the document arrives: the job is over
+            failure = "read the print data";
+            failureErrno = ECANCELED;
+            break;
+        }
         const ssize_t n = read(STDIN_FILENO, block.data(), block.size());
         if (n < 0 && errno == EINTR) continue;
         if (n < 0) {

@@ -90,6 +90,10 @@ int StartUp(JOB_STATE &job) {
         std::fputs("ERROR: job-id user title copies options [file]\n", stderr);
         return 1;
     }
+    // The cancel handler comes before the input is read: a SIGTERM while a PDF is copied from
+    // standard input must stop the copy and remove it, not kill the filter and leave it.
+    Canceled = 0;
+    InstallJobSignals();
     BlankSuppressflag = isBlankSuppress(job.argv[5]);
     job.inputIsPdf = FinalContentTypeIsPDF();
     if (job.inputIsPdf) {
@@ -108,8 +112,6 @@ int StartUp(JOB_STATE &job) {
     }
     get_os_info(job.os_info, sizeof job.os_info);
 
-    Canceled = 0;
-    InstallJobSignals();
     if (!OpenPPD(job)) return 1;
     g_page = 0;
     Color_bit = 1;
