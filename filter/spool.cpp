@@ -56,8 +56,10 @@ void ReportRefused(const char *what) {
                  what);
 }
 
-// Sends a whole spool file from its start, `chunk` bytes at a time, until its end, a read
-// failure, or cancellation.
+// Sends a whole spool file from its start, `chunk` bytes at a time, until its end or a read
+// failure. A cancellation does not cut the file short: chunks do not follow page bounds, and
+// a page cut in its data would make the printer take the job end for image data. The
+// callers stop between whole copies instead.
 ReplayResult ReplayFile(int fd, std::size_t chunk, const char *what) {
     if (fd == 0) return REPLAY_DONE;
     if (lseek(fd, 0, SEEK_SET) != 0) {
@@ -66,7 +68,7 @@ ReplayResult ReplayFile(int fd, std::size_t chunk, const char *what) {
     }
     std::vector<uint8_t> buf(chunk);
     ReplayResult result = REPLAY_DONE;
-    while (!Canceled) {
+    for (;;) {
         const ssize_t n = read(fd, buf.data(), buf.size());
         if (n < 0 && errno == EINTR) continue;
         if (n < 0) {

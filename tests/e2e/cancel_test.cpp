@@ -240,3 +240,44 @@ TEST(Cancel, PdfJobCancelledBeforeItsFirstPage) {
             EXPECT_TRUE(ProcessGone(converter, seconds(10))) << "converter " << converter;
     }
 }
+
+// Cancelled while the collate spool is replayed to a printer that takes data slowly: the copy
+// being sent is finished, so the printer gets whole pages and then the job end; no further
+// copy follows.
+TEST(Cancel, DuringACollateReplayTheCopyInProgressIsFinished) {
+    TempDir input, tmp;
+    // Pages of noise compress badly: the replayed copy is much larger than a pipe buffer.
+    cups_page_header2_t h = MakeGreyHeader(300, 300, 600, 600, "Custom");
+    h.NumCopies = 3;
+    std::vector<RasterPage> pages;
+    for (unsigned n = 1; n <= 3; ++n)
+        pages.push_back(MakeGreyPage(h, [n](unsigned x, unsigned y) {
+            uint32_t v = (x * 2654435761u) ^ (y * 40503u + n * 97u);
+            v ^= v >> 13;
+            v *= 0x5bd1e995u;
+            return static_cast<uint8_t>((v >> 15) & 1 ? 0x00 : 0xFF);
+        }));
+    const std::string raster = input.file("noise.ras");
+    WriteRasterFile(raster, pages);
+
+    FilterCall call = RasterCall("platform_c.ppd", tmp, "Collate=True");
+    call.args = FilterArgs("Collate=True", raster);
+    const FilterRun whole = RunFilterProcess(call);
+    ASSERT_EQ(whole.exitCode, 0) << whole.err;
+    const size_t copyBytes = whole.out.size() / 3; // about one copy of the document
+    ASSERT_GT(copyBytes, size_t{1} << 20);
+
+    FilterProcess filter(call, /*pipeOutput=*/true);
+    // The first copy (printed during the pass) and a third of the replayed second one.
+    ASSERT_EQ(filter.ReadOut(copyBytes + copyBytes / 3, seconds(60)), copyBytes + copyBytes / 3);
+    std::this_thread::sleep_for(milliseconds(300)); // the filter now waits on a full pipe
+    Cancel(filter);
+    const InspectedJob job = Inspected(filter.Finish(), tmp);
+    EXPECT_EQ(job.run.exitCode, 0) << job.run.err;
+    EXPECT_EQ(job.inspect.exitCode, 0) << job.inspect.err;
+    const Json &printed = job.inspect.json["pages"];
+    ASSERT_EQ(printed.size(), 6u) << "two whole copies, not three";
+    for (size_t i = 0; i < 3; ++i)
+        EXPECT_EQ(printed[i + 3]["hash"].str, printed[i]["hash"].str);
+    EXPECT_TRUE(job.leftovers.empty()) << Joined(job.leftovers);
+}

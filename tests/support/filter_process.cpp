@@ -1,6 +1,8 @@
 #include "tests/support/filter_process.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
@@ -11,6 +13,7 @@
 #include <thread>
 
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -58,7 +61,8 @@ std::vector<std::string> FilterEnvironment(const FilterCall &call) {
 
 } // namespace
 
-FilterProcess::FilterProcess(const FilterCall &call) : capture_(std::make_unique<TempDir>()) {
+FilterProcess::FilterProcess(const FilterCall &call, bool pipeOutput)
+    : capture_(std::make_unique<TempDir>()) {
     // A filter that exits early must not kill the test with SIGPIPE on the next write.
     std::signal(SIGPIPE, SIG_IGN);
     outPath_ = capture_->file("out");
@@ -67,15 +71,19 @@ FilterProcess::FilterProcess(const FilterCall &call) : capture_(std::make_unique
     argvStore.insert(argvStore.end(), call.args.begin(), call.args.end());
     std::vector<std::string> envStore = FilterEnvironment(call);
 
-    int fds[2];
-    if (pipe2(fds, O_CLOEXEC) != 0) throw std::runtime_error("pipe failed");
+    int fds[2] = {-1, -1}, outFds[2] = {-1, -1};
+    if (call.stdinFile.empty() && pipe2(fds, O_CLOEXEC) != 0)
+        throw std::runtime_error("pipe failed");
+    if (pipeOutput && pipe2(outFds, O_CLOEXEC) != 0) throw std::runtime_error("pipe failed");
     pid_ = fork();
     if (pid_ < 0) throw std::runtime_error("fork failed");
     if (pid_ == 0) {
-        int out = open(outPath_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        int in = call.stdinFile.empty() ? fds[0] : open(call.stdinFile.c_str(), O_RDONLY);
+        int out =
+            pipeOutput ? outFds[1] : open(outPath_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
         int err = open(errPath_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        if (out < 0 || err < 0) _exit(126);
-        dup2(fds[0], 0);
+        if (in < 0 || out < 0 || err < 0) _exit(126);
+        dup2(in, 0);
         dup2(out, 1);
         dup2(err, 2);
         // The test ignores SIGPIPE; the filter starts with the default actions.
@@ -90,12 +98,15 @@ FilterProcess::FilterProcess(const FilterCall &call) : capture_(std::make_unique
         execve(argv[0], argv.data(), envp.data());
         _exit(127);
     }
-    close(fds[0]);
+    if (fds[0] >= 0) close(fds[0]);
     stdinFd_ = fds[1];
+    if (outFds[1] >= 0) close(outFds[1]);
+    outFd_ = outFds[0];
 }
 
 FilterProcess::~FilterProcess() {
     CloseStdin();
+    if (outFd_ >= 0) close(outFd_);
     if (pid_ > 0 && !reaped_) {
         kill(pid_, SIGKILL);
         while (waitpid(pid_, &status_, 0) < 0 && errno == EINTR) {
@@ -184,8 +195,29 @@ std::vector<pid_t> FilterProcess::Children() const {
     return children;
 }
 
+size_t FilterProcess::ReadOut(size_t bytes, std::chrono::milliseconds timeout) {
+    if (outFd_ < 0) return 0;
+    const auto end = Clock::now() + timeout;
+    size_t got = 0;
+    char buf[65536];
+    while (got < bytes) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - Clock::now());
+        if (left.count() <= 0) break;
+        pollfd pfd{outFd_, POLLIN, 0};
+        const int ready = poll(&pfd, 1, static_cast<int>(left.count()));
+        if (ready < 0 && errno == EINTR) continue;
+        if (ready <= 0) break;
+        const ssize_t n = read(outFd_, buf, std::min(sizeof buf, bytes - got));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        outData_.append(buf, static_cast<size_t>(n));
+        got += static_cast<size_t>(n);
+    }
+    return got;
+}
+
 std::string FilterProcess::Out() const {
-    return ReadWholeFile(outPath_);
+    return outFd_ >= 0 ? outData_ : ReadWholeFile(outPath_);
 }
 std::string FilterProcess::Err() const {
     return ReadWholeFile(errPath_);
@@ -193,6 +225,9 @@ std::string FilterProcess::Err() const {
 
 FilterRun FilterProcess::Finish(std::chrono::milliseconds timeout) {
     CloseStdin();
+    // Piped output is read to its end, so that the filter is never stuck on a full pipe.
+    while (outFd_ >= 0 && ReadOut(SIZE_MAX, timeout) > 0) {
+    }
     if (!reaped_) {
         const bool exited = PollUntil(timeout, [&] {
             const pid_t r = waitpid(pid_, &status_, WNOHANG);

@@ -13,9 +13,11 @@
 
 class FilterProcess {
   public:
-    // Starts the filter as RunFilterProcess does (same environment rules); `call.stdinFile`
-    // is ignored: standard input is the write end this object holds.
-    explicit FilterProcess(const FilterCall &call);
+    // Starts the filter as RunFilterProcess does (same environment rules). Standard input is
+    // `call.stdinFile` when given, else a pipe whose write end this object holds. With
+    // `pipeOutput` standard output is a pipe too, read only when the test asks (ReadOut),
+    // so that the filter blocks on its writes: a printer that takes data slowly.
+    explicit FilterProcess(const FilterCall &call, bool pipeOutput = false);
     // Closes the pipe; a filter still running is killed (SIGKILL) and reaped.
     ~FilterProcess();
     FilterProcess(const FilterProcess &) = delete;
@@ -40,6 +42,9 @@ class FilterProcess {
     bool WaitForErr(const std::string &needle, std::chrono::milliseconds timeout);
     // Waits until standard output is non-empty and has not grown for `quiet`.
     bool WaitForOutQuiet(std::chrono::milliseconds quiet, std::chrono::milliseconds timeout);
+    // Piped output: reads until `bytes` more bytes arrived, the output ended or the timeout
+    // passed; returns the number of bytes read.
+    size_t ReadOut(size_t bytes, std::chrono::milliseconds timeout);
     // Process ids of the filter's direct children (e.g. the PDF converter).
     std::vector<pid_t> Children() const;
 
@@ -56,6 +61,8 @@ class FilterProcess {
     std::string outPath_, errPath_;
     pid_t pid_ = -1;
     int stdinFd_ = -1;
+    int outFd_ = -1;      // read end of piped output, -1 when output goes to a file
+    std::string outData_; // piped output read so far
     bool reaped_ = false;
     int status_ = 0;
 };
