@@ -185,8 +185,12 @@ void FillStartPage(JOB_STATE &job, PageGeometry &geo) {
         } else if (job.platform == PLATFORM_M && sp.paperSize == 11) {
             sp.paperSize = 61;
         }
-        SwapUSHORT(&sp.userPhyPgW, &sp.userPhyPgH);
-        SwapUSHORT(&sp.userPrntAreaW, &sp.userPrntAreaH);
+        // The sizes follow the bitmap: exchanged only when the page is turned for the long
+        // edge, else the page start would announce a width the page data does not have.
+        if (sp.feedEdge == 0x40) {
+            SwapUSHORT(&sp.userPhyPgW, &sp.userPhyPgH);
+            SwapUSHORT(&sp.userPrntAreaW, &sp.userPrntAreaH);
+        }
     }
     if (qv && IsCustomRotate90) SwapUSHORT(&sp.userPrntAreaW, &sp.userPrntAreaH);
 }
