@@ -5,6 +5,8 @@
 
 #include <fstream>
 
+#include <unistd.h>
+
 #include "tests/support/filter_runner.h"
 #include "tests/support/inspect_runner.h"
 #include "tests/support/marked_pages.h"
@@ -195,4 +197,57 @@ TEST(SpoolOrder, QVManualDuplexSinglePageGetsItsTrayBack) {
     EXPECT_EQ(Joined(job.order), "1");
     EXPECT_EQ(PageStartValues(job, "tray"), (std::vector<int64_t>{4}));
     EXPECT_TRUE(job.inspect.json["ok"].boolean);
+}
+
+// Jobs that end early with spool files open: a page the filter cannot print ends the job
+// (the copies of what was printed still follow), a cut raster stream finishes its page white,
+// and a job without a printable page writes nothing. No run leaves a temporary file.
+TEST(SpoolOrder, JobsEndingEarlyLeaveNoTemporaryFiles) {
+    struct Case {
+        const char *what;
+        unsigned badPage; // 1-based page whose header is unprintable, 0 for none
+        bool cut;         // the stream ends inside page 2, after its mark
+        int exitCode;
+        const char *order;
+        const char *errLine;
+    };
+    const Case cases[] = {
+        {"unprintable page 2", 2, false, 0, "1 1", "ERROR: Unsupported raster page"},
+        {"unprintable page 1", 1, false, 1, "", "ERROR: No pages found!\n"},
+        {"stream cut in page 2", 0, true, 0, "1 2 1 2", "INFO: Ready to print.\n"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        TempDir input;
+        const std::string raster = input.file("job.ras");
+        std::vector<RasterPage> pages;
+        for (unsigned n = 1; n <= 3; ++n) {
+            cups_page_header2_t h = MarkedHeader();
+            h.NumCopies = 2;
+            pages.push_back(MarkedPage(h, n));
+            if (n == c.badPage) {
+                pages.back().header.cupsBitsPerPixel = 16;
+                pages.back().header.cupsBitsPerColor = 16;
+            }
+        }
+        WriteRasterFile(raster, pages);
+        if (c.cut) {
+            // Page 2 stops after 200 of its lines: its mark (lines 16 to 79) is complete.
+            const size_t pageBytes = pages[0].pixels.size();
+            const size_t keep = 4 + 2 * sizeof(cups_page_header2_t) + pageBytes +
+                                200 * size_t{pages[1].header.cupsBytesPerLine};
+            ASSERT_EQ(truncate(raster.c_str(), static_cast<off_t>(keep)), 0);
+        }
+        FilterCall call;
+        call.args = FilterArgs("Collate=True", raster);
+        call.env["PPD"] = FixturePPD("platform_z.ppd");
+        InspectedJob job = RunInspected(call);
+        EXPECT_EQ(job.run.exitCode, c.exitCode) << job.run.err;
+        EXPECT_NE(job.run.err.find(c.errLine), std::string::npos) << job.run.err;
+        EXPECT_EQ(Joined(job.order), c.order);
+        if (!job.run.out.empty()) {
+            EXPECT_EQ(job.inspect.exitCode, 0) << job.inspect.err;
+        }
+        EXPECT_TRUE(job.leftovers.empty()) << "left in TMPDIR: " << Joined(job.leftovers);
+    }
 }
