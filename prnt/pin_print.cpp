@@ -62,7 +62,14 @@ bool ispinPrint(const char *parameter, char *pinpasswd, std::size_t pinSize) {
         return false;
     }
     if (FindNoCase(parameter, "noLockedPinPrint") != nullptr) return false;
-    if (FindNoCase(parameter, "LockedPinPrint") != nullptr) {
+    if (const char *lock = FindNoCase(parameter, "LockedPinPrint")) {
+        // An explicit "off" (LockedPinPrint=False, as print dialogs send it) is no lock.
+        if (lock[14] == '=') {
+            const char *v = lock + 15;
+            const size_t len = std::strcspn(v, " \t");
+            for (const char *off : {"false", "no", "off", "0"})
+                if (len == std::strlen(off) && strncasecmp(v, off, len) == 0) return false;
+        }
         for (int i = 1; i <= 4; ++i) {
             char name[24];
             std::snprintf(name, sizeof name, "PinNum%d", i);

@@ -151,6 +151,15 @@ TEST_F(TicketTest, PinPartsComeFromOptionsOrPpdDefaults) {
     EXPECT_TRUE(locked);
     EXPECT_EQ(Pin("nolockedpinprint"), "");
     EXPECT_FALSE(locked);
+    setenv("PPD", ppdUnlocked.c_str(), 1);
+    // An explicit "off" value is no lock, whatever the PIN options say.
+    for (const char *off : {"LockedPinPrint=False PinNum1=5", "Collate lockedpinprint=no",
+                            "LockedPinPrint=Off", "LockedPinPrint=0"}) {
+        EXPECT_EQ(Pin(off), "") << off;
+        EXPECT_FALSE(locked) << off;
+    }
+    EXPECT_EQ(Pin("LockedPinPrint=True PinNum1=5"), "5123");
+    EXPECT_TRUE(locked);
     CaptureStderr();
     EXPECT_FALSE(ispinPrint(nullptr, nullptr));
     EXPECT_EQ(GetCapturedStderr(), "-->invalid parameter!\n");
