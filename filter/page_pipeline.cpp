@@ -4,6 +4,7 @@
 #include <array>
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <memory>
 #include <new>
 #include <strings.h>
@@ -12,6 +13,7 @@
 #include "common/globals.h"
 #include "common/last_error.h"
 #include "common/model_groups.h"
+#include "common/page_memory.h"
 #include "common/rotate.h"
 #include "filter/cms_records_fill.h"
 #include "filter/cups_binding.h"
@@ -31,14 +33,15 @@ bool Contains(const char *haystack, const char *needle) {
 
 const char *JobOptions(const JOB_STATE &job) { return job.argc > 5 ? job.argv[5] : ""; }
 
-// A page buffer that is released with the page, however the page ends.
+// A page buffer that is released with the page, however the page ends. It comes zeroed (page
+// memory: huge pages for the large ones); a non-zero `fill` is written over it.
 struct PageBuffer {
-    std::unique_ptr<uint8_t[]> data;
+    PageMemory data;
     size_t size = 0;
     bool Allocate(size_t bytes, uint8_t fill) {
-        data.reset(new (std::nothrow) uint8_t[bytes ? bytes : 1]);
+        data = AllocPageMemory(bytes);
         size = bytes;
-        if (data) std::memset(data.get(), fill, bytes ? bytes : 1);
+        if (data && fill != 0) std::memset(data.get(), fill, bytes ? bytes : 1);
         return data != nullptr;
     }
     uint8_t *get() { return data.get(); }
@@ -195,12 +198,23 @@ void FillStartPage(JOB_STATE &job, PageGeometry &geo) {
     if (qv && IsCustomRotate90) SwapUSHORT(&sp.userPrntAreaW, &sp.userPrntAreaH);
 }
 
-// Reads the page's raster lines into the grey page: centred when a line is wider than the
-// page, cut below the page; lines never read stay white. False when cancelled on platform M.
-bool ReadRasterLines(JOB_STATE &job, const PageGeometry &geo, PageBuffer &line,
-                     PageBuffer &grey) {
+// Rows of a grey band when the page is dithered while it is read.
+constexpr unsigned kBandRows = 128;
+
+// Takes the `rows` rows of a full band, which are rows first.. of the page.
+using BandSink = std::function<void(unsigned first, unsigned rows)>;
+
+// Reads the page's raster lines into `grey`, which holds `windowRows` rows of the page at a time
+// (the whole page, or a band that `band` takes whenever it is full and once the page is
+// complete): centred when a line is wider than the page, cut below the page; lines never read
+// and the part of the page right of shorter lines are made white here (the buffer is not
+// whitened beforehand, so each byte is written once). False when cancelled on platform M.
+bool ReadRasterLines(JOB_STATE &job, const PageGeometry &geo, PageBuffer &line, PageBuffer &grey,
+                     unsigned windowRows, const BandSink &band) {
     const cups_page_header2_t &h = job.header;
-    const unsigned bpl = h.cupsBytesPerLine, W = geo.fwImgWPixel;
+    const unsigned bpl = h.cupsBytesPerLine, W = geo.fwImgWPixel, H = geo.fwImgHPixel;
+    unsigned rows = 0;  // rows of the page written so far, from the top
+    unsigned first = 0; // page row held in the first row of the window
     for (unsigned y = 0; y < h.cupsHeight && !Canceled; ++y) {
         if (y % 128 == 0)
             std::fprintf(stderr, "INFO: Printing page %d, %d%% complete...\n", g_page,
@@ -210,14 +224,28 @@ bool ReadRasterLines(JOB_STATE &job, const PageGeometry &geo, PageBuffer &line,
             if (!Canceled) break;
             std::memset(line.get(), 0xFF, W);
         }
-        if (y >= geo.fwImgHPixel) continue;
-        uint8_t *row = grey.get() + static_cast<size_t>(y) * W;
-        if (bpl > W)
+        if (y >= H) continue;
+        uint8_t *row = grey.get() + static_cast<size_t>(y - first) * W;
+        if (bpl > W) {
             std::memcpy(row, line.get() + (bpl - W) / 2, W);
-        else
+        } else {
             std::memcpy(row, line.get(), bpl);
+            std::memset(row + bpl, 0xFF, W - bpl);
+        }
+        rows = y + 1;
+        if (rows - first == windowRows) {
+            if (band) band(first, windowRows);
+            first = rows;
+        }
     }
-    return !(Canceled && job.platform == PLATFORM_M);
+    if (Canceled && job.platform == PLATFORM_M) return false;
+    for (; first < H; first += std::min(windowRows, H - first)) {
+        const unsigned n = std::min(windowRows, H - first), kept = rows > first ? rows - first : 0;
+        std::memset(grey.get() + static_cast<size_t>(kept) * W, 0xFF,
+                    static_cast<size_t>(n - kept) * W);
+        if (band) band(first, n);
+    }
+    return true;
 }
 
 // Whether the page is turned by 180 degrees for the back side (before ImageRotation).
@@ -235,6 +263,35 @@ int NeedsRotate180(const JOB_STATE &job) {
         return 0;
     default: return 0;
     }
+}
+
+// Whether the grey page is turned by 180 degrees (duplex back side or the ImageRotation option).
+bool TurnsBy180(const JOB_STATE &job) {
+    return (NeedsRotate180(job) == 1) != (job.prntFuncInfo[IMAGEROTATION].value == 1);
+}
+
+// Whether the grey page is turned by 90 degrees (long-edge feed, QV custom size).
+bool TurnsBy90(const JOB_STATE &job) {
+    return job.startPageParam.feedEdge == 0x40 || (IsQVModel(gPPDFile) && IsCustomRotate90);
+}
+
+// Whether the colour library reduces the page.
+bool LibraryReduces() {
+    return (IsQVModel(gPPDFile) || IsMirodelModel(gPPDFile)) && m_hCMS && pGDIPrintCMSmain &&
+           pGetCMSDllVersion;
+}
+
+// Bits per pixel of the filter's own screens: 2 on platform M with the 1200-dpi option.
+unsigned ScreenBits(const JOB_STATE &job) {
+    return job.platform == PLATFORM_M && job.prntFuncInfo[DPI1200].value == 1 ? 2 : 1;
+}
+
+// Whether the page can be dithered band by band while it is read: it is not turned, the
+// filter's own screens reduce it and its rows start on whole bytes of the bitmap. The grey page
+// is then never held whole.
+bool DithersInBands(const JOB_STATE &job, const PageGeometry &geo) {
+    return !TurnsBy180(job) && !TurnsBy90(job) && !LibraryReduces() &&
+           static_cast<uint64_t>(geo.fwImgWPixel) * ScreenBits(job) % 8 == 0;
 }
 
 // Turns the grey page for duplex back sides, the ImageRotation option and long-edge feed.
@@ -267,6 +324,8 @@ bool AnnouncesTwoBits(const JOB_STATE &job) {
     return job.b2Bit == 1;
 }
 
+void WidenToAnnouncedDepth(const JOB_STATE &job, const PageGeometry &geo, PageBuffer &mono);
+
 // Reduces the grey page to the printer's bitmap, by the colour library for the QV and
 // Mirodel models when it is loaded, else by the filter's own screens.
 void ReducePage(JOB_STATE &job, const PageGeometry &geo, PageBuffer &grey, PageBuffer &mono,
@@ -283,11 +342,18 @@ void ReducePage(JOB_STATE &job, const PageGeometry &geo, PageBuffer &grey, PageB
         pGetCMSDllVersion();
         pGDIPrintCMSmain(&src, &settings, &dst);
         if (opt[NEGATIVEPRINT].value != 0)
-            for (size_t i = 0; i < mono.size; ++i) mono.get()[i] = static_cast<uint8_t>(~mono.get()[i]);
+            for (size_t i = 0; i < mono.size; ++i)
+                mono.get()[i] = static_cast<uint8_t>(~mono.get()[i]);
         return;
     }
     HalftoneDither(grey.get(), geo.fwImgWPixel, geo.fwImgHPixel, mono.get(), iRealImgWByte,
                    opt[NEGATIVEPRINT].value, opt[DPI1200].value, job.platform);
+    WidenToAnnouncedDepth(job, geo, mono);
+}
+
+// Widens a page dithered at 1 bit whose page-data frame announces 2 bits.
+void WidenToAnnouncedDepth(const JOB_STATE &job, const PageGeometry &geo, PageBuffer &mono) {
+    const PRINT_FUNC_INFO *opt = job.prntFuncInfo;
     // The screens give 2 bits per pixel only on platform M with the 1200-dpi option; a page
     // announced as 2-bit must carry 2-bit data, so widen the 1-bit result at full strength.
     const bool twoBitScreen = job.platform == PLATFORM_M && opt[DPI1200].value == 1;
@@ -410,16 +476,35 @@ PageResult ProcessPage(JOB_STATE &job) {
     g_ismiddlepage = 0;
 
     const size_t pixels = static_cast<size_t>(geo.fwImgWPixel) * geo.fwImgHPixel;
+    const bool banded = DithersInBands(job, geo);
+    const unsigned windowRows = banded ? std::min(kBandRows, geo.fwImgHPixel) : geo.fwImgHPixel;
     PageBuffer line, grey, mono;
     if (!line.Allocate(std::max<size_t>(job.header.cupsBytesPerLine, geo.fwImgWPixel), 0) ||
-        !grey.Allocate(pixels, 0xFF) || !mono.Allocate((pixels * (job.b2Bit == 1 ? 2 : 1) + 7) / 8, 0)) {
-        SetLastError("main() :: Malloc pGrayImgLineBuf or pMonoImgLineBuf or pMonoImgBuf Fail ! \n");
+        !grey.Allocate(static_cast<size_t>(geo.fwImgWPixel) * windowRows, 0) ||
+        !mono.Allocate((pixels * (job.b2Bit == 1 ? 2 : 1) + 7) / 8, 0)) {
+        SetLastError(
+            "main() :: Malloc pGrayImgLineBuf or pMonoImgLineBuf or pMonoImgBuf Fail ! \n");
         std::fputs(prntLastError, stderr);
         return PAGE_JOB_END;
     }
-    if (!ReadRasterLines(job, geo, line, grey)) return PAGE_CLEANUP;
-    const unsigned iRealImgWByte = OrientPage(job, geo, grey);
-    ReducePage(job, geo, grey, mono, iRealImgWByte);
+    if (banded) {
+        // The same bitmap as dithering the whole page after reading it, without holding it.
+        const PRINT_FUNC_INFO *opt = job.prntFuncInfo;
+        const size_t bandBytes = static_cast<size_t>(geo.fwImgWPixel) * ScreenBits(job) / 8;
+        const BandSink dither = [&](unsigned first, unsigned rows) {
+            HalftoneDitherRows(grey.get(), geo.fwImgWPixel, rows, first,
+                               mono.get() + bandBytes * first, job.header.cupsBytesPerLine,
+                               opt[NEGATIVEPRINT].value, opt[DPI1200].value, job.platform);
+        };
+        if (!ReadRasterLines(job, geo, line, grey, windowRows, dither)) return PAGE_CLEANUP;
+        std::fprintf(stderr, "DEBUG: ##page is %d, rotate180 is %d\n", g_page, NeedsRotate180(job));
+        HalftoneAnnounce(job.platform);
+        WidenToAnnouncedDepth(job, geo, mono);
+    } else {
+        if (!ReadRasterLines(job, geo, line, grey, windowRows, nullptr)) return PAGE_CLEANUP;
+        const unsigned iRealImgWByte = OrientPage(job, geo, grey);
+        ReducePage(job, geo, grey, mono, iRealImgWByte);
+    }
     SendPage(job, geo, mono);
     EndPage(job);
     return PAGE_DONE;

@@ -9,7 +9,6 @@
 
 #include <algorithm>
 #include <array>
-#include <bit>
 #include <cstdio>
 #include <cstring>
 
@@ -189,6 +188,15 @@ void DitherLevels(const unsigned char *src, uint32_t n, const unsigned char *tro
     }
 }
 
+// Ones in a 64-bit word, by adding bit fields: the baseline x86-64 build has no popcount
+// instruction, and std::popcount would call a library routine for every word.
+inline uint64_t Ones64(uint64_t w) {
+    w -= (w >> 1) & 0x5555555555555555ULL;
+    w = (w & 0x3333333333333333ULL) + ((w >> 2) & 0x3333333333333333ULL);
+    w = (w + (w >> 4)) & 0x0F0F0F0F0F0F0F0FULL;
+    return (w * 0x0101010101010101ULL) >> 56;
+}
+
 // Number of 1 bits among the first n bits (MSB-first) of bits.
 uint64_t CountOnes(const unsigned char *bits, uint32_t n) {
     uint64_t ones = 0;
@@ -196,13 +204,11 @@ uint64_t CountOnes(const unsigned char *bits, uint32_t n) {
     for (; k + 64 <= n; k += 64) {
         uint64_t w;
         std::memcpy(&w, bits + k / 8, 8);
-        ones += static_cast<uint64_t>(std::popcount(w));
+        ones += Ones64(w);
     }
     for (; k + 8 <= n; k += 8)
-        ones += static_cast<uint64_t>(std::popcount(bits[k / 8]));
-    if (k < n)
-        ones += static_cast<uint64_t>(
-            std::popcount(static_cast<unsigned>(bits[k / 8] & (0xFF00u >> (n - k)) & 0xFF)));
+        ones += Ones64(bits[k / 8]);
+    if (k < n) ones += Ones64(bits[k / 8] & (0xFF00u >> (n - k)) & 0xFF);
     return ones;
 }
 
@@ -227,18 +233,23 @@ HT_SCREEN SelectHalftoneScreen(int platform, int b1200dpi, const char *modelName
     return {HT_TABLE_600, 16, 16};
 }
 
-// Dithers a page; see halftone.h. Lines are handled in chunks of kChunkPixels through a small
-// stack buffer; the dot count is taken from the line bits (inverted columns count their zeros).
-int HalftoneDither(const unsigned char *pSrcImgData, uint32_t srcImgWbytes, uint32_t srcImgHpixels,
-                   unsigned char *pTarImgData, uint32_t realImgWByte, int bNegative, int b1200dpi,
-                   int platform) {
+// Writes the diagnostic line; see halftone.h.
+void HalftoneAnnounce(int platform) {
     const bool newModel = platform == PLATFORM_Z && IsNewHalftoneModel(gPPDFile);
     std::fputs(newModel ? "DEBUG: EXTERNAL IMPORT NEW_HALFTONE\n"
                         : "DEBUG: NO NEED TO EXTERNAL IMPORT NEW_HALFTONE\n",
                stderr);
-    if (!pSrcImgData || !pTarImgData) return 0;
-    if (platform != PLATFORM_C && platform != PLATFORM_Z && platform != PLATFORM_M) return 0;
+}
 
+namespace {
+
+// Dithers srcImgHpixels lines whose first line uses row `tileRowStart` of the matrix (the body of
+// HalftoneDither, which starts at row 0). Lines are handled in chunks of kChunkPixels through a
+// small stack buffer; the dot count is taken from the line bits (inverted columns count their
+// zeros).
+int DitherLines(const unsigned char *pSrcImgData, uint32_t srcImgWbytes, uint32_t srcImgHpixels,
+                unsigned char *pTarImgData, uint32_t realImgWByte, int bNegative, int b1200dpi,
+                int platform, uint32_t tileRowStart) {
     const HT_SCREEN screen = SelectHalftoneScreen(platform, b1200dpi, gPPDFile);
     const bool twoBit = platform == PLATFORM_M && b1200dpi == 1;
     const bool negative = bNegative != 0;
@@ -263,7 +274,7 @@ int HalftoneDither(const unsigned char *pSrcImgData, uint32_t srcImgWbytes, uint
 
     BitStream stream{pTarImgData};
     uint64_t coverage = 0;
-    int tileRow = 0;
+    int tileRow = static_cast<int>(tileRowStart % static_cast<uint32_t>(screen.period));
     for (uint64_t y = 0; y < srcImgHpixels; ++y) {
         const uint64_t lineStart = y * width;
         if (lineStart >= written) break;
@@ -303,4 +314,33 @@ int HalftoneDither(const unsigned char *pSrcImgData, uint32_t srcImgWbytes, uint
     }
     if (countDots) gImageCoverage += coverage;
     return 1;
+}
+
+bool IsKnownPlatform(int platform) {
+    return platform == PLATFORM_C || platform == PLATFORM_Z || platform == PLATFORM_M;
+}
+
+} // namespace
+
+// Dithers a page; see halftone.h.
+int HalftoneDither(const unsigned char *pSrcImgData, uint32_t srcImgWbytes, uint32_t srcImgHpixels,
+                   unsigned char *pTarImgData, uint32_t realImgWByte, int bNegative, int b1200dpi,
+                   int platform) {
+    HalftoneAnnounce(platform);
+    if (!pSrcImgData || !pTarImgData || !IsKnownPlatform(platform)) return 0;
+    return DitherLines(pSrcImgData, srcImgWbytes, srcImgHpixels, pTarImgData, realImgWByte,
+                       bNegative, b1200dpi, platform, 0);
+}
+
+// Dithers some rows of a page; see halftone.h. With rows starting on whole bytes the bit stream
+// carries nothing from one line to the next but the matrix row, so a band dithered on its own
+// with the matrix row of its first line gives the bytes the whole page would.
+int HalftoneDitherRows(const unsigned char *pSrcRows, uint32_t srcImgWbytes, uint32_t rows,
+                       uint32_t firstRow, unsigned char *pTarRows, uint32_t realImgWByte,
+                       int bNegative, int b1200dpi, int platform) {
+    if (!pSrcRows || !pTarRows || !IsKnownPlatform(platform)) return 0;
+    const uint64_t bpp = platform == PLATFORM_M && b1200dpi == 1 ? 2 : 1;
+    if (uint64_t{srcImgWbytes} * bpp % 8 != 0) return 0;
+    return DitherLines(pSrcRows, srcImgWbytes, rows, pTarRows, realImgWByte, bNegative, b1200dpi,
+                       platform, firstRow);
 }

@@ -25,3 +25,14 @@ HT_SCREEN SelectHalftoneScreen(int platform, int b1200dpi, const char *modelName
 int HalftoneDither(const unsigned char *pSrcImgData, uint32_t srcImgWbytes, uint32_t srcImgHpixels,
                    unsigned char *pTarImgData, uint32_t realImgWByte, int bNegative, int b1200dpi,
                    int platform);
+
+// Writes the diagnostic line HalftoneDither starts with (which screen family the model uses).
+void HalftoneAnnounce(int platform);
+
+// Dithers `rows` lines that are rows firstRow.. of a page exactly as HalftoneDither dithers them
+// within the whole page, without the diagnostic line: pSrcRows points at row firstRow, pTarRows
+// at the bitmap byte where that row starts. The rows must start on whole bytes of the bitmap
+// (srcImgWbytes * bits per pixel a multiple of 8); returns 0 otherwise, and as HalftoneDither.
+int HalftoneDitherRows(const unsigned char *pSrcRows, uint32_t srcImgWbytes, uint32_t rows,
+                       uint32_t firstRow, unsigned char *pTarRows, uint32_t realImgWByte,
+                       int bNegative, int b1200dpi, int platform);
