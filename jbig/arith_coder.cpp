@@ -9,6 +9,29 @@ void *(*kelvra_buff_alloc)(size_t size) = std::malloc;
 
 namespace {
 
+// Builds the whole-byte step tables from the 113-state table; bytes whose state is past 112
+// never occur and map to themselves with LSZ 0.
+QM_STEP_TABLES MakeStepTables() {
+    QM_STEP_TABLES t{};
+    for (unsigned st = 0; st < 256; ++st) {
+        const unsigned s = st & 0x7F, mps = st & 0x80;
+        if (s >= kQmStates) {
+            t.nmps[st] = t.nlps[st] = static_cast<uint8_t>(st);
+            continue;
+        }
+        t.lsz[st] = static_cast<uint16_t>(lsztab[s]);
+        t.nmps[st] = static_cast<uint8_t>(mps | nmpstab[s]);
+        t.nlps[st] = static_cast<uint8_t>((swtch[s] ? mps ^ 0x80 : mps) | nlpstab[s]);
+    }
+    return t;
+}
+
+} // namespace
+
+const QM_STEP_TABLES qm_steps = MakeStepTables();
+
+namespace {
+
 constexpr unsigned char kMarkerEsc = 0xFF;
 constexpr unsigned char kMarkerSdnorm = 0x02;
 
@@ -103,7 +126,6 @@ void FLUSH(KELVRA_ENCODER &e) {
 // Puts every context in state 0 with MPS 0, once per image.
 void arith_init_states(KELVRA_ENCODER &e) {
     std::memset(e.ST, 0, sizeof e.ST);
-    std::memset(e.MPS, 0, sizeof e.MPS);
     e.first = e.buffer = e.last = nullptr;
     e.nomem = false;
 }

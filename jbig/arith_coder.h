@@ -18,20 +18,29 @@ struct BUFF {
     BUFF *next;
 };
 
-// QM coder state. ST / MPS live for the whole image; the registers and the chain per stripe.
+// QM coder state. ST lives for the whole image; the registers and the chain per stripe.
 struct KELVRA_ENCODER {
-    uint8_t ST[kContexts];  // probability state (0..112) of each context
-    uint8_t MPS[kContexts]; // more probable symbol of each context
-    uint32_t C;             // code register
-    uint32_t A;             // interval register
-    int32_t SC;             // stacked 0xFF bytes not yet written
-    int16_t CT;             // shifts left before the next byte leaves C
-    int16_t Byte;           // byte held back for carry propagation, -1 while none
-    BUFF *last;             // node before buffer, null while the chain has one node
-    BUFF *buffer;           // current (last) node of the chain
-    BUFF *first;            // first node of the chain, handed out first
-    bool nomem;             // a node could not be allocated: output is incomplete
+    uint8_t ST[kContexts]; // per context: probability state (0..112) in bits 0-6, MPS in bit 7
+    uint32_t C;            // code register
+    uint32_t A;            // interval register
+    int32_t SC;            // stacked 0xFF bytes not yet written
+    int16_t CT;            // shifts left before the next byte leaves C
+    int16_t Byte;          // byte held back for carry propagation, -1 while none
+    BUFF *last;            // node before buffer, null while the chain has one node
+    BUFF *buffer;          // current (last) node of the chain
+    BUFF *first;           // first node of the chain, handed out first
+    bool nomem;            // a node could not be allocated: output is incomplete
 };
+
+// The probability table indexed by a whole context byte (state and MPS), so that coding a
+// decision takes one load of the context and no test of SWTCH: LSZ, and the context byte after
+// an MPS and after an LPS (MPS exchanged where SWTCH says so).
+struct QM_STEP_TABLES {
+    uint16_t lsz[256];
+    uint8_t nmps[256];
+    uint8_t nlps[256];
+};
+extern const QM_STEP_TABLES qm_steps;
 
 using data_out_cb = void (*)(const unsigned char *buffer, size_t len, void *file);
 
@@ -82,52 +91,51 @@ inline void RENORME(KELVRA_ENCODER &e, QM_REGS &r) {
     r.CT -= shift;
 }
 
-// Codes the more probable symbol of context cx.
-inline void CODEMPS(KELVRA_ENCODER &e, QM_REGS &r, unsigned cx) {
-    const unsigned s = e.ST[cx];
-    const uint32_t lsz = static_cast<uint16_t>(lsztab[s]);
+// Codes the more probable symbol of context cx, whose context byte is st.
+inline void CODEMPS(KELVRA_ENCODER &e, QM_REGS &r, unsigned cx, unsigned st) {
+    const uint32_t lsz = qm_steps.lsz[st];
     r.A -= lsz;
     if (r.A >= 0x8000) return;
     if (r.A < lsz) {
         r.C += r.A;
         r.A = lsz;
     }
-    e.ST[cx] = nmpstab[s];
+    e.ST[cx] = qm_steps.nmps[st];
     RENORME(e, r);
 }
 
-// Codes the less probable symbol of context cx.
-inline void CODELPS(KELVRA_ENCODER &e, QM_REGS &r, unsigned cx) {
-    const unsigned s = e.ST[cx];
-    const uint32_t lsz = static_cast<uint16_t>(lsztab[s]);
+// Codes the less probable symbol of context cx, whose context byte is st.
+inline void CODELPS(KELVRA_ENCODER &e, QM_REGS &r, unsigned cx, unsigned st) {
+    const uint32_t lsz = qm_steps.lsz[st];
     r.A -= lsz;
     if (r.A >= lsz) {
         r.C += r.A;
         r.A = lsz;
     }
-    if (swtch[s]) e.MPS[cx] ^= 1;
-    e.ST[cx] = nlpstab[s];
+    e.ST[cx] = qm_steps.nlps[st];
     RENORME(e, r);
 }
 
 // Codes decision pix (0 or 1) in context cx.
 inline void ENCODE(KELVRA_ENCODER &e, QM_REGS &r, unsigned cx, unsigned pix) {
-    if (pix == e.MPS[cx])
-        CODEMPS(e, r, cx);
+    const unsigned st = e.ST[cx];
+    if (pix == st >> 7)
+        CODEMPS(e, r, cx, st);
     else
-        CODELPS(e, r, cx);
+        CODELPS(e, r, cx, st);
 }
 
 // Codes n equal decisions pix in context cx; byte for byte the same as n calls of ENCODE.
 // MPS steps that leave A at or above 0x8000 change nothing but A, so they are taken together.
 inline void ENCODE_RUN(KELVRA_ENCODER &e, QM_REGS &r, unsigned cx, unsigned pix, uint32_t n) {
     while (n > 0) {
-        if (pix != e.MPS[cx]) {
-            CODELPS(e, r, cx);
+        const unsigned st = e.ST[cx];
+        if (pix != st >> 7) {
+            CODELPS(e, r, cx, st);
             --n;
             continue;
         }
-        const uint32_t lsz = static_cast<uint16_t>(lsztab[e.ST[cx]]);
+        const uint32_t lsz = qm_steps.lsz[st];
         const uint32_t room = r.A - 0x8000; // A >= 0x8000 between decisions
         if (static_cast<uint64_t>(n) * lsz <= room) {
             r.A -= n * lsz;
@@ -136,7 +144,7 @@ inline void ENCODE_RUN(KELVRA_ENCODER &e, QM_REGS &r, unsigned cx, unsigned pix,
         const uint32_t k = room / lsz; // k < n
         r.A -= k * lsz;
         n -= k;
-        CODEMPS(e, r, cx); // this one renormalises
+        CODEMPS(e, r, cx, st); // this one renormalises
         --n;
     }
 }
