@@ -17,6 +17,7 @@
 #include "common/rotate.h"
 #include "filter/cms_records_fill.h"
 #include "filter/cups_binding.h"
+#include "filter/page_header_log.h"
 #include "imaging/halftone.h"
 #include "prnt/prnt.h"
 
@@ -412,13 +413,13 @@ void EndPage(JOB_STATE &job) {
 
 bool IsPrintableRasterHeader(const cups_page_header2_t &h) {
     const char *problem = nullptr;
+    const int space = RawHeaderField(h.cupsColorSpace); // any 32 bits from the stream
     if (h.cupsBitsPerPixel != 8 || h.cupsBitsPerColor != 8)
         problem = "only 8-bit grey raster can be printed";
-    else if (h.cupsColorSpace != CUPS_CSPACE_W && h.cupsColorSpace != CUPS_CSPACE_SW &&
-             h.cupsColorSpace != CUPS_CSPACE_K && h.cupsColorSpace != CUPS_CSPACE_SRGB &&
-             h.cupsColorSpace != CUPS_CSPACE_RGB)
+    else if (space != CUPS_CSPACE_W && space != CUPS_CSPACE_SW && space != CUPS_CSPACE_K &&
+             space != CUPS_CSPACE_SRGB && space != CUPS_CSPACE_RGB)
         problem = "the colour space is not grey";
-    else if (h.cupsColorSpace == CUPS_CSPACE_SRGB || h.cupsColorSpace == CUPS_CSPACE_RGB)
+    else if (space == CUPS_CSPACE_SRGB || space == CUPS_CSPACE_RGB)
         problem = "colour raster is not supported, only grey";
     else if (h.HWResolution[0] == 0 || h.HWResolution[1] == 0 ||
              h.HWResolution[0] > kMaxResolution || h.HWResolution[1] > kMaxResolution)
@@ -435,7 +436,7 @@ bool IsPrintableRasterHeader(const cups_page_header2_t &h) {
                  "ERROR: Unsupported raster page (%s): %ux%u pixels, %u bytes per line, "
                  "%u bits per pixel, colour space %u, %ux%u dpi, %ux%u points\n",
                  problem, h.cupsWidth, h.cupsHeight, h.cupsBytesPerLine, h.cupsBitsPerPixel,
-                 static_cast<unsigned>(h.cupsColorSpace), h.HWResolution[0], h.HWResolution[1],
+                 static_cast<unsigned>(space), h.HWResolution[0], h.HWResolution[1],
                  h.PageSize[0], h.PageSize[1]);
     return false;
 }

@@ -352,7 +352,8 @@ void ReadBlock(MParser &s) {
         AddError(s.r, at + 4, "unknown block type " + std::to_string(type));
         return;
     }
-    if (plen != count * 12 || (count > 0 && len != 16 + plen)) {
+    // In 64 bits: a count near 2^32 / 12 would wrap to a small product and pass the check.
+    if (plen != uint64_t{count} * 12 || (count > 0 && len != 16 + plen)) {
         AddError(s.r, at + 8,
                  std::string(name) + " announces " + std::to_string(count) + " records in " +
                      std::to_string(plen) + " bytes within a block of " + std::to_string(len) +

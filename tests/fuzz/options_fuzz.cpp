@@ -1,0 +1,124 @@
+// Fuzzes the option-string functions with arbitrary option strings: the option table update,
+// the job switches, the platform Z PPD defaults, the page-size clamp, the custom size and
+// margins, the media name, and the word removal of the converter's options.
+//
+// Input: Duplex and Tumble bytes, PageSize width and height (u16 each), a media-name buffer
+// size byte, the word to remove (up to NUL), the removal delimiter byte, then the option
+// string (the rest).
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+#include "common/paper_catalogue.h"
+#include "filter/input_prep.h"
+#include "filter/options.h"
+#include "tests/fuzz/fuzz_support.h"
+
+#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
+
+namespace {
+
+ppd_file_t *gPPD = nullptr;
+const PAPER_SIZE_INFO *gPaperTable = nullptr;
+
+// An exact-size heap copy, so that a read past the terminator is caught.
+std::vector<char> HeapText(const std::string &s) {
+    std::vector<char> v(s.begin(), s.end());
+    v.push_back('\0');
+    return v;
+}
+
+void CheckRemoveStr(const std::string &options, const std::string &word, char tok) {
+    std::vector<char> buf(kOptionParametersSize, '\0');
+    const size_t len = std::min(options.size(), buf.size() - 1);
+    std::memcpy(buf.data(), options.data(), len);
+    const std::string before(buf.data());
+    const std::vector<char> w = HeapText(word);
+    removestr(buf.data(), w.data(), tok);
+    const std::string after(buf.data());
+    // The result is the text with at most one span cut out at the first occurrence of word.
+    if (after.size() > before.size()) FuzzFail("removestr made the text longer");
+    const size_t at = word.empty() ? std::string::npos : before.find(word);
+    if (tok == '\0' || at == std::string::npos) {
+        if (after != before && !word.empty()) FuzzFail("removestr changed text without a match");
+        return;
+    }
+    if (after.compare(0, at, before, 0, at) != 0)
+        FuzzFail("removestr changed the text in front of the word");
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerInitialize(int *, char ***) {
+    KeepSanitizerReportsVisible();
+    const std::string ppd = std::string(KELVRA_FIXTURES_DIR) + "/ppd/qv.ppd";
+    setenv("PPD", ppd.c_str(), 1);
+    gPPD = ppdOpenFile(ppd.c_str());
+    int platform = 0;
+    gPaperTable = GetPaperSizeArray("Kelvra QV66ADN Series", &platform);
+    return gPPD ? 0 : 1;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
+    Silence err(getenv("KELVRA_FUZZ_VERBOSE") ? -1 : STDERR_FILENO);
+    FuzzReader in(data, size);
+    cups_page_header2_t header{};
+    // Raw values, as the raster reader copies them from the stream.
+    const uint32_t duplex = in.U8(), tumble = in.U8();
+    std::memcpy(&header.Duplex, &duplex, sizeof duplex);
+    std::memcpy(&header.Tumble, &tumble, sizeof tumble);
+    header.PageSize[0] = in.U16();
+    header.PageSize[1] = in.U16();
+    const size_t mediaSize = 1 + in.U8() % kMediaNameSize;
+    const std::string word = in.Text(64);
+    const char tok = static_cast<char>(in.U8());
+    const std::string options = in.Rest();
+    const std::vector<char> opt = HeapText(options);
+
+    // The option table, as the job loop updates it per page.
+    PRINT_FUNC_INFO table[kPrntFuncInfoCount];
+    std::memcpy(table, gDefaultPrntFuncInfo, sizeof table);
+    cups_option_t *parsed = nullptr;
+    const int n = cupsParseOptions(opt.data(), 0, &parsed);
+    GetFunctionValue(table, n, parsed, &header);
+    if (table[AUTODUPLEX].value < 0 || table[AUTODUPLEX].value > 2)
+        FuzzFail("AUTODUPLEX out of range");
+    isCutThePaper(&header, gPaperTable, n, parsed, gPPD);
+    cupsFreeOptions(n, parsed);
+
+    const int blank = isBlankSuppress(opt.data());
+    if (blank < 1 || blank > 3) FuzzFail("isBlankSuppress out of range");
+    const int dpi = is1200dpiprint(opt.data());
+    if (dpi != 1 && dpi != 2) FuzzFail("is1200dpiprint out of range");
+
+    for (bool astra : {false, true}) {
+        float w = 0, h = 0;
+        GetCustomSize(opt.data(), &w, &h, astra);
+        int top = 0, bottom = 0, right = 0, left = 0;
+        GetPageMargins(opt.data(), &top, &bottom, &right, &left);
+    }
+
+    // Platform Z: the option string completed with the PPD defaults.
+    std::vector<char> parameters(kOptionParametersSize, '\0');
+    std::memcpy(parameters.data(), options.data(), std::min(options.size(), parameters.size() - 1));
+    checkOptionKey(parameters.data(), opt.data(), gPPD);
+    if (std::memchr(parameters.data(), '\0', parameters.size()) == nullptr)
+        FuzzFail("checkOptionKey left the buffer unterminated");
+
+    // The media name into a buffer of the stated size.
+    std::string args[6] = {"rastertoKelvra", "1", "u", "t", "1", options};
+    char *argv[7];
+    for (int i = 0; i < 6; ++i)
+        argv[i] = args[i].data();
+    argv[6] = nullptr;
+    std::vector<char> media(mediaSize, 'x');
+    if (Getmediasizename(argv, media.data(), media.size()) &&
+        std::memchr(media.data(), '\0', media.size()) == nullptr)
+        FuzzFail("Getmediasizename left the name unterminated");
+
+    CheckRemoveStr(options, word, tok);
+    return 0;
+}
