@@ -1,0 +1,36 @@
+#!/usr/bin/env bash
+# One command for every benchmark of the driver: builds in Release mode in its own build
+# directory, then measures side by side, in one run and on the same pages, the JBIG encoder
+# against libjbig's, halftoning, the page turns and the colour library against memcpy of the
+# page, and the whole filter per page against pbmtojbg85 and foo2zjs; prints one table.
+#
+#   bench/run.sh [--runs N] [--pages 1,10,100] [--skip components,filter,scaling]
+#
+# Environment: BENCH_BUILD_DIR (default build-perf), BENCH_WORK_DIR (rendered pages and
+# outputs; default BUILD/bench-work). Needs gstoraster (cups-filters), jbigkit-bin and
+# printer-driver-foo2zjs; a missing one is installed with apt-get when running as root.
+set -euo pipefail
+repo="$(cd "$(dirname "$0")/.." && pwd)"
+build="${BENCH_BUILD_DIR:-$repo/build-perf}"
+work="${BENCH_WORK_DIR:-$build/bench-work}"
+
+need=()
+command -v pbmtojbg85 >/dev/null || need+=(jbigkit-bin)
+command -v foo2zjs >/dev/null || need+=(printer-driver-foo2zjs)
+[ -x /usr/lib/cups/filter/gstoraster ] || need+=(cups-filters)
+if [ ${#need[@]} -gt 0 ]; then
+    if [ "$(id -u)" = 0 ]; then
+        apt-get install -y "${need[@]}" >/dev/null
+    else
+        echo "run.sh: please install ${need[*]}" >&2
+        exit 2
+    fi
+fi
+
+# -Wrestrict is a known false positive of GCC 12 at -O3 in a test of std::string operator+.
+cmake -S "$repo" -B "$build" -DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_FLAGS=-Wno-error=restrict \
+    >/dev/null
+cmake --build "$build" -j"$(nproc)" --target rastertoKelvra kelvra-inspect make-sample-raster mirodelCMSLib \
+    jbig_bench halftone_bench cmslib_bench pages_bench >/dev/null
+
+exec python3 "$repo/bench/run_bench.py" --repo "$repo" --build "$build" --work "$work" "$@"
