@@ -12,6 +12,7 @@
 std::vector<int64_t> gOddNumberCacheSize(1024, 0);
 std::vector<int64_t> gEvenNumberCacheSize(1024, 0);
 volatile sig_atomic_t gStdoutBroken = 0;
+int gSpoolWriteFailed = 0;
 SinkWriteFn gSinkWrite = ::write;
 
 namespace {
@@ -71,26 +72,39 @@ int SendDataToFile(const void *pData, int count, int bCache) {
             ReportWriteFailure("standard output", err);
             ok = false;
         } else if (gTempDataFile != 0) {
-            // The device-stream copy mirrors only what reached standard output.
+            // The device-stream copy mirrors only what reached standard output. Nobody reads
+            // it back, so a full disk drops the copy instead of failing the printer's stream.
             if (const int e = WriteAll(gTempDataFile, bytes, n); e != 0) {
-                ReportWriteFailure("device-stream copy", e);
-                ok = false;
+                ReportWriteFailure("device-stream copy (no longer kept)", e);
+                close(gTempDataFile);
+                gTempDataFile = 0;
             }
         }
     }
-    if (bCache == 1) {
+    // A spool write that fails leaves the spools incomplete: they are not written again and
+    // not replayed. The send fails only when the data went nowhere else.
+    const bool spoolFailureFails = gSendDataToDevice != 1;
+    auto spoolFailed = [&](const char *what, int e) {
+        ReportWriteFailure(what, e);
+        gSpoolWriteFailed = 1;
+        if (spoolFailureFails) ok = false;
+    };
+    if (bCache == 1 && gSpoolWriteFailed) {
+        if (spoolFailureFails) {
+            wrote = true;
+            ok = false;
+        }
+    } else if (bCache == 1) {
         if (gCollateFile != 0) {
             wrote = true;
             if (const int e = WriteAll(gCollateFile, bytes, n); e != 0) {
-                ReportWriteFailure("collate spool", e);
-                ok = false;
+                spoolFailed("collate spool", e);
             }
         }
         if (gManualDuplexOddFile != 0 && g_page % 2 != 0) {
             wrote = true;
             if (const int e = WriteAll(gManualDuplexOddFile, bytes, n); e != 0) {
-                ReportWriteFailure("odd-page spool", e);
-                ok = false;
+                spoolFailed("odd-page spool", e);
             } else {
                 AddPageCount(gOddNumberCacheSize, g_page / 2, count);
             }
@@ -98,8 +112,7 @@ int SendDataToFile(const void *pData, int count, int bCache) {
         if (gManualDuplexEvenFile != 0 && g_page % 2 == 0) {
             wrote = true;
             if (const int e = WriteAll(gManualDuplexEvenFile, bytes, n); e != 0) {
-                ReportWriteFailure("even-page spool", e);
-                ok = false;
+                spoolFailed("even-page spool", e);
             } else {
                 AddPageCount(gEvenNumberCacheSize, g_page / 2 - 1, count);
             }

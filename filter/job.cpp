@@ -282,7 +282,7 @@ void JobEnd(JOB_STATE &job) {
     if (IsQVModel(gPPDFile) && g_page % 2 == 1 && opt[MANUALDUPLEX].value == 1 && g_page != 1)
         InsertBlankPage(job.header, &job.startPageParam, job.platform);
     g_ismiddlepage = 1;
-    if (!Canceled) {
+    if (!Canceled && !gSpoolWriteFailed) {
         if (opt[COLLATE].value == 1 && job.iCopies > 1 && opt[MANUALDUPLEX].value != 1)
             ReplayCollateCopies(job.iCopies);
         if (opt[MANUALDUPLEX].value == 1)
@@ -316,7 +316,8 @@ int Cleanup(JOB_STATE &job, bool report = true) {
         gTempDataFile = 0;
     }
     UnloadDLLs();
-    if (job.prntFuncInfo[MANUALDUPLEX].value == 1) sleep(10);
+    // The pause lets the user turn the stack of a manual-duplex job; a failed job has none.
+    if (report && job.prntFuncInfo[MANUALDUPLEX].value == 1) sleep(10);
     g_ismiddlepage = 0;
     if (!report) return 1;
     if (g_page == 0) {
@@ -350,6 +351,12 @@ int RunFilter(int argc, char *argv[]) {
     if (end == LOOP_JOB_END) JobEnd(job);
     if (end == LOOP_OUTPUT_GONE || gStdoutBroken) {
         std::fputs("ERROR: The printer connection was closed; the job was stopped\n", stderr);
+        return Cleanup(job, false);
+    }
+    if (gSpoolWriteFailed) {
+        std::fputs("ERROR: The temporary directory is full or not writable; the collated copies "
+                   "or second sides could not be made\n",
+                   stderr);
         return Cleanup(job, false);
     }
     return Cleanup(job);

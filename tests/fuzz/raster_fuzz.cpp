@@ -86,6 +86,7 @@ void ResetGlobals() {
     gTempDataFile = gCollateFile = gManualDuplexOddFile = gManualDuplexEvenFile = 0;
     gImageCoverage = gImageChecksum = 0;
     gStdoutBroken = 0;
+    gSpoolWriteFailed = 0;
     gOddNumberCacheSize.assign(1024, 0);
     gEvenNumberCacheSize.assign(1024, 0);
     IsCustomRotate90 = false;

@@ -137,17 +137,43 @@ TEST_F(SinkTest, FailedWriteToStandardOutputFailsEvenWhenTheSpoolWriteSucceeds) 
     EXPECT_EQ(gStdoutBroken, 0); // no space is not a vanished reader
 }
 
-TEST_F(SinkTest, FailedDeviceCopyWriteIsAFailedSend) {
+// The device-stream copy is never read back: a full disk drops the copy (reported, closed)
+// and the send to the printer still counts as done, so no command is cut short.
+TEST_F(SinkTest, FailedDeviceCopyWriteDropsTheCopyNotTheSend) {
     TempFile out;
     const int full = open("/dev/full", O_WRONLY);
     ASSERT_GE(full, 0);
     StdoutRedirect redirect(out.fd);
     gTempDataFile = full;
-    EXPECT_EQ(SendDataToFile("abcd", 4, 0), 0);
-    close(full);
-    EXPECT_EQ(out.Contents(), "abcd");
+    EXPECT_EQ(SendDataToFile("abcd", 4, 0), 1);
+    EXPECT_EQ(gTempDataFile, 0) << "the copy is not written again";
+    EXPECT_EQ(SendDataToFile("ef", 2, 0), 1);
+    EXPECT_EQ(out.Contents(), "abcdef");
     EXPECT_EQ(
         std::string(prntLastError).rfind("SendDataToFile() :: write to device-stream copy", 0), 0u);
+}
+
+// A spool that cannot take a page any more (full temporary directory) does not cut the
+// printer's stream short; the failure is remembered so that the spool is never replayed.
+TEST_F(SinkTest, FailedSpoolWriteKeepsTheSendToStandardOutput) {
+    TempFile out;
+    const int full = open("/dev/full", O_WRONLY);
+    ASSERT_GE(full, 0);
+    StdoutRedirect redirect(out.fd);
+    gCollateFile = full;
+    gSpoolWriteFailed = 0;
+    EXPECT_EQ(SendDataToFile("abcd", 4, 1), 1);
+    EXPECT_EQ(gSpoolWriteFailed, 1);
+    EXPECT_EQ(out.Contents(), "abcd");
+    // Data that goes only to the spools (the held side of manual duplex) is lost: a failure.
+    gCollateFile = 0;
+    gManualDuplexOddFile = full;
+    gSendDataToDevice = 0;
+    EXPECT_EQ(SendDataToFile("ef", 2, 1), 0);
+    gSendDataToDevice = 1;
+    gManualDuplexOddFile = 0;
+    gSpoolWriteFailed = 0;
+    close(full);
 }
 
 TEST_F(SinkTest, ClosedReaderMarksStandardOutputBroken) {
