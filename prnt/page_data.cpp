@@ -23,10 +23,12 @@ uint64_t CodedLineWidth(const GDI_SEND_PAGE_PARAM *sp) {
 }
 
 // Owns the collector buffer of the encoder for one compression run and releases it (and
-// resets the collector globals) on every path.
+// resets the collector globals) on every path. Only the bytes the encoder writes are read, so
+// the buffer is not cleared: clearing would touch all of it on every page once the allocator
+// serves such blocks from its heap, which keeps them resident.
 struct Collector {
     explicit Collector(std::size_t size) {
-        gpCompImgData = static_cast<unsigned char *>(std::calloc(size > 0 ? size : 1, 1));
+        gpCompImgData = static_cast<unsigned char *>(std::malloc(size > 0 ? size : 1));
         gCompImgDataCap = gpCompImgData != nullptr ? (size > 0 ? size : 1) : 0;
         gJbigCompressDataLen = 0;
     }
