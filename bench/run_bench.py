@@ -374,6 +374,8 @@ class Bench:
                 f.write(self.sync)
                 for _ in range(n):
                     f.write(page)
+                f.flush()
+                os.fsync(f.fileno())  # no write-back of the new file while it is measured
             got = []
             for _ in range(max(3, self.runs // 2) if n > 10 else self.runs):
                 wall, cpu, rss, code = run_measured(self.filter_argv("", job), env=env)
