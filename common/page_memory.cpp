@@ -5,6 +5,7 @@
 #include <new>
 #include <sys/mman.h>
 
+#if !defined(__SANITIZE_ADDRESS__)
 namespace {
 
 constexpr size_t kHugePage = size_t{2} << 20;
@@ -32,6 +33,7 @@ unsigned char *MapAligned(size_t len) {
 }
 
 } // namespace
+#endif
 
 void PageMemoryDeleter::operator()(unsigned char *p) const {
     if (p == nullptr) return;
