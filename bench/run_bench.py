@@ -383,17 +383,18 @@ class Bench:
                     raise RuntimeError(f"filter failed on the {n}-page job ({code})")
                 got.append((wall / n, cpu / n, rss))
             job.unlink()
-            per_page[n] = statistics.median(x[1] for x in got)
+            # the least CPU time per page of the runs: other load on the machine only adds
+            per_page[n] = min(x[1] for x in got)
             peaks[n] = max(x[2] for x in got)
             self.row("job length (C, 600 dpi, 1 bit)", f"{n} x {pages[0][0]}", "filter, per page",
                      fmt_ms([x[0] for x in got]), fmt_ms([x[1] for x in got]), f"{peaks[n]:.0f}",
-                     f"{per_page[n] / per_page[counts[0]]:.2f}x the {counts[0]}-page job's CPU per page")
+                     f"least CPU per page {per_page[n] / per_page[counts[0]]:.2f}x the {counts[0]}-page job's")
         first, last = counts[0], counts[-1]
         flat = peaks[last] <= peaks[first] + 2
         self.targets.append(("memory flat over a long job (peak within 2 MB)", f"{first} vs {last} pages",
                              f"{peaks[first]:.1f} MB vs {peaks[last]:.1f} MB", flat))
         growth = max(per_page[b] / per_page[a] for a, b in zip(counts, counts[1:]))
-        self.targets.append(("cost linear in page count (CPU per page grows < 10%)",
+        self.targets.append(("cost linear in page count (least CPU per page grows < 10%)",
                              " / ".join(f"{n}: {per_page[n] * 1e3:.1f} ms" for n in counts),
                              f"largest step {growth:.2f}x", growth <= 1.10))
         # page area: the same pages at 1200 dpi hold four times the pixels (sum over the pages
