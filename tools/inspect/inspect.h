@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <span>
 #include <string>
+#include <utility>
 #include <vector>
 
 using Bytes = std::span<const uint8_t>;
@@ -94,6 +95,19 @@ char DetectDialect(Bytes in);
 // Parsers of the two stream families; they append items, pages and errors to the report.
 void ParseShortFrameStream(Bytes in, char dialect, Report &r);
 void ParsePlatformMStream(Bytes in, Report &r);
+
+// Adds an item to the listing, tagged with the page the parser has open (0 outside pages).
+template <typename Parser>
+Item &PushItem(Parser &s, size_t offset, size_t length, const char *kind, std::string name) {
+    Item it;
+    it.offset = offset;
+    it.length = length;
+    it.kind = kind;
+    it.name = std::move(name);
+    it.page = s.openPage >= 0 ? s.r.pages[s.openPage].index : 0;
+    s.r.items.push_back(std::move(it));
+    return s.r.items.back();
+}
 
 // Field helpers used by the parsers.
 void AddNum(Item &it, const char *name, int64_t v);

@@ -153,14 +153,7 @@ struct MParser {
 };
 
 Item &Push(MParser &s, size_t offset, size_t length, const char *kind, std::string name) {
-    Item it;
-    it.offset = offset;
-    it.length = length;
-    it.kind = kind;
-    it.name = std::move(name);
-    it.page = s.openPage >= 0 ? s.r.pages[s.openPage].index : 0;
-    s.r.items.push_back(std::move(it));
-    return s.r.items.back();
+    return PushItem(s, offset, length, kind, std::move(name));
 }
 
 std::optional<uint32_t> FindParam(const Item &it, uint32_t id) {

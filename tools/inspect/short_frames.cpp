@@ -63,16 +63,8 @@ const FrameSpec *FindSpec(char dialect, uint8_t cmd) {
     return nullptr;
 }
 
-// Adds an item to the listing, tagged with the open page.
 Item &Push(ShortParser &s, size_t offset, size_t length, const char *kind, std::string name) {
-    Item it;
-    it.offset = offset;
-    it.length = length;
-    it.kind = kind;
-    it.name = std::move(name);
-    it.page = s.openPage >= 0 ? s.r.pages[s.openPage].index : 0;
-    s.r.items.push_back(std::move(it));
-    return s.r.items.back();
+    return PushItem(s, offset, length, kind, std::move(name));
 }
 
 // Opens a new page at a page specification (or implicitly, after an error).
