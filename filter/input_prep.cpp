@@ -5,7 +5,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <string>
+#include <system_error>
 #include <vector>
 
 #include <cups/cups.h>
@@ -48,18 +50,57 @@ bool WriteAll(int fd, const char *data, std::size_t count) {
     return true;
 }
 
-// Starts the converter with its own argument vector; its standard input is /dev/null and
-// its standard output the file `outFd`. Returns the child's pid, or -1 with errno-style
-// code in `err`.
-pid_t StartConverter(const std::vector<const char *> &args, int outFd, int &err) {
+// A private temporary directory for the converter and everything it starts: whatever they
+// leave there (Ghostscript keeps its own temporary files, and a stopped converter cannot
+// remove them) goes with the directory. Removed by its destructor.
+struct ConverterWorkDir {
+    std::string path;
+    ConverterWorkDir() {
+        const char *root = std::getenv("TMPDIR");
+        std::string pattern = std::string(root && *root ? root : "/tmp") + "/kelvra-gs-XXXXXX";
+        std::vector<char> buf(pattern.begin(), pattern.end());
+        buf.push_back('\0');
+        if (mkdtemp(buf.data()) != nullptr) path = buf.data();
+    }
+    ~ConverterWorkDir() {
+        std::error_code ec;
+        if (!path.empty()) std::filesystem::remove_all(path, ec);
+    }
+    ConverterWorkDir(const ConverterWorkDir &) = delete;
+    ConverterWorkDir &operator=(const ConverterWorkDir &) = delete;
+};
+
+// The filter's environment with TMPDIR pointing at the converter's own directory.
+std::vector<std::string> ConverterEnvironment(const std::string &workDir) {
+    std::vector<std::string> env;
+    for (char **e = environ; e && *e; ++e)
+        if (workDir.empty() || std::strncmp(*e, "TMPDIR=", 7) != 0) env.emplace_back(*e);
+    if (!workDir.empty()) env.push_back("TMPDIR=" + workDir);
+    return env;
+}
+
+// Starts the converter with its own argument vector, in a process group of its own so that a
+// cancelled job can stop it with everything it started; its standard input is /dev/null and
+// its standard output the file `outFd`. Returns the child's pid, or -1 with errno-style code
+// in `err`.
+pid_t StartConverter(const std::vector<const char *> &args, int outFd,
+                     const std::vector<std::string> &env, int &err) {
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
     posix_spawn_file_actions_adddup2(&actions, outFd, STDOUT_FILENO);
     if (outFd != STDOUT_FILENO) posix_spawn_file_actions_addclose(&actions, outFd);
+    posix_spawnattr_t attr;
+    posix_spawnattr_init(&attr);
+    posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETPGROUP);
+    posix_spawnattr_setpgroup(&attr, 0);
+    std::vector<char *> envp;
+    for (const std::string &e : env) envp.push_back(const_cast<char *>(e.c_str()));
+    envp.push_back(nullptr);
     pid_t pid = -1;
-    err = posix_spawn(&pid, args[0], &actions, nullptr, const_cast<char *const *>(args.data()),
-                      environ);
+    err = posix_spawn(&pid, args[0], &actions, &attr, const_cast<char *const *>(args.data()),
+                      envp.data());
+    posix_spawnattr_destroy(&attr);
     posix_spawn_file_actions_destroy(&actions);
     return err == 0 ? pid : -1;
 }
@@ -70,7 +111,7 @@ int WaitConverter(pid_t pid, bool &cancelled) {
     bool stopped = false;
     for (;;) {
         if (Canceled && !stopped) {
-            kill(pid, SIGTERM);
+            kill(-pid, SIGTERM); // the converter's whole process group
             stopped = true;
         }
         const pid_t r = waitpid(pid, &status, 0);
@@ -80,6 +121,7 @@ int WaitConverter(pid_t pid, bool &cancelled) {
             break;
         }
     }
+    if (stopped) kill(-pid, SIGKILL); // anything of the group still running
     cancelled = stopped;
     return status;
 }
@@ -219,8 +261,9 @@ int gs2raster(char *inputfile, char *argv[], std::size_t inputfileSize) {
                                             argv[4],        options.c_str(), inputfile, nullptr};
     std::fflush(stdout);
     std::fflush(stderr);
+    const ConverterWorkDir workDir;
     int err = 0;
-    const pid_t pid = StartConverter(args, outFd, err);
+    const pid_t pid = StartConverter(args, outFd, ConverterEnvironment(workDir.path), err);
     if (pid < 0) {
         std::fprintf(stderr, "ERROR: Unable to start the PDF converter %s: %s\n", gConverterPath,
                      std::strerror(err));
