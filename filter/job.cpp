@@ -1,6 +1,8 @@
 #include "filter/job.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <clocale>
 #include <cstdio>
 #include <cstdlib>
@@ -159,7 +161,9 @@ bool JobStart(JOB_STATE &job) {
     if (job.platform == PLATFORM_C || job.platform == PLATFORM_Z) StartKeepAlive();
     GDI_START_DOC_PARAM &d = job.startDocParam;
     d = GDI_START_DOC_PARAM{};
-    d.jobID = std::atoi(job.argv[1]);
+    // The job id as a decimal number; out-of-range text is clamped rather than undefined.
+    const long long jobId = std::strtoll(job.argv[1], nullptr, 10);
+    d.jobID = static_cast<int>(std::clamp<long long>(jobId, INT_MIN, INT_MAX));
     // The first 32 bytes of the title; a shorter title is zero-padded.
     const size_t titleLen = strnlen(job.argv[3], sizeof d.jobName);
     std::memcpy(d.jobName, job.argv[3], titleLen);
