@@ -139,15 +139,7 @@ class PipedFilter {
             dup2(err, 2);
             close(in[1]);
             if (pipeOut) close(out[0]);
-            std::vector<char *> argv, envp;
-            for (auto &s : argvStore)
-                argv.push_back(s.data());
-            argv.push_back(nullptr);
-            for (auto &s : envStore)
-                envp.push_back(s.data());
-            envp.push_back(nullptr);
-            execve(argv[0], argv.data(), envp.data());
-            _exit(127);
+            ExecWith(argvStore, envStore);
         }
         close(in[0]);
         in_ = in[1];

@@ -59,15 +59,7 @@ PipeRun RunWithClosingReader(const std::string &raster, const std::string &ppd, 
         dup2(err, 2);
         if (fds[0] >= 0) close(fds[0]);
         close(fds[1]);
-        std::vector<char *> argv, envp;
-        for (auto &s : store)
-            argv.push_back(s.data());
-        argv.push_back(nullptr);
-        for (auto &s : envStore)
-            envp.push_back(s.data());
-        envp.push_back(nullptr);
-        execve(argv[0], argv.data(), envp.data());
-        _exit(127);
+        ExecWith(store, envStore);
     }
     close(fds[1]);
     PipeRun r;

@@ -88,15 +88,7 @@ FilterProcess::FilterProcess(const FilterCall &call, bool pipeOutput)
         dup2(err, 2);
         // The test ignores SIGPIPE; the filter starts with the default actions.
         std::signal(SIGPIPE, SIG_DFL);
-        std::vector<char *> argv, envp;
-        for (auto &a : argvStore)
-            argv.push_back(a.data());
-        argv.push_back(nullptr);
-        for (auto &e : envStore)
-            envp.push_back(e.data());
-        envp.push_back(nullptr);
-        execve(argv[0], argv.data(), envp.data());
-        _exit(127);
+        ExecWith(argvStore, envStore);
     }
     if (fds[0] >= 0) close(fds[0]);
     stdinFd_ = fds[1];

@@ -44,7 +44,8 @@ FilterRun RunFilterProcess(const FilterCall &call) {
         if (const char *v = std::getenv(keep); v && !call.env.count(keep))
             envStore.push_back(std::string(keep) + "=" + v);
     if (!call.env.count("KELVRA_CMS_LIBRARY")) envStore.push_back("KELVRA_CMS_LIBRARY=");
-    for (const auto &[k, v] : call.env) envStore.push_back(k + "=" + v);
+    for (const auto &[k, v] : call.env)
+        envStore.push_back(k + "=" + v);
 
     pid_t pid = fork();
     if (pid < 0) throw std::runtime_error("fork failed");
@@ -56,13 +57,7 @@ FilterRun RunFilterProcess(const FilterCall &call) {
         dup2(in, 0);
         dup2(out, 1);
         dup2(err, 2);
-        std::vector<char *> argv, envp;
-        for (auto &a : argvStore) argv.push_back(a.data());
-        argv.push_back(nullptr);
-        for (auto &e : envStore) envp.push_back(e.data());
-        envp.push_back(nullptr);
-        execve(argv[0], argv.data(), envp.data());
-        _exit(127);
+        ExecWith(argvStore, envStore);
     }
     int status = 0;
     while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
@@ -72,6 +67,18 @@ FilterRun RunFilterProcess(const FilterCall &call) {
     run.out = ReadFile(outPath);
     run.err = ReadFile(errPath);
     return run;
+}
+
+void ExecWith(std::vector<std::string> &args, std::vector<std::string> &env) {
+    std::vector<char *> argv, envp;
+    for (auto &a : args)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
+    for (auto &e : env)
+        envp.push_back(e.data());
+    envp.push_back(nullptr);
+    execve(argv[0], argv.data(), envp.data());
+    _exit(127);
 }
 
 std::vector<std::string> FilterArgs(const std::string &options, const std::string &file,

@@ -6,9 +6,9 @@
 #include <vector>
 
 struct FilterRun {
-    int exitCode = -1;       // exit status, or 128 + signal
-    std::string out;         // the job stream (standard output)
-    std::string err;         // status lines (standard error)
+    int exitCode = -1; // exit status, or 128 + signal
+    std::string out;   // the job stream (standard output)
+    std::string err;   // status lines (standard error)
 };
 
 struct FilterCall {
@@ -19,6 +19,10 @@ struct FilterCall {
 };
 
 FilterRun RunFilterProcess(const FilterCall &call);
+
+// In a forked child: replaces the process with args[0], given the whole argument vector and
+// environment; exits 127 when it cannot.
+[[noreturn]] void ExecWith(std::vector<std::string> &args, std::vector<std::string> &env);
 
 // The standard six arguments: job id 1, user, title, copies 1, options; plus an optional file.
 std::vector<std::string> FilterArgs(const std::string &options, const std::string &file = "",
