@@ -3,10 +3,10 @@
 #include <cstring>
 
 namespace {
-const char *const kQVModels[] = {"Kelvra QV66ADN Series", "Kelvra QV66ADW Series",
-                                 "Kelvra QV66N Series", "Kelvra QV68ADW Series",
-                                 "Kelvra QV68ADN Series"};
-const char *const kMirodelModels[] = {"Mirodel R70-pp Series", "Mirodel V70-pp Series"};
+constexpr char kQVModels[][24] = {"Kelvra QV66ADN Series", "Kelvra QV66ADW Series",
+                                  "Kelvra QV66N Series", "Kelvra QV68ADW Series",
+                                  "Kelvra QV68ADN Series"};
+constexpr char kMirodelModels[][24] = {"Mirodel R70-pp Series", "Mirodel V70-pp Series"};
 
 template <typename List> bool InList(const List &list, const char *name) {
     if (name == nullptr) return false;
@@ -16,5 +16,9 @@ template <typename List> bool InList(const List &list, const char *name) {
 }
 } // namespace
 
-bool IsQVModel(const char *modelName) { return InList(kQVModels, modelName); }
-bool IsMirodelModel(const char *modelName) { return InList(kMirodelModels, modelName); }
+bool IsQVModel(const char *modelName) {
+    return InList(kQVModels, modelName);
+}
+bool IsMirodelModel(const char *modelName) {
+    return InList(kMirodelModels, modelName);
+}

@@ -18,8 +18,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include "common/globals.h"
-#include "common/tempfile.h"
+#include "filter/signals.h"
+#include "filter/tempfile.h"
 
 extern char **environ;
 
@@ -95,7 +95,8 @@ pid_t StartConverter(const std::vector<const char *> &args, int outFd,
     posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETPGROUP);
     posix_spawnattr_setpgroup(&attr, 0);
     std::vector<char *> envp;
-    for (const std::string &e : env) envp.push_back(const_cast<char *>(e.c_str()));
+    for (const std::string &e : env)
+        envp.push_back(const_cast<char *>(e.c_str()));
     envp.push_back(nullptr);
     pid_t pid = -1;
     err = posix_spawn(&pid, args[0], &actions, &attr, const_cast<char *const *>(args.data()),

@@ -10,7 +10,7 @@
 #include <string_view>
 #include <strings.h>
 
-#include "common/ppd_options.h"
+#include "filter/ppd_options.h"
 
 // CUPS's PPD interface is deprecated but remains the only way to read a queue's PPD.
 #pragma GCC diagnostic ignored "-Wdeprecated-declarations"
@@ -130,7 +130,7 @@ void GetFunctionValue(PRINT_FUNC_INFO *pPrntFuncInfo, int num_option, cups_optio
     }
     for (int slot = 0; slot < kPrntFuncInfoCount; ++slot) {
         PRINT_FUNC_INFO &info = pPrntFuncInfo[slot];
-        if (info.name == nullptr) continue;
+        if (info.name[0] == '\0') continue;
         const char *text = cupsGetOption(info.name, num_option, options);
         if (text != nullptr) info.value = SlotValueFromOption(slot, text, info.value);
     }
@@ -177,8 +177,8 @@ void checkOptionKey(char *parameters, const char *argv5, ppd_file_t *ppd) {
         }
     }
 
-    static const char *const kSwitches[] = {"FeedLongEdge",  "TonerMode", "ImageRotation",
-                                            "NegativePrint", "Booklet",   "BlankSuppress"};
+    static constexpr char kSwitches[][16] = {"FeedLongEdge",  "TonerMode", "ImageRotation",
+                                             "NegativePrint", "Booklet",   "BlankSuppress"};
     for (const char *name : kSwitches) {
         if (mentioned(name)) continue;
         ppd_option_t *opt = ppd != nullptr ? ppdFindOption(ppd, name) : nullptr;
@@ -235,42 +235,6 @@ int is1200dpiprint(const char *parameter) {
     char value[64] = {};
     GetSelectOption("DPI1200", value);
     return EqualsNoCase(value, "True") ? 2 : 1;
-}
-
-namespace {
-// A page-size limit in whole points; 0 when CUPS reports no usable (positive, finite) value.
-unsigned int WholePoints(float v) {
-    if (!(v > 0.0f) || !std::isfinite(v)) return 0;
-    if (v >= static_cast<float>(UINT_MAX)) return UINT_MAX;
-    return static_cast<unsigned int>(v);
-}
-} // namespace
-
-// A page larger than the PPD's largest size takes the size of the table row the job
-// named, or else is clamped to the limits dimension by dimension.
-void isCutThePaper(cups_page_header2_t *header, const PAPER_SIZE_INFO *paperSizeArray,
-                   int num_option, cups_option_t *options, ppd_file_t *ppd) {
-    if (header == nullptr || ppd == nullptr) return;
-    ppd_size_t minimum, maximum;
-    if (ppdPageSizeLimits(ppd, &minimum, &maximum) != 1) return;
-    const unsigned int maxwidth = WholePoints(maximum.width);
-    const unsigned int maxheight = WholePoints(maximum.length);
-    if (maxwidth == 0 || maxheight == 0) return;
-    if (header->PageSize[0] <= maxwidth && header->PageSize[1] <= maxheight) return;
-    const char *pageSize = cupsGetOption("PageSize", num_option, options);
-    if (pageSize != nullptr && paperSizeArray != nullptr) {
-        for (const PAPER_SIZE_INFO *row = paperSizeArray; row->cupsPaperW != -1; ++row) {
-            const std::string_view name(row->strPageSize,
-                                        strnlen(row->strPageSize, sizeof row->strPageSize));
-            if (name == pageSize) {
-                header->PageSize[0] = static_cast<unsigned int>(row->cupsPaperW);
-                header->PageSize[1] = static_cast<unsigned int>(row->cupsPaperH);
-                return;
-            }
-        }
-    }
-    if (header->PageSize[0] > maxwidth) header->PageSize[0] = maxwidth;
-    if (header->PageSize[1] > maxheight) header->PageSize[1] = maxheight;
 }
 
 // The media name is the "PageSize" value, or the "Media" value in front of its "(",
@@ -355,40 +319,4 @@ void GetPageMargins(const char *parameter, int *pagetop, int *pagebottom, int *p
             eq == std::string_view::npos ? std::string_view{} : option.substr(eq + 1);
         *m.margin = ReadDecimal(CutText(value, kMarginTextLimit).c_str());
     }
-}
-
-// Patches the tray of the first page specification frame (0B 12 12) in the first 1024
-// bytes of a spool file and adjusts the frame's checksum so its bytes still sum to 0.
-bool EditMediaSource(const char *filename, uint16_t mediasource) {
-    if (filename == nullptr) return false;
-    std::FILE *f = std::fopen(filename, "rb+");
-    if (f == nullptr) {
-        std::fprintf(stderr, "Failed to open file=%s \n", filename);
-        return false;
-    }
-    unsigned char buf[1024];
-    const std::size_t n = std::fread(buf, 1, sizeof buf, f);
-    constexpr std::size_t kTrayOffset = 7, kChecksumOffset = 17;
-    bool patched = false;
-    for (std::size_t i = 0; i + 2 < n; ++i) {
-        if (buf[i] != 0x0B || buf[i + 1] != 0x12 || buf[i + 2] != 0x12) continue;
-        if (i + kTrayOffset < n) {
-            const auto tray = static_cast<unsigned char>(mediasource & 0xFF);
-            const unsigned char old = buf[i + kTrayOffset];
-            buf[i + kTrayOffset] = tray;
-            if (i + kChecksumOffset < n)
-                buf[i + kChecksumOffset] =
-                    static_cast<unsigned char>(buf[i + kChecksumOffset] + old - tray);
-            patched = true;
-        }
-        break;
-    }
-    if (patched) {
-        if (std::fseek(f, 0, SEEK_SET) != 0 || std::fwrite(buf, 1, n, f) != n) {
-            std::fprintf(stderr, "Failed to write file=%s \n", filename);
-            patched = false;
-        }
-    }
-    if (std::fclose(f) != 0) patched = false;
-    return patched;
 }

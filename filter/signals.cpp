@@ -1,24 +1,36 @@
 #include "filter/signals.h"
 
 #include <cerrno>
-#include <csignal>
 #include <cstring>
 #include <sys/time.h>
 #include <unistd.h>
 
-#include "common/globals.h"
-#include "common/model_groups.h"
+volatile sig_atomic_t Canceled = 0;
+volatile sig_atomic_t g_ismiddlepage = 1;
 
-void CancelJob(int) { Canceled = 1; }
+namespace {
+std::atomic<std::atomic<bool> *> gCancelTarget{nullptr};
+static_assert(std::atomic<std::atomic<bool> *>::is_always_lock_free &&
+              std::atomic<bool>::is_always_lock_free);
+} // namespace
+
+void CancelJob(int) {
+    Canceled = 1;
+    if (std::atomic<bool> *flag = gCancelTarget.load()) flag->store(true);
+}
+
+void SetCancelTarget(std::atomic<bool> *flag) {
+    gCancelTarget.store(flag);
+    if (flag != nullptr && Canceled) flag->store(true);
+}
 
 // The printer drops a connection that stays silent too long while a page renders; two zero
 // bytes between commands keep it open. Written with write(2), which is async-signal-safe,
 // and never while a command is being written (g_ismiddlepage) so no frame is split.
 void SendDummyCommand(int) {
     if (g_ismiddlepage) return;
-    if (IsQVModel(gPPDFile) || IsMirodelModel(gPPDFile)) return;
     const int savedErrno = errno;
-    static const char kZeros[2] = {0, 0};
+    static constexpr char kZeros[2] = {0, 0};
     ssize_t ignored = write(STDOUT_FILENO, kZeros, sizeof kZeros);
     (void)ignored;
     errno = savedErrno;

@@ -4,7 +4,7 @@
 // does not restart at line ends.
 #include "imaging/halftone.h"
 
-#include "common/globals.h"
+#include "common/dialect.h"
 #include "imaging/ht_tables.h"
 
 #include <algorithm>
@@ -18,7 +18,6 @@
 
 namespace {
 
-constexpr char kNewHalftoneModel[] = "Kelvra V24DW Plus Series";
 constexpr int kGroup = 16;              // pixels dithered at once
 constexpr int kMaxExpanded = 256;       // lcm(period, 16) for every matrix fits here
 constexpr uint32_t kChunkPixels = 8192; // pixels per pass over the line-bits buffer
@@ -35,11 +34,6 @@ constexpr std::array<unsigned char, 256> kReverse = [] {
     }
     return r;
 }();
-
-bool IsNewHalftoneModel(const char *modelName) {
-    return modelName &&
-           std::strncmp(modelName, kNewHalftoneModel, sizeof kNewHalftoneModel - 1) == 0;
-}
 
 // Writer of the continuous output stream: completed bytes go out, the bits of an incomplete byte
 // wait (MSB-aligned) for the next line. The first `invertLeft` bytes completed are inverted.
@@ -220,25 +214,17 @@ uint64_t CountOnesRange(const unsigned char *bits, uint32_t from, uint32_t to) {
 
 } // namespace
 
-// Picks the matrix: the 96 x 96 supercells for the "Kelvra V24DW Plus Series" (a prefix test) on
-// platform Z; else by platform and the 1200-dpi option. HT_TABLE_1200_C is tiled with its full
-// period of 28, so its 14 x 14 cells are never cut.
-HT_SCREEN SelectHalftoneScreen(int platform, int b1200dpi, const char *modelName) {
+// Picks the matrix: the 96 x 96 supercells for the models that have them on platform Z; else by
+// platform and the 1200-dpi option. HT_TABLE_1200_C is tiled with its full period of 28, so its
+// 14 x 14 cells are never cut.
+HT_SCREEN SelectHalftoneScreen(int platform, int b1200dpi, bool newScreens) {
     const bool hi = b1200dpi == 1;
-    if (platform == PLATFORM_Z && IsNewHalftoneModel(modelName))
+    if (platform == PLATFORM_Z && newScreens)
         return hi ? HT_SCREEN{NEW_HT_HALFTONE_1200_Z, 96, 96}
                   : HT_SCREEN{NEW_HT_TABLE_600_Z_M, 96, 96};
     if (platform == PLATFORM_C && hi) return {HT_TABLE_1200_C, 28, 28};
     if (platform == PLATFORM_Z && hi) return {HT_TABLE_1200_Z, 16, 16};
     return {HT_TABLE_600, 16, 16};
-}
-
-// Writes the diagnostic line; see halftone.h.
-void HalftoneAnnounce(int platform) {
-    const bool newModel = platform == PLATFORM_Z && IsNewHalftoneModel(gPPDFile);
-    std::fputs(newModel ? "DEBUG: EXTERNAL IMPORT NEW_HALFTONE\n"
-                        : "DEBUG: NO NEED TO EXTERNAL IMPORT NEW_HALFTONE\n",
-               stderr);
 }
 
 namespace {
@@ -247,10 +233,10 @@ namespace {
 // HalftoneDither, which starts at row 0). Lines are handled in chunks of kChunkPixels through a
 // small stack buffer; the dot count is taken from the line bits (inverted columns count their
 // zeros).
-int DitherLines(const unsigned char *pSrcImgData, uint32_t srcImgWbytes, uint32_t srcImgHpixels,
-                unsigned char *pTarImgData, uint32_t realImgWByte, int bNegative, int b1200dpi,
-                int platform, uint32_t tileRowStart) {
-    const HT_SCREEN screen = SelectHalftoneScreen(platform, b1200dpi, gPPDFile);
+int64_t DitherLines(const unsigned char *pSrcImgData, uint32_t srcImgWbytes, uint32_t srcImgHpixels,
+                    unsigned char *pTarImgData, uint32_t realImgWByte, int bNegative, int b1200dpi,
+                    int platform, bool newScreens, uint32_t tileRowStart) {
+    const HT_SCREEN screen = SelectHalftoneScreen(platform, b1200dpi, newScreens);
     const bool twoBit = platform == PLATFORM_M && b1200dpi == 1;
     const bool negative = bNegative != 0;
     const bool countDots = platform != PLATFORM_M;
@@ -312,8 +298,7 @@ int DitherLines(const unsigned char *pSrcImgData, uint32_t srcImgWbytes, uint32_
         }
         if (++tileRow == screen.period) tileRow = 0;
     }
-    if (countDots) gImageCoverage += coverage;
-    return 1;
+    return static_cast<int64_t>(coverage);
 }
 
 bool IsKnownPlatform(int platform) {
@@ -323,24 +308,23 @@ bool IsKnownPlatform(int platform) {
 } // namespace
 
 // Dithers a page; see halftone.h.
-int HalftoneDither(const unsigned char *pSrcImgData, uint32_t srcImgWbytes, uint32_t srcImgHpixels,
-                   unsigned char *pTarImgData, uint32_t realImgWByte, int bNegative, int b1200dpi,
-                   int platform) {
-    HalftoneAnnounce(platform);
-    if (!pSrcImgData || !pTarImgData || !IsKnownPlatform(platform)) return 0;
+int64_t HalftoneDither(const unsigned char *pSrcImgData, uint32_t srcImgWbytes,
+                       uint32_t srcImgHpixels, unsigned char *pTarImgData, uint32_t realImgWByte,
+                       int bNegative, int b1200dpi, int platform, bool newScreens) {
+    if (!pSrcImgData || !pTarImgData || !IsKnownPlatform(platform)) return -1;
     return DitherLines(pSrcImgData, srcImgWbytes, srcImgHpixels, pTarImgData, realImgWByte,
-                       bNegative, b1200dpi, platform, 0);
+                       bNegative, b1200dpi, platform, newScreens, 0);
 }
 
 // Dithers some rows of a page; see halftone.h. With rows starting on whole bytes the bit stream
 // carries nothing from one line to the next but the matrix row, so a band dithered on its own
 // with the matrix row of its first line gives the bytes the whole page would.
-int HalftoneDitherRows(const unsigned char *pSrcRows, uint32_t srcImgWbytes, uint32_t rows,
-                       uint32_t firstRow, unsigned char *pTarRows, uint32_t realImgWByte,
-                       int bNegative, int b1200dpi, int platform) {
-    if (!pSrcRows || !pTarRows || !IsKnownPlatform(platform)) return 0;
+int64_t HalftoneDitherRows(const unsigned char *pSrcRows, uint32_t srcImgWbytes, uint32_t rows,
+                           uint32_t firstRow, unsigned char *pTarRows, uint32_t realImgWByte,
+                           int bNegative, int b1200dpi, int platform, bool newScreens) {
+    if (!pSrcRows || !pTarRows || !IsKnownPlatform(platform)) return -1;
     const uint64_t bpp = platform == PLATFORM_M && b1200dpi == 1 ? 2 : 1;
-    if (uint64_t{srcImgWbytes} * bpp % 8 != 0) return 0;
+    if (uint64_t{srcImgWbytes} * bpp % 8 != 0) return -1;
     return DitherLines(pSrcRows, srcImgWbytes, rows, pTarRows, realImgWByte, bNegative, b1200dpi,
-                       platform, firstRow);
+                       platform, newScreens, firstRow);
 }

@@ -5,13 +5,11 @@
 #include <cstdlib>
 #include <cstring>
 
-void *(*kelvra_buff_alloc)(size_t size) = std::malloc;
-
 namespace {
 
 // Builds the whole-byte step tables from the 113-state table; bytes whose state is past 112
 // never occur and map to themselves with LSZ 0.
-QM_STEP_TABLES MakeStepTables() {
+constexpr QM_STEP_TABLES MakeStepTables() {
     QM_STEP_TABLES t{};
     for (unsigned st = 0; st < 256; ++st) {
         const unsigned s = st & 0x7F, mps = st & 0x80;
@@ -28,16 +26,16 @@ QM_STEP_TABLES MakeStepTables() {
 
 } // namespace
 
-const QM_STEP_TABLES qm_steps = MakeStepTables();
+constexpr QM_STEP_TABLES qm_steps = MakeStepTables();
 
 namespace {
 
 constexpr unsigned char kMarkerEsc = 0xFF;
 constexpr unsigned char kMarkerSdnorm = 0x02;
 
-// Allocates an empty node; null when memory is exhausted.
-BUFF *new_node() {
-    auto *node = static_cast<BUFF *>(kelvra_buff_alloc(sizeof(BUFF)));
+// Allocates an empty node with the encoder's allocator; null when memory is exhausted.
+BUFF *new_node(const KELVRA_ENCODER &e) {
+    auto *node = static_cast<BUFF *>(e.alloc(sizeof(BUFF)));
     if (node) {
         node->len = 0;
         node->next = nullptr;
@@ -50,7 +48,7 @@ BUFF *new_node() {
 void buff_write_stuff(unsigned byte, KELVRA_ENCODER &e, bool isStuff) {
     if (e.buffer->len == kBuffSize) {
         if (e.nomem) return;
-        BUFF *node = new_node();
+        BUFF *node = new_node(e);
         if (!node) {
             e.nomem = true;
             return;
@@ -124,15 +122,16 @@ void FLUSH(KELVRA_ENCODER &e) {
 } // namespace
 
 // Puts every context in state 0 with MPS 0, once per image.
-void arith_init_states(KELVRA_ENCODER &e) {
+void arith_init_states(KELVRA_ENCODER &e, void *(*alloc)(size_t)) {
     std::memset(e.ST, 0, sizeof e.ST);
+    e.alloc = alloc != nullptr ? alloc : std::malloc;
     e.first = e.buffer = e.last = nullptr;
     e.nomem = false;
 }
 
 // Starts a stripe: fresh registers and a one-node chain. False when the node cannot be had.
 bool arith_stripe_start(KELVRA_ENCODER &e) {
-    e.first = e.buffer = new_node();
+    e.first = e.buffer = new_node(e);
     e.last = nullptr;
     if (!e.first) {
         e.nomem = true;

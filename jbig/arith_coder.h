@@ -20,16 +20,17 @@ struct BUFF {
 
 // QM coder state. ST lives for the whole image; the registers and the chain per stripe.
 struct KELVRA_ENCODER {
-    uint8_t ST[kContexts]; // per context: probability state (0..112) in bits 0-6, MPS in bit 7
-    uint32_t C;            // code register
-    uint32_t A;            // interval register
-    int32_t SC;            // stacked 0xFF bytes not yet written
-    int16_t CT;            // shifts left before the next byte leaves C
-    int16_t Byte;          // byte held back for carry propagation, -1 while none
-    BUFF *last;            // node before buffer, null while the chain has one node
-    BUFF *buffer;          // current (last) node of the chain
-    BUFF *first;           // first node of the chain, handed out first
-    bool nomem;            // a node could not be allocated: output is incomplete
+    uint8_t ST[kContexts];  // per context: probability state (0..112) in bits 0-6, MPS in bit 7
+    uint32_t C;             // code register
+    uint32_t A;             // interval register
+    int32_t SC;             // stacked 0xFF bytes not yet written
+    int16_t CT;             // shifts left before the next byte leaves C
+    int16_t Byte;           // byte held back for carry propagation, -1 while none
+    BUFF *last;             // node before buffer, null while the chain has one node
+    BUFF *buffer;           // current (last) node of the chain
+    BUFF *first;            // first node of the chain, handed out first
+    bool nomem;             // a node could not be allocated: output is incomplete
+    void *(*alloc)(size_t); // allocator of the chain's nodes (freed with std::free)
 };
 
 // The probability table indexed by a whole context byte (state and MPS), so that coding a
@@ -44,10 +45,8 @@ extern const QM_STEP_TABLES qm_steps;
 
 using data_out_cb = void (*)(const unsigned char *buffer, size_t len, void *file);
 
-// Allocator of output nodes; tests replace it to exercise the out-of-memory path.
-extern void *(*kelvra_buff_alloc)(size_t size);
-
-void arith_init_states(KELVRA_ENCODER &e);
+// Puts every context in state 0 and sets the node allocator (null: std::malloc).
+void arith_init_states(KELVRA_ENCODER &e, void *(*alloc)(size_t) = nullptr);
 bool arith_stripe_start(KELVRA_ENCODER &e);
 void BYTEOUT(KELVRA_ENCODER &e);
 void arith_stripe_end(KELVRA_ENCODER &e);

@@ -1,72 +1,60 @@
-// The page collector: runs the encoder over one bitmap and gathers the stripe data in
-// gpCompImgData, growing the buffer when the coded data outgrows it.
+// The page collector: runs the encoder over one bitmap and appends the stripe data to the
+// caller's buffer.
 #include "jbig/jbig_compress.h"
 
-#include <algorithm>
 #include <climits>
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
+#include <new>
 #include <string>
 
-#include "common/globals.h"
 #include "common/last_error.h"
 #include "jbig/kelvra_compress.h"
 
-void *(*jbig_collect_realloc)(void *block, size_t size) = std::realloc;
-
 namespace {
 
-bool gCollectFailed = false; // a chunk could not be stored since JBIGCompress started
+// Where one run of the encoder puts its bytes.
+struct Collector {
+    std::vector<uint8_t> &out;
+    bool failed = false; // a chunk could not be stored
+};
+
+// Output callback of the encoder: appends one chunk; a chunk that cannot be stored is dropped
+// and the failure remembered.
+void CollectChunk(const unsigned char *buffer, size_t len, void *ctx) {
+    auto &c = *static_cast<Collector *>(ctx);
+    if (len == 0 || c.failed) return;
+    try {
+        c.out.insert(c.out.end(), buffer, buffer + len);
+    } catch (const std::bad_alloc &) {
+        c.failed = true;
+    }
+}
 
 } // namespace
 
-// Appends one chunk of coded bytes to gpCompImgData, growing the block (at least doubling it)
-// when it is too small; on overflow of the count or a failed realloc the chunk is dropped and
-// the failure remembered for JBIGCompress.
-void jbig_data_out(const unsigned char *buffer, size_t len, void * /*file*/) {
-    if (len == 0 || gCollectFailed) return;
-    if (gJbigCompressDataLen < 0 || len > size_t{INT_MAX} - size_t(gJbigCompressDataLen)) {
-        gCollectFailed = true;
-        return;
-    }
-    const size_t used = size_t(gJbigCompressDataLen);
-    const size_t need = used + len;
-    if (gpCompImgData == nullptr) gCompImgDataCap = 0;
-    if (need > gCompImgDataCap) {
-        const size_t cap = std::max({need, gCompImgDataCap * 2, size_t{kBuffSize}});
-        auto *grown = static_cast<unsigned char *>(jbig_collect_realloc(gpCompImgData, cap));
-        if (!grown) {
-            gCollectFailed = true;
-            return;
-        }
-        gpCompImgData = grown;
-        gCompImgDataCap = cap;
-    }
-    std::memcpy(gpCompImgData + used, buffer, len);
-    gJbigCompressDataLen = static_cast<int>(need);
-}
-
-// Codes one bitmap into the collector; see the header.
-int JBIGCompress(JBIG_BIH JbigBih, const unsigned char *pKPlaneData) {
+// Codes one bitmap into the caller's buffer; see the header.
+int JBIGCompress(const JBIG_BIH &JbigBih, const unsigned char *pKPlaneData,
+                 std::vector<uint8_t> &out, ErrorText &error, void *(*alloc)(size_t)) {
     if (pKPlaneData == nullptr) return 0;
     if (JbigBih.ParamImgWidth > UINT32_MAX || JbigBih.ParamImgHeight > UINT32_MAX ||
         JbigBih.ParamL0 > UINT32_MAX) {
-        PrependLastError("JBIGCompress() :: image size out of range\n");
+        error.Prepend("JBIGCompress() :: image size out of range\n");
         return 0;
     }
-    gCollectFailed = false;
-    const char *error = nullptr;
+    const std::size_t before = out.size();
+    Collector collector{out};
+    const char *why = nullptr;
     const bool ok = kelvra_compress(
         static_cast<uint32_t>(JbigBih.ParamImgWidth), static_cast<uint32_t>(JbigBih.ParamImgHeight),
-        static_cast<uint32_t>(JbigBih.ParamL0), pKPlaneData, stdout, jbig_data_out, &error);
+        static_cast<uint32_t>(JbigBih.ParamL0), pKPlaneData, &collector, CollectChunk, &why, alloc);
     if (!ok) {
-        PrependLastError(
-            (std::string("JBIGCompress() :: ") + (error ? error : "failed") + "\n").c_str());
+        out.resize(before);
+        error.Prepend((std::string("JBIGCompress() :: ") + (why ? why : "failed") + "\n").c_str());
         return 0;
     }
-    if (gCollectFailed) {
-        PrependLastError("JBIGCompress() :: out of memory collecting the coded data\n");
+    if (collector.failed) {
+        out.resize(before);
+        error.Prepend("JBIGCompress() :: out of memory collecting the coded data\n");
         return 0;
     }
     return 1;

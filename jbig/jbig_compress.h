@@ -1,9 +1,12 @@
 // The page-data side of the JBIG encoder: the header parameters the page commands carry, and
-// the collector that codes one bitmap (a page or a band) into the global gpCompImgData.
+// the collector that codes one bitmap (a page or a band) into a buffer of the caller's.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <vector>
+
+class ErrorText;
 
 // JBIG header parameters as the page-data commands report them. JBIGCompress reads only
 // ParamImgWidth, ParamImgHeight and ParamL0; the other fields feed the wire commands.
@@ -23,22 +26,12 @@ struct JBIG_BIH {
 
 // Codes the bitmap pKPlaneData (ParamImgHeight lines of ParamImgWidth / 8 bytes, leftmost pixel
 // in the most significant bit, 1 = toner) and appends the stripe data (each stripe closed by
-// FF 02, no header) to gpCompImgData, adding the count to gJbigCompressDataLen.
-//
-// Buffer contract: gpCompImgData is either null or a malloc'd block of gCompImgDataCap bytes.
-// When the coded data does not fit, the collector grows the block with realloc and updates
-// gpCompImgData and gCompImgDataCap, so the caller must release it with free() and must re-read
-// gpCompImgData after the call. The caller sets gJbigCompressDataLen to 0 before each bitmap.
+// FF 02, no header) to `out`.
 //
 // Returns 1 on success. Returns 0 for a null bitmap (nothing coded, nothing changed), for
 // parameters the encoder rejects (zero or oversized width/height/stripe height, width not a
 // multiple of 8) and when memory runs out; in the last two cases a message is put in front of
-// prntLastError, and gJbigCompressDataLen counts only the bytes that were stored.
-int JBIGCompress(JBIG_BIH JbigBih, const unsigned char *pKPlaneData);
-
-// Output callback of the encoder: appends len bytes to gpCompImgData (growing it as needed).
-// file is ignored.
-void jbig_data_out(const unsigned char *buffer, size_t len, void *file);
-
-// Reallocator of the collector (std::realloc); tests replace it to exercise the failure path.
-extern void *(*jbig_collect_realloc)(void *block, size_t size);
+// `error` and `out` keeps what it held before the call. `alloc` allocates the encoder's
+// output nodes (null: std::malloc).
+int JBIGCompress(const JBIG_BIH &JbigBih, const unsigned char *pKPlaneData,
+                 std::vector<uint8_t> &out, ErrorText &error, void *(*alloc)(size_t) = nullptr);

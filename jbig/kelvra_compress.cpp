@@ -75,20 +75,10 @@ bool fail(const char **error, const char *message) {
 
 } // namespace
 
-// Fills the header record of the stripe data for this image.
-KELVRA_BIH kelvra_make_bih(uint32_t width, uint32_t height, uint32_t l0) {
-    KELVRA_BIH bih{};
-    bih.P = 1;
-    bih.Xd = width;
-    bih.Yd = height;
-    bih.L0 = l0;
-    bih.Options = kJbigOptLrltwo | kJbigOptTpbon;
-    return bih;
-}
-
 // Codes the image stripe by stripe; see the header.
 bool kelvra_compress(uint32_t width, uint32_t height, uint32_t l0, const unsigned char *data,
-                     void *data_out_ctx, data_out_cb cb, const char **error) {
+                     void *data_out_ctx, data_out_cb cb, const char **error,
+                     void *(*alloc)(size_t)) {
     if (width == 0) return fail(error, "kelvra_compress: width != 0");
     if (height == 0) return fail(error, "kelvra_compress: height != 0");
     if ((width & 0b0111) != 0) return fail(error, "kelvra_compress: (width & 0b0111) == 0");
@@ -99,7 +89,7 @@ bool kelvra_compress(uint32_t width, uint32_t height, uint32_t l0, const unsigne
 
     const size_t bpl = width / 8;
     KELVRA_ENCODER e;
-    arith_init_states(e);
+    arith_init_states(e, alloc);
     bool is_slntp_line_last = false;
 
     uint32_t y = 0;

@@ -11,24 +11,6 @@
 constexpr uint8_t kJbigOptLrltwo = 0x40; // two-line template
 constexpr uint8_t kJbigOptTpbon = 0x08;  // typical prediction of the lowest layer
 
-// Header parameters of the stripe data the encoder produces (not written to the output).
-struct KELVRA_BIH {
-    uint8_t Dl;
-    uint8_t D;
-    uint8_t P;
-    uint8_t Reserved;
-    uint32_t Xd;
-    uint32_t Yd;
-    uint32_t L0;
-    uint8_t Mx;
-    uint8_t My;
-    uint8_t Order;
-    uint8_t Options;
-};
-
-// The header parameters that describe kelvra_compress's output for this image.
-KELVRA_BIH kelvra_make_bih(uint32_t width, uint32_t height, uint32_t l0);
-
 // Codes the bitmap data (height lines of width / 8 bytes, leftmost pixel in the most significant
 // bit, 1 = black) in stripes of l0 lines. After each stripe has been coded, hands its bytes to cb
 // in chunks of at most 4096 bytes (cb(chunk, len, data_out_ctx)).
@@ -36,5 +18,7 @@ KELVRA_BIH kelvra_make_bih(uint32_t width, uint32_t height, uint32_t l0);
 // a precondition fails ("width != 0", "height != 0", "(width & 0b0111) == 0", "data != NULL",
 // "data_out_ctx != NULL", "cb != NULL", "l0 != 0"; nothing is coded then) or when memory for the
 // output runs out (the stripes handed out before stay handed out; the failing one is not).
+// `alloc` allocates the nodes the coded bytes are gathered in (null: std::malloc).
 bool kelvra_compress(uint32_t width, uint32_t height, uint32_t l0, const unsigned char *data,
-                     void *data_out_ctx, data_out_cb cb, const char **error = nullptr);
+                     void *data_out_ctx, data_out_cb cb, const char **error = nullptr,
+                     void *(*alloc)(size_t) = nullptr);

@@ -1,8 +1,7 @@
 #include "prnt/frames.h"
 
 #include "common/checksum.h"
-#include "common/globals.h"
-#include "common/model_groups.h"
+#include "common/dialect.h"
 #include "prnt/byte_order.h"
 
 #include <cstdint>
@@ -101,8 +100,8 @@ int GetSysTimeCmd(GDI_SYSTEM_DATE *pFrame) {
     return FillSysTimeCmd(local, pFrame);
 }
 
-int GetPageSpecCmd(const GDI_START_PAGE_PARAM *pStartPageParam, GDI_PAGE_SPEC *pFrame,
-                   int platform) {
+int GetPageSpecCmd(const GDI_START_PAGE_PARAM *pStartPageParam, GDI_PAGE_SPEC *pFrame, int platform,
+                   bool trayOne) {
     if (pStartPageParam == nullptr || pFrame == nullptr) return 0;
     const GDI_START_PAGE_PARAM &sp = *pStartPageParam;
     uint8_t *p = pFrame->bytes;
@@ -111,9 +110,7 @@ int GetPageSpecCmd(const GDI_START_PAGE_PARAM *pStartPageParam, GDI_PAGE_SPEC *p
     p[4] = static_cast<uint8_t>(sp.mediaType);
     p[5] = static_cast<uint8_t>(sp.resolutionX);
     p[6] = static_cast<uint8_t>(sp.resolutionY);
-    // The QV models feed the first side of a manual duplex sheet from tray 1.
-    const bool qvManualOdd = IsQVModel(gPPDFile) && g_page % 2 != 0 && IsManDuplex == 1;
-    p[7] = qvManualOdd ? 1 : static_cast<uint8_t>(sp.tray);
+    p[7] = trayOne ? 1 : static_cast<uint8_t>(sp.tray);
     p[8] = platform == PLATFORM_Z
                ? 0
                : static_cast<uint8_t>(sp.colorMode | sp.feedEdge | sp.marginUnit);
@@ -156,16 +153,17 @@ int GetRasterImageCmd(const GDI_SEND_PAGE_PARAM *pSendPageParam, GDI_RASTER_IMAG
     return 1;
 }
 
-int GetImageDataChenksumCmd(GDI_IMAGE_DATA_CHECKSUM *pFrame) {
+int GetImageDataChenksumCmd(GDI_IMAGE_DATA_CHECKSUM *pFrame, uint64_t imageChecksum) {
     if (pFrame == nullptr) return 0;
     uint8_t *p = pFrame->bytes;
     PutShortHead(p, 6, 0x1A);
-    PutLE16(p + 3, static_cast<uint32_t>(gImageChecksum & 0xFFFF));
+    PutLE16(p + 3, static_cast<uint32_t>(imageChecksum & 0xFFFF));
     PutShortChecksum(p, 6);
     return 1;
 }
 
-int GetCoverageCmd_C(GDI_END_PAGE_PARAM *pEndPageParam, GDI_COVERAGE_C *pFrame) {
+int GetCoverageCmd_C(GDI_END_PAGE_PARAM *pEndPageParam, GDI_COVERAGE_C *pFrame,
+                     uint64_t imageCoverage) {
     if (pEndPageParam == nullptr || pFrame == nullptr) return 0;
     const GDI_END_PAGE_PARAM &e = *pEndPageParam;
     const float R = e.resolutionE == 1200 ? 0.25f : 1.0f;
@@ -180,7 +178,7 @@ int GetCoverageCmd_C(GDI_END_PAGE_PARAM *pEndPageParam, GDI_COVERAGE_C *pFrame) 
         W = 2.0f;
     else if (e.paperWidthE <= 174)
         W = 1.5f;
-    const float value = W * ((static_cast<float>(gImageCoverage) * R) * D) / 1000.0f;
+    const float value = W * ((static_cast<float>(imageCoverage) * R) * D) / 1000.0f;
     // Truncate toward zero through a 64-bit integer so that no dot count overflows.
     const auto count = static_cast<uint16_t>(static_cast<uint64_t>(value) & 0xFFFF);
     pEndPageParam->dotCnt = count;
@@ -191,7 +189,7 @@ int GetCoverageCmd_C(GDI_END_PAGE_PARAM *pEndPageParam, GDI_COVERAGE_C *pFrame) 
     return 1;
 }
 
-int GetCoverageCmd_Z(GDI_COVERAGE_Z *pFrame, int page) {
+int GetCoverageCmd_Z(GDI_COVERAGE_Z *pFrame, int page, uint64_t imageCoverage) {
     if (pFrame == nullptr) return 0;
     uint8_t *p = pFrame->bytes;
     PutShortHead(p, 7, 0x19);
@@ -200,7 +198,7 @@ int GetCoverageCmd_Z(GDI_COVERAGE_Z *pFrame, int page) {
         p[4] = 0;
         p[5] = 0;
     } else {
-        const uint64_t q = gImageCoverage / 1000;
+        const uint64_t q = imageCoverage / 1000;
         p[3] = static_cast<uint8_t>(q % 64);
         p[4] = static_cast<uint8_t>((q / 64) % 64);
         p[5] = static_cast<uint8_t>((q / 4096) % 16);

@@ -112,17 +112,20 @@ int GetFineModeCmd(const GDI_START_DOC_PARAM *pStartDocParam, GDI_FINEMODE *pFra
 int GetSysTimeCmd(GDI_SYSTEM_DATE *pFrame);
 // System date frame from a given broken-down time.
 int FillSysTimeCmd(const std::tm &when, GDI_SYSTEM_DATE *pFrame);
-int GetPageSpecCmd(const GDI_START_PAGE_PARAM *pStartPageParam, GDI_PAGE_SPEC *pFrame,
-                   int platform);
+// `trayOne`: the page is the first side of a manual-duplex sheet of a QV model, fed from tray 1.
+int GetPageSpecCmd(const GDI_START_PAGE_PARAM *pStartPageParam, GDI_PAGE_SPEC *pFrame, int platform,
+                   bool trayOne = false);
 int GetCustomPaperCmd(const GDI_START_PAGE_PARAM *pStartPageParam, GDI_CUSTOM_PAPER *pFrame,
                       int platform);
 int GetRasterImageCmd(const GDI_SEND_PAGE_PARAM *pSendPageParam, GDI_RASTER_IMAGE *pFrame);
-// Image data checksum frame from gImageChecksum.
-int GetImageDataChenksumCmd(GDI_IMAGE_DATA_CHECKSUM *pFrame);
-// Coverage frame of platform C from gImageCoverage; also stores the count in dotCnt.
-int GetCoverageCmd_C(GDI_END_PAGE_PARAM *pEndPageParam, GDI_COVERAGE_C *pFrame);
-// Coverage frame of platform Z; a non-zero page (inserted blank page) gives 01 00 00.
-int GetCoverageCmd_Z(GDI_COVERAGE_Z *pFrame, int page);
+// Image data checksum frame from the checksum of the page's last coded image.
+int GetImageDataChenksumCmd(GDI_IMAGE_DATA_CHECKSUM *pFrame, uint64_t imageChecksum);
+// Coverage frame of platform C from the page's dot count; also stores the count in dotCnt.
+int GetCoverageCmd_C(GDI_END_PAGE_PARAM *pEndPageParam, GDI_COVERAGE_C *pFrame,
+                     uint64_t imageCoverage);
+// Coverage frame of platform Z from the page's dot count; a non-zero page (inserted blank
+// page) gives 01 00 00.
+int GetCoverageCmd_Z(GDI_COVERAGE_Z *pFrame, int page, uint64_t imageCoverage);
 
 // Engine parameter blocks (fixed per printer family).
 int GetTonerParamCmdForR18(const GDI_START_DOC_PARAM *pStartDocParam,

@@ -1,9 +1,7 @@
 #include "prnt/page_data.h"
 
 #include "common/checksum.h"
-#include "common/globals.h"
 #include "common/last_error.h"
-#include "common/model_groups.h"
 #include "prnt/byte_order.h"
 #include "prnt/frames.h"
 #include "prnt/prnt.h"
@@ -15,54 +13,26 @@
 #include <cstring>
 
 namespace {
-// Pixels per coded line: the QV and Mirodel models code Color_bit bits per pixel as that
-// many 1-bit pixels; the other models' width is already doubled for 2-bit pages.
-uint64_t CodedLineWidth(const GDI_SEND_PAGE_PARAM *sp) {
-    const bool grouped = IsQVModel(gPPDFile) || IsMirodelModel(gPPDFile);
-    return grouped ? uint64_t{sp->whlImgW} * static_cast<uint64_t>(Color_bit) : sp->whlImgW;
+// Bits per pixel the QV and Mirodel models code as that many 1-bit pixels (their width is
+// given in pixels); the other models' width is already doubled for 2-bit pages.
+uint64_t PixelGroup(const JobSettings &job) {
+    return IsLibraryGroup(job) ? static_cast<uint64_t>(job.colorBits) : 1;
 }
 
-// Owns the collector buffer of the encoder for one compression run and releases it (and
-// resets the collector globals) on every path. Only the bytes the encoder writes are read, so
-// the buffer is not cleared: clearing would touch all of it on every page once the allocator
-// serves such blocks from its heap, which keeps them resident.
-struct Collector {
-    explicit Collector(std::size_t size) {
-        gpCompImgData = static_cast<unsigned char *>(std::malloc(size > 0 ? size : 1));
-        gCompImgDataCap = gpCompImgData != nullptr ? (size > 0 ? size : 1) : 0;
-        gJbigCompressDataLen = 0;
-    }
-    ~Collector() {
-        std::free(gpCompImgData);
-        gpCompImgData = nullptr;
-        gCompImgDataCap = 0;
-        gJbigCompressDataLen = 0;
-    }
-    Collector(const Collector &) = delete;
-    Collector &operator=(const Collector &) = delete;
-};
-
-// Codes `lines` lines of the bitmap at `data` and appends the coded bytes to `outbuf`;
-// updates gImageChecksum. Returns the number of coded bytes or -1.
-int64_t CodeImage(JBIG_BIH bih, const uint8_t *data, std::vector<uint8_t> &outbuf) {
-    gJbigCompressDataLen = 0;
-    if (JBIGCompress(bih, data) != 1) {
-        gJbigCompressDataLen = 0;
-        return -1;
-    }
-    const auto len = static_cast<std::size_t>(gJbigCompressDataLen);
-    gImageChecksum = ImageChecksum(gpCompImgData, len);
-    outbuf.insert(outbuf.end(), gpCompImgData, gpCompImgData + len);
-    gJbigCompressDataLen = 0;
+// Codes `bih` lines of the bitmap at `data`, appends the coded bytes to `out` and sets the
+// stream's image checksum. Returns the number of coded bytes or -1.
+int64_t CodeImage(PrntStream &s, const JBIG_BIH &bih, const uint8_t *data,
+                  std::vector<uint8_t> &out) {
+    const std::size_t before = out.size();
+    if (JBIGCompress(bih, data, out, s.error) != 1) return -1;
+    const std::size_t len = out.size() - before;
+    s.imageChecksum = ImageChecksum(out.data() + before, len);
     return static_cast<int64_t>(len);
 }
 
 // Writes bytes 0-22 of a platform Z band frame (header and JBIG parameters).
-void PutBandFrameHead(uint8_t *f, const JBIG_BIH &bih, uint32_t bandLines) {
-    const bool grouped = IsQVModel(gPPDFile) || IsMirodelModel(gPPDFile);
-    const uint64_t xd = grouped && Color_bit > 0
-                            ? bih.ParamImgWidth / static_cast<uint64_t>(Color_bit)
-                            : bih.ParamImgWidth;
+void PutBandFrameHead(uint8_t *f, const JBIG_BIH &bih, uint32_t bandLines, uint64_t group) {
+    const uint64_t xd = group > 0 ? bih.ParamImgWidth / group : bih.ParamImgWidth;
     f[0] = 0x0B;
     f[1] = kBandFrameSize;
     f[2] = 0x1A;
@@ -91,18 +61,18 @@ void PutBandFrameTail(uint8_t *f, uint32_t codedSize, uint32_t posVert) {
 }
 
 // Platform Z: bands of 256 lines, each a JBIG image of its own behind its band frame.
-int64_t CompressBands(const GDI_SEND_PAGE_PARAM *sp, JBIG_BIH *bih, std::vector<uint8_t> &out) {
+int64_t CompressBands(PrntStream &s, const GDI_SEND_PAGE_PARAM *sp, JBIG_BIH *bih) {
+    std::vector<uint8_t> &out = s.coded;
     const uint64_t bytesPerLine = bih->ParamImgWidth / 8;
     const uint64_t height = sp->whlImgH;
-    Collector collector(static_cast<std::size_t>(bytesPerLine * kBandLines * 2));
     for (uint64_t first = 0; first < height; first += kBandLines) {
         const auto lines = static_cast<uint32_t>(std::min<uint64_t>(kBandLines, height - first));
         bih->ParamImgHeight = lines;
         bih->ParamL0 = lines;
         const std::size_t frameAt = out.size();
         out.resize(frameAt + kBandFrameSize);
-        PutBandFrameHead(out.data() + frameAt, *bih, lines);
-        const int64_t coded = CodeImage(*bih, sp->sendImgBuf + first * bytesPerLine, out);
+        PutBandFrameHead(out.data() + frameAt, *bih, lines, PixelGroup(s.settings));
+        const int64_t coded = CodeImage(s, *bih, sp->sendImgBuf + first * bytesPerLine, out);
         if (coded < 0) return -1;
         PutBandFrameTail(out.data() + frameAt, static_cast<uint32_t>(coded),
                          static_cast<uint32_t>(first));
@@ -112,32 +82,36 @@ int64_t CompressBands(const GDI_SEND_PAGE_PARAM *sp, JBIG_BIH *bih, std::vector<
 
 } // namespace
 
-int SendJbigPackagesM(const JBIG_BIH &bih, const std::vector<uint8_t> &coded) {
+int SendJbigPackagesM(PrntStream &s, const JBIG_BIH &bih, const std::vector<uint8_t> &coded) {
     GDI_SET_JBIG_PARAM param;
-    SetJBIGCmdAndParam(&param, bih, 36, JBIG_PARAM_CMD, kCmdSignature);
-    if (!SendFrame(param, 1, "Prnt_SendPage() :: send JBIG_PARAM_CMD Fail 0 ==  \n")) return 0;
+    // Only the QV models give XD in pixels; the Mirodel models' XD is the coded width.
+    const int divisor = s.settings.group == ModelGroup::QV ? s.settings.colorBits : 1;
+    SetJBIGCmdAndParam(&param, bih, 36, JBIG_PARAM_CMD, kCmdSignature, divisor);
+    if (!SendFrame(s, param, 1, "Prnt_SendPage() :: send JBIG_PARAM_CMD Fail 0 ==  \n")) return 0;
     for (std::size_t at = 0; at < coded.size(); at += kPackageSize) {
         const std::size_t len = std::min<std::size_t>(kPackageSize, coded.size() - at);
         GDI_JOB_SPEC_M header;
         SetCmdType(&header, static_cast<uint32_t>(16 + len), JBIG_DATA_CMD, 0, 0, kCmdSignature);
-        if (!SendFrame(header, 1, "Prnt_SendPage() :: send JBIG_DATA_CMD Fail 0 ==  \n")) return 0;
-        if (!SendStep(coded.data() + at, static_cast<int>(len), 1,
+        if (!SendFrame(s, header, 1, "Prnt_SendPage() :: send JBIG_DATA_CMD Fail 0 ==  \n"))
+            return 0;
+        if (!SendStep(s, coded.data() + at, static_cast<int>(len), 1,
                       "Prnt_SendPage() :: Send compressed data and cmd fail.  \n"))
             return 0;
     }
     GDI_JOB_SPEC_M end;
     SetCmdType(&end, 16, JBIG_END_CMD, 0, 0, kCmdSignature);
-    if (!SendFrame(end, 1, "Prnt_SendPage() :: send JBIG_END_CMD Fail 0 ==  \n")) return 0;
+    if (!SendFrame(s, end, 1, "Prnt_SendPage() :: send JBIG_END_CMD Fail 0 ==  \n")) return 0;
     return 1;
 }
 
 namespace {
 // Sends the raster image frame and the coded bytes (platforms C and Z).
-int SendRasterImage(const GDI_SEND_PAGE_PARAM *sp, const std::vector<uint8_t> &coded) {
+int SendRasterImage(PrntStream &s, const GDI_SEND_PAGE_PARAM *sp,
+                    const std::vector<uint8_t> &coded) {
     GDI_RASTER_IMAGE frame;
     GetRasterImageCmd(sp, &frame);
-    if (!SendFrame(frame, 1, "Prnt_SendPage() :: send cmdRasterImage Fail .  \n")) return 0;
-    if (!SendStep(coded.data(), static_cast<int>(coded.size()), 1,
+    if (!SendFrame(s, frame, 1, "Prnt_SendPage() :: send cmdRasterImage Fail .  \n")) return 0;
+    if (!SendStep(s, coded.data(), static_cast<int>(coded.size()), 1,
                   "Prnt_SendPage() :: Send compressed data and cmd fail.  \n"))
         return 0;
     return 1;
@@ -152,12 +126,12 @@ uint64_t ImageChecksum(const uint8_t *data, std::size_t len) {
 }
 
 int SetJBIGCmdAndParam(GDI_SET_JBIG_PARAM *pJBIGCmdAndParam, JBIG_BIH JbigBih, uint32_t cmdLen,
-                       uint32_t cmdType, uint16_t cmdSignature) {
+                       uint32_t cmdType, uint16_t cmdSignature, int widthDivisor) {
     if (pJBIGCmdAndParam == nullptr) return 0;
     uint8_t *p = pJBIGCmdAndParam->bytes;
     PutCmdHeader(p, cmdLen, cmdType, 0, 0, cmdSignature);
-    const uint64_t xd = IsQVModel(gPPDFile) && Color_bit > 0
-                            ? JbigBih.ParamImgWidth / static_cast<uint64_t>(Color_bit)
+    const uint64_t xd = widthDivisor > 0
+                            ? JbigBih.ParamImgWidth / static_cast<uint64_t>(widthDivisor)
                             : JbigBih.ParamImgWidth;
     p[16] = JbigBih.ParamDl;
     p[17] = JbigBih.ParamD;
@@ -173,29 +147,25 @@ int SetJBIGCmdAndParam(GDI_SET_JBIG_PARAM *pJBIGCmdAndParam, JBIG_BIH JbigBih, u
     return 1;
 }
 
-int64_t OutputJbigkitCompression(const GDI_SEND_PAGE_PARAM *pSendPageParam, JBIG_BIH *JbigBih,
-                                 std::vector<uint8_t> &outbuf, int platform) {
-    outbuf.clear();
-    if (pSendPageParam == nullptr || JbigBih == nullptr || pSendPageParam->sendImgBuf == nullptr)
-        return -1;
-    if (JbigBih->ParamImgWidth == 0 || JbigBih->ParamImgHeight == 0) {
-        PrependLastError("OutputJbigkitCompression() :: empty bitmap\n");
+int64_t OutputJbigkitCompression(PrntStream &stream, const GDI_SEND_PAGE_PARAM &sendPage,
+                                 JBIG_BIH &JbigBih) {
+    stream.coded.clear();
+    if (sendPage.sendImgBuf == nullptr) return -1;
+    if (JbigBih.ParamImgWidth == 0 || JbigBih.ParamImgHeight == 0) {
+        stream.error.Prepend("OutputJbigkitCompression() :: empty bitmap\n");
         return -1;
     }
-    if (platform == PLATFORM_Z) return CompressBands(pSendPageParam, JbigBih, outbuf);
-    const uint64_t rawSize = JbigBih->ParamImgWidth * JbigBih->ParamImgHeight / 8;
-    Collector collector(static_cast<std::size_t>(rawSize * 2));
-    return CodeImage(*JbigBih, pSendPageParam->sendImgBuf, outbuf);
+    if (stream.settings.platform == PLATFORM_Z) return CompressBands(stream, &sendPage, &JbigBih);
+    return CodeImage(stream, JbigBih, sendPage.sendImgBuf, stream.coded);
 }
 
-int Prnt_SendPage(GDI_SEND_PAGE_PARAM *pSendPageParam, int platform, int BlankPage) {
-    if (pSendPageParam == nullptr) return 0;
+int Prnt_SendPage(PrntStream &s, GDI_SEND_PAGE_PARAM &sp, int BlankPage) {
+    const int platform = s.settings.platform;
     if (platform != PLATFORM_C && platform != PLATFORM_Z && platform != PLATFORM_M) return 0;
-    GDI_SEND_PAGE_PARAM &sp = *pSendPageParam;
 
     JBIG_BIH bih{};
     bih.ParamP = 1;
-    bih.ParamImgWidth = CodedLineWidth(&sp);
+    bih.ParamImgWidth = uint64_t{sp.whlImgW} * PixelGroup(s.settings);
     bih.ParamImgHeight = sp.whlImgH;
     if (platform == PLATFORM_C) {
         bih.ParamL0 = sp.rasImgH;
@@ -207,25 +177,25 @@ int Prnt_SendPage(GDI_SEND_PAGE_PARAM *pSendPageParam, int platform, int BlankPa
 
     // The whole coded page is built in memory before any of it is sent; a page that could
     // not be coded sends nothing.
-    std::vector<uint8_t> outputbuf;
-    const int64_t coded = OutputJbigkitCompression(&sp, &bih, outputbuf, platform);
+    const int64_t coded = OutputJbigkitCompression(s, sp, bih);
     if (coded < 0 || coded > INT_MAX) {
-        PrependLastError("Prnt_SendPage() :: JBIG compression Fail .  \n");
+        s.error.Prepend("Prnt_SendPage() :: JBIG compression Fail .  \n");
         return 0;
     }
 
     if (platform == PLATFORM_C) {
         sp.cmpImgBytes = static_cast<int32_t>(coded);
-        return SendRasterImage(&sp, outputbuf);
+        return SendRasterImage(s, &sp, s.coded);
     }
     if (platform == PLATFORM_Z) {
         sp.cmpImgBytes = 0;
         GDI_COVERAGE_Z coverage;
-        GetCoverageCmd_Z(&coverage, BlankPage);
-        if (!SendFrame(coverage, 1, "Prnt_SendPage() :: send cmdCoverage Fail 0 ==  \n")) return 0;
-        Insert00();
-        return SendRasterImage(&sp, outputbuf);
+        GetCoverageCmd_Z(&coverage, BlankPage, s.imageCoverage);
+        if (!SendFrame(s, coverage, 1, "Prnt_SendPage() :: send cmdCoverage Fail 0 ==  \n"))
+            return 0;
+        Insert00(s);
+        return SendRasterImage(s, &sp, s.coded);
     }
     sp.cmpImgBytes = static_cast<int32_t>(coded);
-    return SendJbigPackagesM(bih, outputbuf);
+    return SendJbigPackagesM(s, bih, s.coded);
 }

@@ -2,8 +2,6 @@
 // custom dimensions) before its data. Every item is spooled with the page.
 #include "prnt/prnt.h"
 
-#include "common/globals.h"
-#include "common/model_groups.h"
 #include "prnt/fixed_commands.h"
 #include "prnt/frames.h"
 #include "prnt/send_step.h"
@@ -13,34 +11,36 @@
 
 namespace {
 // Platforms C and Z: page specification, custom paper frame and, on C, the host-use frame.
-int StartPageCZ(const GDI_START_PAGE_PARAM *sp, int platform) {
-    gImageCoverage = 0; // the halftoning counts the new page's dots from here
-    Insert00();
+int StartPageCZ(PrntStream &s, const GDI_START_PAGE_PARAM *sp, int platform) {
+    s.imageCoverage = 0; // the halftoning counts the new page's dots from here
+    Insert00(s);
     GDI_PAGE_SPEC pageSpec;
-    GetPageSpecCmd(sp, &pageSpec, platform);
-    if (!SendFrame(pageSpec, 1, "Prnt_StartPage() :: send cmdPageSpec Fail 0 ==  \n")) return 0;
-    Insert00();
+    // The QV models feed the first side of a manual duplex sheet from tray 1.
+    const bool trayOne = s.settings.group == ModelGroup::QV && s.page % 2 != 0 && s.manualDuplex;
+    GetPageSpecCmd(sp, &pageSpec, platform, trayOne);
+    if (!SendFrame(s, pageSpec, 1, "Prnt_StartPage() :: send cmdPageSpec Fail 0 ==  \n")) return 0;
+    Insert00(s);
     bool sendCustom = true;
-    if (IsQVModel(gPPDFile)) {
+    if (s.settings.group == ModelGroup::QV) {
         // The QV models take the custom paper frame for the custom size only.
         if (platform == PLATFORM_C && sp->paperSize != 255) {
-            Insert00();
+            Insert00(s);
             sendCustom = false;
         } else if (platform == PLATFORM_Z && sp->paperSize != 0) {
-            Insert00();
+            Insert00(s);
             return 1;
         }
     }
     if (sendCustom) {
         GDI_CUSTOM_PAPER custom;
         GetCustomPaperCmd(sp, &custom, platform);
-        if (!SendFrame(custom, 1, "Prnt_StartPage() :: send cmdCustomPaper Fail 0 ==  \n"))
+        if (!SendFrame(s, custom, 1, "Prnt_StartPage() :: send cmdCustomPaper Fail 0 ==  \n"))
             return 0;
-        Insert00();
+        Insert00(s);
         if (platform == PLATFORM_Z) return 1;
     }
-    if (!SendText(hostUseCmd, 1, "Prnt_StartPage() :: send hostUseCmd Fail 0 ==  \n")) return 0;
-    Insert00();
+    if (!SendText(s, hostUseCmd, 1, "Prnt_StartPage() :: send hostUseCmd Fail 0 ==  \n")) return 0;
+    Insert00(s);
     return 1;
 }
 
@@ -51,13 +51,13 @@ struct PageRecord {
 };
 
 // Platform M: the START_PAGE_CMD header and its 14 records (17 for the custom size).
-int StartPageM(const GDI_START_PAGE_PARAM *sp) {
+int StartPageM(PrntStream &s, const GDI_START_PAGE_PARAM *sp) {
     const bool custom = sp->paperSize == 0;
     const uint32_t bpp = sp->iIs2bit == 1 ? 2 : 1;
     GDI_JOB_SPEC_M header;
     SetCmdType(&header, custom ? 220 : 184, START_PAGE_CMD, custom ? 17 : 14, custom ? 204 : 168,
                kCmdSignature);
-    if (!SendFrame(header, 1, "Prnt_StartPage() :: send START_PAGE_CMD Fail 0 ==  \n")) return 0;
+    if (!SendFrame(s, header, 1, "Prnt_StartPage() :: send START_PAGE_CMD Fail 0 ==  \n")) return 0;
     const PageRecord records[] = {
         {PAPER_SIZE_PARAM, "PAPER_SIZE_PARAM", sp->paperSize},
         {CUSTOM_PAPER_UNIT_PARAM, "CUSTOM_PAPER_UNIT_PARAM", 0},
@@ -83,20 +83,20 @@ int StartPageM(const GDI_START_PAGE_PARAM *sp) {
         SetCmdParam(&param, records[i].id, 1, records[i].value);
         const std::string msg =
             std::string("Prnt_StartPage() :: send ") + records[i].name + " Fail 0 ==  \n";
-        if (!SendFrame(param, 1, msg.c_str())) return 0;
+        if (!SendFrame(s, param, 1, msg.c_str())) return 0;
     }
     return 1;
 }
 } // namespace
 
-int Prnt_StartPage(GDI_START_PAGE_PARAM *pStartPageParam, int platform) {
-    if (pStartPageParam == nullptr) return 0;
+int Prnt_StartPage(PrntStream &stream, const GDI_START_PAGE_PARAM &startPage) {
+    const int platform = stream.settings.platform;
     switch (platform) {
     case PLATFORM_C:
     case PLATFORM_Z:
-        return StartPageCZ(pStartPageParam, platform);
+        return StartPageCZ(stream, &startPage, platform);
     case PLATFORM_M:
-        return StartPageM(pStartPageParam);
+        return StartPageM(stream, &startPage);
     default:
         return 0;
     }

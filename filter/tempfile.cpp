@@ -1,4 +1,4 @@
-#include "common/tempfile.h"
+#include "filter/tempfile.h"
 
 #include <atomic>
 #include <csignal>

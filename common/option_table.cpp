@@ -1,5 +1,5 @@
 // The initial option table: the option name each slot is read from and its start value.
-#include "filter/options.h"
+#include "common/option_table.h"
 
 const PRINT_FUNC_INFO gDefaultPrntFuncInfo[kPrntFuncInfoCount] = {
     {"Duplex", 0},        // AUTODUPLEX: from the page header only

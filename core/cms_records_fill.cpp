@@ -1,23 +1,20 @@
-#include "filter/cms_records_fill.h"
+#include "core/cms_records_fill.h"
 
 #include <cstdint>
 #include <cstring>
 
-#include "common/globals.h"
-#include "common/model_groups.h"
-
 namespace {
 // Output depth code of the colour library: 0 = 1 bit, 1 = 2 bits per pixel. The Mirodel
-// models follow Color_bit; the others print 1 bit at 1200 dpi and 2 bits at 600 dpi.
-uint8_t OutputBitMode() {
-    if (IsMirodelModel(gPPDFile)) return Color_bit == 2 ? 1 : 0;
-    return is1200dpi ? 0 : 1;
+// models follow their bit depth; the others print 1 bit at 1200 dpi and 2 bits at 600 dpi.
+uint8_t OutputBitMode(const JobSettings &job) {
+    if (job.group == ModelGroup::Mirodel) return job.colorBits == 2 ? 1 : 0;
+    return job.is1200dpi ? 0 : 1;
 }
 } // namespace
 
 // The source is the whole print area, one byte per pixel, lines without padding.
-void GetCMSinput(CMS_TRANSFER_SRC *srcData, const cups_page_header2_t * /*header*/,
-                 unsigned char *pImgraw, GDI_START_PAGE_PARAM startpage) {
+void GetCMSinput(CMS_TRANSFER_SRC *srcData, unsigned char *pImgraw,
+                 const GDI_START_PAGE_PARAM &startpage) {
     if (srcData == nullptr) return;
     std::memset(srcData, 0, sizeof *srcData);
     srcData->iStructVersion = 0;
@@ -34,16 +31,16 @@ void GetCMSinput(CMS_TRANSFER_SRC *srcData, const cups_page_header2_t * /*header
 }
 
 // The Mirodel models use fixed tone settings; the others take theirs from the options.
-void GetCMSSettings(CMS_SETTINGS *settings, const PRINT_FUNC_INFO *prntinfo,
-                    cups_page_header2_t /*header*/, GDI_START_PAGE_PARAM startPageParam) {
+void GetCMSSettings(CMS_SETTINGS *settings, const JobSettings &job, const PRINT_FUNC_INFO *prntinfo,
+                    const GDI_START_PAGE_PARAM &startPageParam) {
     if (settings == nullptr) return;
     std::memset(settings, 0, sizeof *settings);
     settings->iStructVersion = 0;
     settings->cbStructSize = sizeof(CMS_SETTINGS);
     settings->PaperSize = startPageParam.paperSize;
-    settings->BitMode = OutputBitMode();
-    if (IsMirodelModel(gPPDFile)) {
-        settings->DpiMode = Color_bit == 2 ? 1 : 0;
+    settings->BitMode = OutputBitMode(job);
+    if (job.group == ModelGroup::Mirodel) {
+        settings->DpiMode = job.colorBits == 2 ? 1 : 0;
         settings->TonerSaveMode = 0;
         settings->TonerDensityLevel = 3;
     } else if (prntinfo != nullptr) {
@@ -56,15 +53,15 @@ void GetCMSSettings(CMS_SETTINGS *settings, const PRINT_FUNC_INFO *prntinfo,
 }
 
 // The destination covers the same area as the source; the library sets the line length.
-void GetCMSoutput(CMS_TRANSFER_DST *dstData, unsigned char *pImg, const CMS_TRANSFER_SRC *srcData,
-                  int psize) {
+void GetCMSoutput(CMS_TRANSFER_DST *dstData, const JobSettings &job, unsigned char *pImg,
+                  const CMS_TRANSFER_SRC *srcData, int psize) {
     if (dstData == nullptr) return;
     std::memset(dstData, 0, sizeof *dstData);
     dstData->iStructVersion = 0;
     dstData->cbStructSize = sizeof(CMS_TRANSFER_DST);
     dstData->ColorDstData = pImg;
     dstData->cbSize = psize;
-    dstData->OutputBitMode = OutputBitMode();
+    dstData->OutputBitMode = OutputBitMode(job);
     if (srcData != nullptr) {
         dstData->OutputDataX = srcData->InputDataX;
         dstData->OutputDataY = srcData->InputDataY;

@@ -1,4 +1,4 @@
-#include "common/ppd_options.h"
+#include "filter/ppd_options.h"
 
 #include <cstdio>
 #include <cstdlib>

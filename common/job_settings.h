@@ -1,0 +1,64 @@
+// What one job decided before its first page: the model and its dialect, the bit depth, the
+// duplex and blank-page modes, the option table, the page-size requests and who sent the job.
+// A front end (the CUPS filter from argv, the environment and the PPD; the Printer Application
+// from the IPP job ticket) fills it once; every layer below reads it and none reads a model
+// name, a PPD or the environment to decide.
+#pragma once
+
+#include <string>
+
+#include "common/dialect.h"
+#include "common/option_table.h"
+#include "common/paper_catalogue.h"
+
+// Who sent the job: the texts the job ticket of the job start carries.
+struct JobIdentity {
+    int jobId = 0;         // job id as a number (the job-specification frames carry it)
+    std::string jobIdText; // job id as given (the ticket's job name falls back to it)
+    std::string user;      // requesting user
+    std::string title;     // job title
+    std::string host;      // name of the computer the job comes from
+};
+
+struct JobSettings {
+    std::string modelName; // for messages only: decisions use the fields below
+    int platform = PLATFORM_NONE;
+    ModelGroup group = ModelGroup::Plain;
+    EngineBlock engine = EngineBlock::None;
+    bool newScreens = false; // the model dithers with the 96 x 96 supercell screens
+    const PAPER_SIZE_INFO *paperTable = nullptr;
+
+    // Bit depth: the QV models print 1 bit at 1200 dpi or 2 bits at 600 dpi; the Mirodel
+    // models 1 or 2 bits at 600 dpi.
+    bool is1200dpi = false;
+    int colorBits = 1;
+    bool twoBitPages = false; // every page is sent with 2 bits per pixel
+    int screenBits = 1;       // bits per pixel of the filter's own screens
+
+    bool supportsManualDuplex = false; // two-sided jobs are printed in manual duplex
+    std::string manualDuplexMessage;   // what the user is told between the two passes
+    int blankSuppress = 2;             // blank-page suppression: 1 printer setting, 2 off, 3 on
+
+    // The option table as the job's options (and, on platform Z, the queue defaults) set it.
+    // The duplex slots follow each page header and are decided per page.
+    PRINT_FUNC_INFO options[kPrntFuncInfoCount] = {};
+    bool feedLongEdgeGiven = false; // the options name FeedLongEdge (else the QV models pick
+                                    // the feed edge from the page size)
+
+    // Page size requests and the printer's limits.
+    bool customPageRequested = false;  // the options ask for "PageSize=Custom…"
+    bool documentNameSupplied = false; // the options carry "document-name-supplied"
+    bool customSizeParsed = false;     // customWidth/customHeight come from the request
+    float customWidth = 595.0f;        // custom page size in points
+    float customHeight = 842.0f;
+    std::string mediaName;      // the page's media name from the options ("PageSize" or "Media")
+    bool pageSizeGiven = false; // the options name a PageSize
+    std::string pageSizeName;   // its value
+    unsigned maxPageWidth = 0;  // largest page the printer takes, points (0: no limit known)
+    unsigned maxPageHeight = 0;
+    float hwMargins[4] = {0, 0, 0, 0}; // hardware margins: left, bottom, right, top (points)
+
+    JobIdentity identity;
+    bool lockedPrint = false; // the printer holds the job until its PIN is entered
+    std::string pin;          // the PIN of a locked job (digits)
+};

@@ -1,0 +1,152 @@
+// The job's settings as CUPS gives them to a filter: the queue's PPD (model, dialect keyword,
+// manual-duplex support, defaults, page limits), the job's arguments and the host.
+#include "filter/cups_settings.h"
+
+#include <algorithm>
+#include <climits>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <strings.h>
+#include <vector>
+#include <unistd.h>
+
+#include "common/model_groups.h"
+#include "filter/cups_binding.h"
+#include "filter/locked_print.h"
+#include "filter/options.h"
+
+#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
+
+namespace {
+
+// Reads one "cupsIPPReason" text of the PPD; empty when the PPD has no such entry.
+std::string PPDReason(ppd_file_t *ppd, const char *key) {
+    char buf[1024] = {};
+    if (pfppdLocalizeIPPReason(ppd, key, nullptr, buf, sizeof buf) == nullptr) return {};
+    return buf;
+}
+
+// A page-size limit in whole points; 0 when CUPS reports no usable (positive, finite) value.
+unsigned WholePoints(float v) {
+    if (!(v > 0.0f) || !std::isfinite(v)) return 0;
+    if (v >= static_cast<float>(UINT_MAX)) return UINT_MAX;
+    return static_cast<unsigned>(v);
+}
+
+bool Contains(const char *haystack, const char *needle) {
+    return haystack && strcasestr(haystack, needle) != nullptr;
+}
+
+// The model's group, engine-parameter frame and screens, from its name.
+void ApplyModelRules(JobSettings &s) {
+    const char *model = s.modelName.c_str();
+    s.group = IsQVModel(model)        ? ModelGroup::QV
+              : IsMirodelModel(model) ? ModelGroup::Mirodel
+                                      : ModelGroup::Plain;
+    if (s.modelName == "Kelvra R18 Series") s.engine = EngineBlock::R18;
+    if (s.modelName == "Kelvra V20-V22 Series") s.engine = EngineBlock::V72;
+    static constexpr char kNewScreens[] = "Kelvra V24DW Plus Series";
+    s.newScreens = s.modelName.compare(0, sizeof kNewScreens - 1, kNewScreens) == 0;
+}
+
+// The option table from the job's options; on platform Z the options the job does not name
+// take the queue's defaults first.
+void ResolveOptionTable(JobSettings &s, const char *jobOptions, ppd_file_t *ppd) {
+    std::memcpy(s.options, gDefaultPrntFuncInfo, sizeof s.options);
+    std::string text = jobOptions;
+    if (s.platform == PLATFORM_Z) {
+        std::vector<char> parameters(kOptionParametersSize, '\0');
+        std::snprintf(parameters.data(), parameters.size(), "%s", jobOptions);
+        checkOptionKey(parameters.data(), jobOptions, ppd);
+        text = parameters.data();
+    }
+    cups_option_t *options = nullptr;
+    const int count = pfcupsParseOptions(text.c_str(), 0, &options);
+    GetFunctionValue(s.options, count, options, nullptr);
+    s.feedLongEdgeGiven = pfcupsGetOption("FeedLongEdge", count, options) != nullptr;
+    if (const char *pageSize = pfcupsGetOption("PageSize", count, options)) {
+        s.pageSizeGiven = true;
+        s.pageSizeName = pageSize;
+    }
+    pfcupsFreeOptions(count, options);
+}
+
+// Bits per pixel: platform M with the 1200-dpi option, the QV models at 600 dpi and the
+// Mirodel models on request send two.
+void ResolveBitDepth(JobSettings &s, bool wants1200) {
+    if (s.group == ModelGroup::QV) {
+        s.is1200dpi = wants1200;
+        s.colorBits = wants1200 ? 1 : 2;
+    } else if (s.group == ModelGroup::Mirodel) {
+        s.is1200dpi = false;
+        s.colorBits = wants1200 ? 2 : 1;
+    }
+    const bool dpi1200Option = s.options[DPI1200].value == 1;
+    s.screenBits = s.platform == PLATFORM_M && dpi1200Option ? 2 : 1;
+    if (s.group == ModelGroup::QV)
+        s.twoBitPages = !s.is1200dpi;
+    else if (s.group == ModelGroup::Mirodel)
+        s.twoBitPages = s.colorBits == 2;
+    else
+        s.twoBitPages = s.platform == PLATFORM_M && dpi1200Option;
+}
+
+// The page-size requests of the options and the printer's limits from the PPD.
+void ResolvePageSizes(JobSettings &s, char **argv, ppd_file_t *ppd, const char *osInfo) {
+    const char *options = argv[5];
+    s.customPageRequested = Contains(options, "PageSize=Custom");
+    s.documentNameSupplied = Contains(options, "document-name-supplied");
+    s.customSizeParsed =
+        GetCustomSize(options, &s.customWidth, &s.customHeight, Contains(osInfo, "astra"));
+    char medianame[kMediaNameSize] = {};
+    Getmediasizename(argv, medianame, sizeof medianame);
+    s.mediaName = medianame;
+    ppd_size_t minimum, maximum;
+    if (ppdPageSizeLimits(ppd, &minimum, &maximum) == 1) {
+        s.maxPageWidth = WholePoints(maximum.width);
+        s.maxPageHeight = WholePoints(maximum.length);
+    }
+    std::copy(ppd->custom_margins, ppd->custom_margins + 4, s.hwMargins);
+}
+
+// Who sent the job: its id as a number (out-of-range text is clamped rather than undefined),
+// user, title and this host's name.
+void ResolveIdentity(JobIdentity &id, char **argv) {
+    const long long jobId = std::strtoll(argv[1], nullptr, 10);
+    id.jobId = static_cast<int>(std::clamp<long long>(jobId, INT_MIN, INT_MAX));
+    id.jobIdText = argv[1];
+    id.user = argv[2];
+    id.title = argv[3];
+    char host[256] = {};
+    if (gethostname(host, sizeof host - 1) != 0) host[0] = '\0';
+    id.host = host;
+}
+
+} // namespace
+
+void ResolveJobSettings(JobSettings &s, char **argv, ppd_file_t *ppd, const char *osInfo,
+                        int blankSuppress, bool wants1200) {
+    s.modelName = ppd->modelname;
+    ApplyModelRules(s);
+    s.paperTable = GetPaperSizeArray(s.modelName.c_str(), &s.platform);
+    if (s.platform == PLATFORM_NONE) {
+        const std::string keyword = PPDReason(ppd, "PlatForm");
+        if (!keyword.empty())
+            GetPaperSizeArrayByPlatformName(keyword.c_str(), &s.platform, &s.paperTable);
+    }
+    s.supportsManualDuplex = strcasecmp(PPDReason(ppd, "SupportManualDuplex").c_str(), "TRUE") == 0;
+    s.manualDuplexMessage = PPDReason(ppd, "MDuplex");
+    s.blankSuppress = blankSuppress;
+    ResolveOptionTable(s, argv[5], ppd);
+    ResolveBitDepth(s, wants1200);
+    ResolvePageSizes(s, argv, ppd, osInfo);
+    ResolveIdentity(s.identity, argv);
+    if (s.group == ModelGroup::QV) {
+        char pin[256] = {};
+        s.lockedPrint = ispinPrint(argv[5], pin, sizeof pin);
+        s.pin = pin;
+    }
+}
