@@ -5,6 +5,7 @@
 // name, a PPD or the environment to decide.
 #pragma once
 
+#include <ctime>
 #include <string>
 
 #include "common/dialect.h"
@@ -18,6 +19,7 @@ struct JobIdentity {
     std::string user;      // requesting user
     std::string title;     // job title
     std::string host;      // name of the computer the job comes from
+    std::time_t time = 0;  // when the job was started; 0: the local time at its job start
 };
 
 struct JobSettings {

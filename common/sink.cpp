@@ -82,7 +82,7 @@ void OutputSink::RemoveSpool(Spool spool) {
 int OutputSink::Send(const void *data, int count, int bCache) {
     printer_.SetBetweenCommands(false);
     if (data == nullptr) {
-        error_.Set("SendDataToFile() :: NULL == pData");
+        error_.Set("SendDataToFile() :: NULL == pData\n");
         return 0;
     }
     if (count <= 0) {

@@ -127,8 +127,7 @@ void ResolveIdentity(JobIdentity &id, char **argv) {
 
 } // namespace
 
-void ResolveJobSettings(JobSettings &s, char **argv, ppd_file_t *ppd, const char *osInfo,
-                        int blankSuppress, bool wants1200) {
+void ResolveJobSettings(JobSettings &s, char **argv, ppd_file_t *ppd, const char *osInfo) {
     s.modelName = ppd->modelname;
     ApplyModelRules(s);
     s.paperTable = GetPaperSizeArray(s.modelName.c_str(), &s.platform);
@@ -139,14 +138,14 @@ void ResolveJobSettings(JobSettings &s, char **argv, ppd_file_t *ppd, const char
     }
     s.supportsManualDuplex = strcasecmp(PPDReason(ppd, "SupportManualDuplex").c_str(), "TRUE") == 0;
     s.manualDuplexMessage = PPDReason(ppd, "MDuplex");
-    s.blankSuppress = blankSuppress;
+    s.blankSuppress = isBlankSuppress(argv[5], ppd);
     ResolveOptionTable(s, argv[5], ppd);
-    ResolveBitDepth(s, wants1200);
+    ResolveBitDepth(s, is1200dpiprint(argv[5], ppd) == 2);
     ResolvePageSizes(s, argv, ppd, osInfo);
     ResolveIdentity(s.identity, argv);
     if (s.group == ModelGroup::QV) {
         char pin[256] = {};
-        s.lockedPrint = ispinPrint(argv[5], pin, sizeof pin);
+        s.lockedPrint = ispinPrint(argv[5], pin, sizeof pin, ppd);
         s.pin = pin;
     }
 }

@@ -6,7 +6,6 @@
 #include "common/job_settings.h"
 
 // Fills `s` from the filter's arguments (argv[1] job id to argv[5] options), the queue's PPD
-// (which must have a model name), the operating-system identification `osInfo`, the job's
-// blank-suppression setting and whether it asks for 1200 dpi.
-void ResolveJobSettings(JobSettings &s, char **argv, ppd_file_t *ppd, const char *osInfo,
-                        int blankSuppress, bool wants1200);
+// (which must have a model name) and the operating-system identification `osInfo`. Reads
+// nothing else: two jobs can be resolved at once.
+void ResolveJobSettings(JobSettings &s, char **argv, ppd_file_t *ppd, const char *osInfo);

@@ -202,7 +202,7 @@ bool Copy_StdinToTempFile(char *filename, std::size_t size) {
 
 void removestr(char *parameters, const char *srcstr, char tok_str) {
     if (parameters == nullptr || srcstr == nullptr || tok_str == 0) {
-        std::fputs("prepdftopdf:the parameters is invalid!", stderr);
+        std::fputs("prepdftopdf:the parameters is invalid!\n", stderr);
         return;
     }
     char *start = std::strstr(parameters, srcstr);

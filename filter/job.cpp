@@ -26,13 +26,22 @@
 namespace {
 
 // The printer stream of the filter: standard output. While the stream is between commands the
-// keep-alive may write to it.
+// keep-alive may write to it; it runs from the job's first command on, on the dialects that
+// take it.
 class StdoutWriter : public StreamWriter {
   public:
+    explicit StdoutWriter(bool keepAlive) : keepAlive_(keepAlive) {}
     int Write(const uint8_t *data, std::size_t count) override {
+        if (keepAlive_) {
+            StartKeepAlive();
+            keepAlive_ = false;
+        }
         return WriteAllToFd(STDOUT_FILENO, data, count);
     }
     void SetBetweenCommands(bool between) override { g_ismiddlepage = between ? 0 : 1; }
+
+  private:
+    bool keepAlive_;
 };
 
 // Spool files in the spooler's temporary directory, registered so that every way out of the
@@ -111,7 +120,6 @@ int StartUp(FilterRun &run) {
     // standard input must stop the copy and remove it, not kill the filter and leave it.
     Canceled = 0;
     InstallJobSignals();
-    const int blankSuppress = isBlankSuppress(run.argv[5]);
     run.inputIsPdf = FinalContentTypeIsPDF();
     if (run.inputIsPdf) {
         if (run.argc == 7)
@@ -130,8 +138,7 @@ int StartUp(FilterRun &run) {
     get_os_info(run.os_info, sizeof run.os_info);
 
     if (!OpenPPD(run)) return 1;
-    const bool wants1200 = is1200dpiprint(run.argv[5]) == 2;
-    ResolveJobSettings(run.settings, run.argv, run.ppd, run.os_info, blankSuppress, wants1200);
+    ResolveJobSettings(run.settings, run.argv, run.ppd, run.os_info);
 
     if (run.inputIsPdf) {
         if (gs2raster(run.filename, run.argv, sizeof run.filename) != 1) return 1;
@@ -162,38 +169,31 @@ int StartUp(FilterRun &run) {
 
 // Reads the page's raster lines into the job until the page is complete, the input ends or
 // the job is cancelled.
-void ReadPageLines(FilterRun &run, PrintJob &job, const cups_page_header2_t &header) {
+void ReadPageLines(cups_raster_t *ras, PrintJob &job, const cups_page_header2_t &header,
+                   std::FILE *log) {
     const unsigned bpl = header.cupsBytesPerLine;
     std::vector<uint8_t> line(bpl ? bpl : 1);
     for (unsigned y = 0; y < header.cupsHeight && !job.Canceled(); ++y) {
         if (y % 128 == 0)
-            std::fprintf(stderr, "INFO: Printing page %d, %d%% complete...\n", job.Pages(),
+            std::fprintf(log, "INFO: Printing page %d, %d%% complete...\n", job.Pages(),
                          static_cast<int>(static_cast<uint64_t>(y) * 100 / header.cupsHeight));
-        if (pfcupsRasterReadPixels(run.ras, line.data(), bpl) == 0) break;
+        if (pfcupsRasterReadPixels(ras, line.data(), bpl) == 0) break;
         job.WriteLine(line.data());
     }
 }
 
-// Reads page headers until the input ends or the job stops; returns how the job ended.
-JobFlow JobLoop(FilterRun &run, PrintJob &job) {
-    bool keepAlive = false;
+// Reads page headers until the input ends or the job stops; returns how the pages ended.
+JobFlow JobLoop(PrintJob &job, cups_raster_t *ras, std::FILE *log) {
     for (;;) {
         cups_page_header2_t header;
-        if (!pfcupsRasterReadHeader2(run.ras, &header)) {
-            std::fputs("DEBUG: cupsRasterReadHeader2 return failure/end-of-file.\n", stderr);
+        if (!pfcupsRasterReadHeader2(ras, &header)) {
+            std::fputs("DEBUG: cupsRasterReadHeader2 return failure/end-of-file.\n", log);
             return job.Pages() > 0 ? JobFlow::EndJob : JobFlow::Abandon;
         }
-        std::fputs("DEBUG: cupsRasterReadHeader2 return OK.\n", stderr);
+        std::fputs("DEBUG: cupsRasterReadHeader2 return OK.\n", log);
         JobFlow flow = job.StartPage(header);
-        // The keep-alive runs from the first page on, on the dialects that take it.
-        const JobSettings &s = run.settings;
-        if (!keepAlive && job.Pages() > 0 && s.group == ModelGroup::Plain &&
-            (s.platform == PLATFORM_C || s.platform == PLATFORM_Z)) {
-            StartKeepAlive();
-            keepAlive = true;
-        }
         if (flow != JobFlow::Continue) return flow;
-        ReadPageLines(run, job, header);
+        ReadPageLines(ras, job, header, log);
         flow = job.EndPage();
         if (flow != JobFlow::Continue) return flow;
     }
@@ -225,7 +225,9 @@ int Cleanup(FilterRun &run, PrintJob *job, bool report = true) {
 
 // The job from its first page header to its end.
 int RunJob(FilterRun &run) {
-    StdoutWriter printer;
+    const JobSettings &s = run.settings;
+    StdoutWriter printer(s.group == ModelGroup::Plain &&
+                         (s.platform == PLATFORM_C || s.platform == PLATFORM_Z));
     TempSpoolFiles spools;
     ColourLibrary cms;
     if (m_hCMS && pGetCMSDllVersion && pGDIPrintCMSmain) {
@@ -236,12 +238,11 @@ int RunJob(FilterRun &run) {
     job.Sink().SetDeviceCopy(run.deviceCopy);
     run.deviceCopy = -1;
     SetCancelTarget(&job.CancelFlag());
-    const JobFlow end = JobLoop(run, job);
+    const JobFlow end = PrintRasterJob(job, run.ras, stderr);
     int exitCode;
     if (end == JobFlow::SpoolFailed) {
         exitCode = Cleanup(run, &job, false);
     } else {
-        if (end == JobFlow::EndJob) job.EndJob();
         if (end == JobFlow::OutputGone || job.Sink().OutputBroken()) {
             std::fputs("ERROR: The printer connection was closed; the job was stopped\n", stderr);
             exitCode = Cleanup(run, &job, false);
@@ -259,6 +260,12 @@ int RunJob(FilterRun &run) {
 }
 
 } // namespace
+
+JobFlow PrintRasterJob(PrintJob &job, cups_raster_t *ras, std::FILE *log) {
+    const JobFlow end = JobLoop(job, ras, log);
+    if (end == JobFlow::EndJob) job.EndJob();
+    return end;
+}
 
 int RunFilter(int argc, char *argv[]) {
     FilterRun run;

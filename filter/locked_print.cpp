@@ -31,14 +31,14 @@ void AppendBounded(char *buf, std::size_t size, const char *text) {
 
 // Appends the PPD default choice of option `name` (nothing when the PPD has none), without
 // characters that could break the PJL line.
-void AppendPpdDefault(char *pin, std::size_t size, const char *name) {
+void AppendPpdDefault(ppd_file_t *ppd, char *pin, std::size_t size, const char *name) {
     char value[kSelectOptionValueSize] = {};
-    GetSelectOption(name, value);
+    GetSelectOption(ppd, name, value);
     AppendBounded(pin, size, SanitizePjlText(value).c_str());
 }
 } // namespace
 
-bool ispinPrint(const char *parameter, char *pinpasswd, std::size_t pinSize) {
+bool ispinPrint(const char *parameter, char *pinpasswd, std::size_t pinSize, ppd_file_t *ppd) {
     if (parameter == nullptr || pinpasswd == nullptr || pinSize == 0) {
         std::fputs("-->invalid parameter!\n", stderr);
         return false;
@@ -57,7 +57,7 @@ bool ispinPrint(const char *parameter, char *pinpasswd, std::size_t pinSize) {
             std::snprintf(name, sizeof name, "PinNum%d", i);
             const char *opt = FindNoCase(parameter, name);
             if (opt == nullptr) {
-                AppendPpdDefault(pinpasswd, pinSize, name);
+                AppendPpdDefault(ppd, pinpasswd, pinSize, name);
                 continue;
             }
             const char *eq = std::strchr(opt, '=');
@@ -68,12 +68,12 @@ bool ispinPrint(const char *parameter, char *pinpasswd, std::size_t pinSize) {
         return true;
     }
     char value[kSelectOptionValueSize] = {};
-    GetSelectOption("LockedPinPrint", value);
+    GetSelectOption(ppd, "LockedPinPrint", value);
     if (strcasecmp(value, "True") != 0) return false;
     for (int i = 1; i <= 4; ++i) {
         char name[24];
         std::snprintf(name, sizeof name, "PinNum%d", i);
-        AppendPpdDefault(pinpasswd, pinSize, name);
+        AppendPpdDefault(ppd, pinpasswd, pinSize, name);
     }
     return true;
 }

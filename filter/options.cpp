@@ -202,7 +202,7 @@ void checkOptionKey(char *parameters, const char *argv5, ppd_file_t *ppd) {
 
 // Blank suppression from the option string, else from the PPD default. An explicit
 // "BlankSuppress=False" turns it off like "noBlankSuppress".
-int isBlankSuppress(const char *parameter) {
+int isBlankSuppress(const char *parameter, ppd_file_t *ppd) {
     if (parameter == nullptr) {
         std::fputs("-->parameter is NULL!\n", stderr);
         return 2;
@@ -215,7 +215,7 @@ int isBlankSuppress(const char *parameter) {
         return IsFalseText(ValueAfter(text, pos, "BlankSuppress")) ? 2 : 3;
     }
     char value[64] = {};
-    GetSelectOption("BlankSuppress", value);
+    GetSelectOption(ppd, "BlankSuppress", value);
     if (EqualsNoCase(value, "True")) return 3;
     if (EqualsNoCase(value, "PrinterSetting")) return 1;
     return 2;
@@ -223,7 +223,7 @@ int isBlankSuppress(const char *parameter) {
 
 // 1200 dpi from the option string, else from the PPD default. An explicit
 // "DPI1200=False" means 600 dpi like "noDPI1200".
-int is1200dpiprint(const char *parameter) {
+int is1200dpiprint(const char *parameter, ppd_file_t *ppd) {
     if (parameter == nullptr) {
         std::fputs("-->invalid parameter!\n", stderr);
         return 1;
@@ -233,7 +233,7 @@ int is1200dpiprint(const char *parameter) {
     const std::size_t pos = text.find("DPI1200");
     if (pos != std::string_view::npos) return IsFalseText(ValueAfter(text, pos, "DPI1200")) ? 1 : 2;
     char value[64] = {};
-    GetSelectOption("DPI1200", value);
+    GetSelectOption(ppd, "DPI1200", value);
     return EqualsNoCase(value, "True") ? 2 : 1;
 }
 

@@ -25,11 +25,13 @@ void GetFunctionValue(PRINT_FUNC_INFO *pPrntFuncInfo, int num_option, cups_optio
 // copy of the option string) the PPD defaults of the options that `argv5` does not mention.
 void checkOptionKey(char *parameters, const char *argv5, ppd_file_t *ppd);
 
-// Blank-page suppression setting for the job: 1 printer setting, 2 off, 3 on.
-int isBlankSuppress(const char *parameter);
+// Blank-page suppression setting for the job from its options, else the PPD default: 1
+// printer setting, 2 off, 3 on.
+int isBlankSuppress(const char *parameter, ppd_file_t *ppd);
 
-// 1200-dpi request of the job: 2 when requested, 1 otherwise.
-int is1200dpiprint(const char *parameter);
+// 1200-dpi request of the job from its options, else the PPD default: 2 when requested, 1
+// otherwise.
+int is1200dpiprint(const char *parameter, ppd_file_t *ppd);
 
 // The page's media name from the job options ("PageSize", else "Media" up to "("), cut to
 // fit `medianameSize` bytes. False when `medianame` or the option string is missing.

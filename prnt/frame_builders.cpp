@@ -92,9 +92,9 @@ int FillSysTimeCmd(const std::tm &when, GDI_SYSTEM_DATE *pFrame) {
     return 1;
 }
 
-int GetSysTimeCmd(GDI_SYSTEM_DATE *pFrame) {
+int GetSysTimeCmd(GDI_SYSTEM_DATE *pFrame, std::time_t when) {
     if (pFrame == nullptr) return 0;
-    const std::time_t now = std::time(nullptr);
+    const std::time_t now = when != 0 ? when : std::time(nullptr);
     std::tm local{};
     localtime_r(&now, &local);
     return FillSysTimeCmd(local, pFrame);

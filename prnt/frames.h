@@ -108,8 +108,8 @@ int GetJobSpecCmd_Z(const GDI_START_DOC_PARAM *pStartDocParam, GDI_JOB_SPEC_Z *p
 int GetTonerSaveCmd(const GDI_START_DOC_PARAM *pStartDocParam, GDI_TONER_SAVE *pFrame);
 int GetDensityCmd(const GDI_START_DOC_PARAM *pStartDocParam, GDI_DENSITY_PARAM *pFrame);
 int GetFineModeCmd(const GDI_START_DOC_PARAM *pStartDocParam, GDI_FINEMODE *pFrame);
-// System date frame from the local date now.
-int GetSysTimeCmd(GDI_SYSTEM_DATE *pFrame);
+// System date frame from the local date of `when` (0: now).
+int GetSysTimeCmd(GDI_SYSTEM_DATE *pFrame, std::time_t when = 0);
 // System date frame from a given broken-down time.
 int FillSysTimeCmd(const std::tm &when, GDI_SYSTEM_DATE *pFrame);
 // `trayOne`: the page is the first side of a manual-duplex sheet of a QV model, fed from tray 1.

@@ -11,8 +11,8 @@ void FormatSendTimePJL(const std::tm &when, char *sendTimeCmd, int size) {
                   when.tm_min, when.tm_hour, when.tm_mday, when.tm_mon + 1, when.tm_year + 1900);
 }
 
-void GetSendTimePJL(char *sendTimeCmd) {
-    const std::time_t now = std::time(nullptr);
+void GetSendTimePJL(char *sendTimeCmd, std::time_t when) {
+    const std::time_t now = when != 0 ? when : std::time(nullptr);
     std::tm local{};
     localtime_r(&now, &local);
     FormatSendTimePJL(local, sendTimeCmd, kSendTimeSize);

@@ -3,8 +3,8 @@
 
 #include <ctime>
 
-// Writes the local time now as "MM:HH:DD:MM:YYYY\r\n" into `sendTimeCmd` (at least
-// kSendTimeSize bytes).
-void GetSendTimePJL(char *sendTimeCmd);
+// Writes the local time `when` (0: now) as "MM:HH:DD:MM:YYYY\r\n" into `sendTimeCmd` (at
+// least kSendTimeSize bytes).
+void GetSendTimePJL(char *sendTimeCmd, std::time_t when = 0);
 // The same for a given broken-down time; `size` bounds the write.
 void FormatSendTimePJL(const std::tm &when, char *sendTimeCmd, int size);

@@ -37,7 +37,7 @@ int StartDocC(PrntStream &s, const GDI_START_DOC_PARAM *sd) {
     GetDensityCmd(sd, &density);
     if (!SendFrame(s, density, 1, "Prnt_StartDoc() :: send cmdDensity Fail 0 ==  \n")) return 0;
     GDI_SYSTEM_DATE date;
-    GetSysTimeCmd(&date);
+    GetSysTimeCmd(&date, s.settings.identity.time);
     if (!SendFrame(s, date, 1, "Prnt_StartDoc() :: send cmdSysTime Fail 0 ==  \n")) return 0;
     return 1;
 }
@@ -69,7 +69,7 @@ int StartDocZ(PrntStream &s, const GDI_START_DOC_PARAM *sd) {
             return 0;
     }
     char pjlPostSendTime[kSendTimeSize] = {};
-    GetSendTimePJL(pjlPostSendTime);
+    GetSendTimePJL(pjlPostSendTime, job.identity.time);
     const char *timeFail = "Prnt_StartDoc() :: send pjlSendTime Fail 0 ==  \n";
     if (!SendText(s, pjlPreSendTime, 0, timeFail)) return 0;
     if (!SendText(s, pjlPostSendTime, 0, timeFail)) return 0;
