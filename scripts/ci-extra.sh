@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
-# Extra CI: the whole test suite built with AddressSanitizer and UndefinedBehaviorSanitizer
-# (build-asan), failing on any report; then every libFuzzer target (clang, build-fuzz) run
-# for a short time on its seed corpus. Run from anywhere; exits non-zero on the first failure.
+# Extra CI: the whole test suite in a Release build (build-release, as the README builds by
+# hand), then built with AddressSanitizer and UndefinedBehaviorSanitizer (build-asan), failing
+# on any report; then every libFuzzer target (clang, build-fuzz) run for a short time on its
+# seed corpus. Warnings are errors in every build. Run from anywhere; exits non-zero on the
+# first failure.
 #
 #   FUZZ_SECONDS  seconds per fuzz target (default 30)
 #   JOBS          parallel build and test jobs (default: number of cores)
@@ -20,17 +22,23 @@ export UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1
 start=$(date +%s)
 stamp() { echo "ci-extra: $1 ($(($(date +%s) - start)) s)"; }
 
-# 1. Sanitizer build and the whole CTest suite (setup.sh installs missing packages).
-BUILD_DIR=build-asan scripts/setup.sh -DKELVRA_SANITIZE=ON -DKELVRA_BENCH=OFF >/dev/null
+# 1. Release build and the whole CTest suite (setup.sh installs missing packages).
+BUILD_DIR=build-release BUILD_TYPE=Release scripts/setup.sh -DKELVRA_WERROR=ON -DKELVRA_BENCH=OFF >/dev/null
+stamp "build-release built"
+ctest --test-dir build-release --output-on-failure -j"$JOBS"
+stamp "Release test suite passed"
+
+# 2. Sanitizer build and the whole CTest suite.
+BUILD_DIR=build-asan scripts/setup.sh -DKELVRA_SANITIZE=ON -DKELVRA_WERROR=ON -DKELVRA_BENCH=OFF >/dev/null
 stamp "build-asan built"
 ctest --test-dir build-asan --output-on-failure -j"$JOBS"
 stamp "sanitizer test suite passed"
 
 [ "${SKIP_FUZZ:-0}" = 1 ] && exit 0
 
-# 2. Fuzz targets: clang only, libFuzzer plus the sanitizers, only the fuzz targets built.
+# 3. Fuzz targets: clang only, libFuzzer plus the sanitizers, only the fuzz targets built.
 CC=clang CXX=clang++ cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-    -DKELVRA_FUZZ=ON -DKELVRA_SANITIZE=ON -DKELVRA_BENCH=OFF >/dev/null
+    -DKELVRA_FUZZ=ON -DKELVRA_SANITIZE=ON -DKELVRA_WERROR=ON -DKELVRA_BENCH=OFF >/dev/null
 cmake --build build-fuzz -j"$JOBS" --target "${FUZZ_TARGETS[@]/#/fuzz_}" >/dev/null
 stamp "fuzz targets built"
 

@@ -48,10 +48,17 @@ JobSettings TestSettings(int platform, ModelGroup group) {
     s.group = group;
     s.modelName = "Test Model";
     switch (platform) {
-    case PLATFORM_C: s.paperTable = gPaperSizeArray_TK76; break;
-    case PLATFORM_Z: s.paperTable = gPaperSizeArray_RT74_RTV72; break;
-    case PLATFORM_M: s.paperTable = gPaperSizeArray_RT40_RTV54; break;
-    default: break;
+    case PLATFORM_C:
+        s.paperTable = gPaperSizeArray_TK76;
+        break;
+    case PLATFORM_Z:
+        s.paperTable = gPaperSizeArray_RT74_RTV72;
+        break;
+    case PLATFORM_M:
+        s.paperTable = gPaperSizeArray_RT40_RTV54;
+        break;
+    default:
+        break;
     }
     if (group == ModelGroup::QV) {
         s.colorBits = 2;

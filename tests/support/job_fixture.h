@@ -17,11 +17,11 @@ class MemoryWriter : public StreamWriter {
     int Write(const uint8_t *data, std::size_t count) override;
     void SetBetweenCommands(bool between) override { betweenCommands = between; }
 
-    std::string bytes;                // everything written
-    std::vector<std::size_t> writes;  // size of each write (0 for a failed one)
+    std::string bytes;               // everything written
+    std::vector<std::size_t> writes; // size of each write (0 for a failed one)
     int failAt = 0;
-    int failErrno = 5;                // EIO
-    bool failFromThenOn = false;      // every write from failAt on fails
+    int failErrno = 5;           // EIO
+    bool failFromThenOn = false; // every write from failAt on fails
     bool betweenCommands = true;
 };
 

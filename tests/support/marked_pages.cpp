@@ -10,7 +10,7 @@ std::string PageToken(const Json &page) {
     const int64_t toner = page["toner_pixels"].asInt();
     if (!page["decoded"].boolean) return "?undecoded";
     if (toner == 0) return "blank";
-    if (toner % kMarkUnitPixels != 0) return "?" + std::to_string(toner);
+    if (toner % kMarkUnitPixels != 0) return std::string("?").append(std::to_string(toner));
     return std::to_string(toner / kMarkUnitPixels);
 }
 } // namespace
@@ -79,7 +79,7 @@ int64_t PageStartField(const Json &pageStart, const std::string &field) {
 std::string Joined(const std::vector<std::string> &tokens) {
     std::string text;
     for (const std::string &t : tokens)
-        text += (text.empty() ? "" : " ") + t;
+        text.append(text.empty() ? "" : " ").append(t);
     return text;
 }
 
