@@ -212,11 +212,6 @@ void PrintJob::WriteLine(const uint8_t *line) {
 
 JobFlow PrintJob::EndPage() {
     if (!buf_) return JobFlow::EndJob;
-    // A cancelled platform M page is not finished.
-    if (Canceled() && settings_.platform == PLATFORM_M) {
-        buf_.reset();
-        return JobFlow::Abandon;
-    }
     const unsigned W = plan_.width, H = plan_.height;
     // Rows that never came are white.
     for (; windowFirst_ < H; windowFirst_ += std::min(plan_.windowRows, H - windowFirst_)) {

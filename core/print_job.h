@@ -41,7 +41,7 @@ struct ColourLibrary {
 enum class JobFlow {
     Continue,    // go on: this page's lines, or the next page header
     EndJob,      // no more pages: EndJob closes what was printed
-    Abandon,     // stop without a job end (no page was started, or cancelled inside an M page)
+    Abandon,     // stop without a job end: no page was started
     OutputGone,  // the reader of the printer stream is gone: stop, no job end
     SpoolFailed, // a spool file could not be created: stop, no job end
 };
@@ -62,7 +62,8 @@ class PrintJob {
     JobFlow StartPage(const cups_page_header2_t &header);
     // Takes the page's next raster line (cupsBytesPerLine bytes of 8-bit grey).
     void WriteLine(const uint8_t *line);
-    // Completes the page (lines that never came are white), halftones and sends it.
+    // Completes the page (lines that never came are white, also when the job was cancelled
+    // inside it: the printer always gets whole pages), halftones and sends it.
     JobFlow EndPage();
     // After the last page: the blank back side of an odd two-sided job, the collated copies
     // and the second pass of a manual-duplex job, then the job end.
