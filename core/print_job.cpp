@@ -87,7 +87,15 @@ void PrintJob::SetPageNumber(int page) {
 // The page's option table: the job's options, the duplex request of this page header and, on
 // the QV models, the feed edge of the page size unless the options set it.
 void PrintJob::ResolvePageOptions(const cups_page_header2_t &header, int qvLongEdge) {
-    const int duplex = HeaderDuplex(header);
+    int duplex = HeaderDuplex(header);
+    // Platform M has no duplex command: a two-sided request prints one-sided, pages upright.
+    if (duplex != 0 && settings_.platform == PLATFORM_M) {
+        if (page_ == 1)
+            std::fputs("WARNING: This printer prints one-sided only; the pages are printed on "
+                       "one side each\n",
+                       log_);
+        duplex = 0;
+    }
     opt_[AUTODUPLEX].value = duplex;
     std::fprintf(log_, "DEBUG: ##Duplex = %d\n", duplex);
     if (IsQV(settings_))
