@@ -52,23 +52,14 @@ bool WriteAll(int fd, const char *data, std::size_t count) {
 
 // A private temporary directory for the converter and everything it starts: whatever they
 // leave there (Ghostscript keeps its own temporary files, and a stopped converter cannot
-// remove them) goes with the directory. Removed by its destructor.
-struct ConverterWorkDir {
-    std::string path;
-    ConverterWorkDir() {
-        const char *root = std::getenv("TMPDIR");
-        std::string pattern = std::string(root && *root ? root : "/tmp") + "/kelvra-gs-XXXXXX";
-        std::vector<char> buf(pattern.begin(), pattern.end());
-        buf.push_back('\0');
-        if (mkdtemp(buf.data()) != nullptr) path = buf.data();
-    }
-    ~ConverterWorkDir() {
-        std::error_code ec;
-        if (!path.empty()) std::filesystem::remove_all(path, ec);
-    }
-    ConverterWorkDir(const ConverterWorkDir &) = delete;
-    ConverterWorkDir &operator=(const ConverterWorkDir &) = delete;
-};
+// remove them) goes with the directory. Empty when it cannot be made.
+std::string MakeConverterWorkDir() {
+    const char *root = std::getenv("TMPDIR");
+    std::string pattern = std::string(root && *root ? root : "/tmp") + "/kelvra-gs-XXXXXX";
+    std::vector<char> buf(pattern.begin(), pattern.end());
+    buf.push_back('\0');
+    return mkdtemp(buf.data()) != nullptr ? std::string(buf.data()) : std::string();
+}
 
 // The filter's environment with TMPDIR pointing at the converter's own directory.
 std::vector<std::string> ConverterEnvironment(const std::string &workDir) {
@@ -81,18 +72,24 @@ std::vector<std::string> ConverterEnvironment(const std::string &workDir) {
 
 // Starts the converter with its own argument vector, in a process group of its own so that a
 // cancelled job can stop it with everything it started; its standard input is /dev/null and
-// its standard output the file `outFd`. Returns the child's pid, or -1 with errno-style code
-// in `err`.
+// its standard output the write end `outFd` of the raster pipe. Returns the child's pid, or -1
+// with the errno-style code in `err`.
 pid_t StartConverter(const std::vector<const char *> &args, int outFd,
                      const std::vector<std::string> &env, int &err) {
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
     posix_spawn_file_actions_adddup2(&actions, outFd, STDOUT_FILENO);
-    if (outFd != STDOUT_FILENO) posix_spawn_file_actions_addclose(&actions, outFd);
     posix_spawnattr_t attr;
     posix_spawnattr_init(&attr);
-    posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETPGROUP);
+    // The filter ignores SIGPIPE; the converter gets the default back, so that it ends when
+    // the filter stops reading.
+    sigset_t defaults;
+    sigemptyset(&defaults);
+    sigaddset(&defaults, SIGPIPE);
+    sigaddset(&defaults, SIGTERM);
+    posix_spawnattr_setsigdefault(&attr, &defaults);
+    posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGDEF);
     posix_spawnattr_setpgroup(&attr, 0);
     std::vector<char *> envp;
     for (const std::string &e : env)
@@ -106,36 +103,24 @@ pid_t StartConverter(const std::vector<const char *> &args, int outFd,
     return err == 0 ? pid : -1;
 }
 
-// Waits for the converter. A cancelled job (SIGTERM sets Canceled) stops it.
-int WaitConverter(pid_t pid, bool &cancelled) {
+// Waits for the converter; returns its status, or -1 when it was lost.
+int WaitConverter(pid_t pid) {
     int status = 0;
-    bool stopped = false;
     for (;;) {
-        if (Canceled && !stopped) {
-            kill(-pid, SIGTERM); // the converter's whole process group
-            stopped = true;
-        }
         const pid_t r = waitpid(pid, &status, 0);
-        if (r == pid) break;
-        if (r < 0 && errno != EINTR) {
-            status = -1;
-            break;
-        }
+        if (r == pid) return status;
+        if (r < 0 && errno != EINTR) return -1;
     }
-    if (stopped) kill(-pid, SIGKILL); // anything of the group still running
-    cancelled = stopped;
-    return status;
 }
 
-// True when the file behind `fd` is a CUPS raster stream with at least one page header.
-bool HasRasterPage(int fd) {
-    if (lseek(fd, 0, SEEK_SET) != 0) return false;
-    cups_raster_t *ras = cupsRasterOpen(fd, CUPS_RASTER_READ);
-    if (ras == nullptr) return false;
-    cups_page_header2_t header;
-    const bool ok = cupsRasterReadHeader2(ras, &header) != 0;
-    cupsRasterClose(ras);
-    return ok;
+// Removes the converter's directory and the filter's own copy of standard input.
+void RemoveConversionFiles(PdfConversion &conv) {
+    std::error_code ec;
+    if (!conv.workDir.empty()) std::filesystem::remove_all(conv.workDir, ec);
+    conv.workDir.clear();
+    if (!conv.input.empty() && IsRegisteredTempFile(conv.input.c_str()))
+        RemoveTempFile(conv.input.c_str());
+    conv.input.clear();
 }
 } // namespace
 
@@ -225,84 +210,84 @@ std::string ConverterOptions(const char *options) {
     return std::string(buf.data()) + " PageRegion=A4 PageSize=A4 ";
 }
 
-// The converter runs from an argument vector, so the job title, user and options reach it
-// as single arguments whatever characters they hold.
-int gs2raster(char *inputfile, char *argv[], std::size_t inputfileSize) {
+// The converter runs from an argument vector, so the job title, user and options reach it as
+// single arguments whatever characters they hold.
+bool StartPdfConversion(PdfConversion &conv, const char *inputfile, char *argv[]) {
     if (inputfile == nullptr || argv == nullptr) {
         std::fputs("DEBUG: Illegal input parameter.\n", stderr);
-        return -1;
+        return false;
     }
     for (int i = 1; i <= 5; ++i) {
         if (argv[i] == nullptr) {
             std::fputs("DEBUG: Illegal input parameter.\n", stderr);
-            return -1;
+            return false;
         }
     }
-    // On failure the job ends; the filter's own copy of standard input goes with it.
-    auto failWithoutInputCopy = [&]() {
-        if (IsRegisteredTempFile(inputfile)) RemoveTempFile(inputfile);
-        return -1;
-    };
+    conv.input = inputfile;
     const std::string options = ConverterOptions(argv[5]);
-
-    char outName[kRasterNameSize] = {};
-    const int outFd = CreateTempFile(outName, sizeof outName);
-    if (outFd < 0) {
-        std::fputs("DEBUG: Unable to creat tmp_pstopdf file.\n", stderr);
-        std::fputs("ERROR: Unable to create a temporary file for the PDF conversion\n", stderr);
-        return failWithoutInputCopy();
+    int fds[2];
+    if (pipe2(fds, O_CLOEXEC) != 0) {
+        std::fprintf(stderr, "ERROR: Unable to create a pipe for the PDF conversion: %s\n",
+                     std::strerror(errno));
+        RemoveConversionFiles(conv);
+        return false;
     }
-    auto failWithoutOutput = [&]() {
-        close(outFd);
-        RemoveTempFile(outName);
-        return failWithoutInputCopy();
-    };
-
     const std::vector<const char *> args = {gConverterPath, argv[1],         argv[2],   argv[3],
                                             argv[4],        options.c_str(), inputfile, nullptr};
     std::fflush(stdout);
     std::fflush(stderr);
-    const ConverterWorkDir workDir;
+    conv.workDir = MakeConverterWorkDir();
     int err = 0;
-    const pid_t pid = StartConverter(args, outFd, ConverterEnvironment(workDir.path), err);
-    if (pid < 0) {
+    conv.pid = StartConverter(args, fds[1], ConverterEnvironment(conv.workDir), err);
+    close(fds[1]);
+    if (conv.pid < 0) {
+        close(fds[0]);
         std::fprintf(stderr, "ERROR: Unable to start the PDF converter %s: %s\n", gConverterPath,
                      std::strerror(err));
-        return failWithoutOutput();
+        RemoveConversionFiles(conv);
+        return false;
     }
-    bool cancelled = false;
-    const int status = WaitConverter(pid, cancelled);
+    conv.rasterFd = fds[0];
+    return true;
+}
+
+bool FinishPdfConversion(PdfConversion &conv, bool stop, bool cancelled, bool sawPage) {
+    if (conv.rasterFd >= 0) close(conv.rasterFd); // a converter still writing gets EPIPE
+    conv.rasterFd = -1;
+    if (conv.pid <= 0) {
+        RemoveConversionFiles(conv);
+        return false;
+    }
+    if (stop || cancelled) kill(-conv.pid, SIGTERM); // the converter's whole process group
+    const int status = WaitConverter(conv.pid);
+    if (stop || cancelled) kill(-conv.pid, SIGKILL); // anything of the group still running
+    conv.pid = -1;
+    RemoveConversionFiles(conv);
     if (cancelled) {
         std::fputs("ERROR: The PDF conversion was stopped: the job was cancelled\n", stderr);
-        return failWithoutOutput();
+        return false;
     }
+    if (stop) return false; // the job stopped for a reason already reported
     if (status == -1) {
         std::fprintf(stderr, "ERROR: Lost track of the PDF converter %s\n", gConverterPath);
-        return failWithoutOutput();
+        return false;
     }
     if (WIFSIGNALED(status)) {
         std::fprintf(stderr, "ERROR: The PDF converter %s was killed by signal %d\n",
                      gConverterPath, WTERMSIG(status));
-        return failWithoutOutput();
+        return false;
     }
     if (WIFEXITED(status) && WEXITSTATUS(status) != 0) {
         std::fprintf(stderr, "ERROR: The PDF converter %s failed with exit status %d\n",
                      gConverterPath, WEXITSTATUS(status));
-        return failWithoutOutput();
+        return false;
     }
-    if (!HasRasterPage(outFd)) {
+    if (!sawPage) {
         std::fprintf(stderr, "ERROR: The PDF converter %s produced no raster page\n",
                      gConverterPath);
-        return failWithoutOutput();
+        return false;
     }
-    if (std::strlen(outName) >= inputfileSize) {
-        std::fputs("ERROR: The converted raster file name is too long\n", stderr);
-        return failWithoutOutput();
-    }
-    close(outFd);
-    if (IsRegisteredTempFile(inputfile)) RemoveTempFile(inputfile);
-    std::memcpy(inputfile, outName, std::strlen(outName) + 1);
-    return 1;
+    return true;
 }
 
 namespace {

@@ -1,13 +1,16 @@
 // Input preparation: decides whether the job is CUPS raster or PDF, spools a PDF that
-// arrives on standard input into a temporary file, converts PDF to CUPS raster with the
-// system's Ghostscript raster filter, and reads the operating-system identification.
+// arrives on standard input into a temporary file (the converter needs a file it can seek
+// in), runs the system's Ghostscript raster filter on it with its raster output on a pipe,
+// and reads the operating-system identification.
 //
-// Every temporary file made here is registered (common/tempfile.h): the job loop's cleanup
+// Every temporary file made here is registered (filter/tempfile.h): the job loop's cleanup
 // removes what is left with RemoveRegisteredTempFiles().
 #pragma once
 
 #include <cstddef>
 #include <string>
+
+#include <sys/types.h>
 
 constexpr std::size_t kInputFileNameSize = 512; // the job flow's `filename` buffer
 constexpr std::size_t kOsInfoSize = 100;        // the job flow's `os_info` buffer
@@ -26,15 +29,27 @@ bool FinalContentTypeIsPDF();
 // file cannot be created or the copy fails (an "ERROR:" line says why).
 bool Copy_StdinToTempFile(char *filename, std::size_t size = kInputFileNameSize);
 
-// Converts the PDF named by `inputfile` into CUPS raster. The converter gets the job id,
-// user, title and copies of `argv` and the option string (PageSize/PageRegion rewritten to
-// A4 for a custom size of a named document) as separate arguments, never through a shell.
-// Returns 1 with `inputfile` naming the raster file (the temporary copy of standard input,
-// if that was the input, is removed). Returns -1 when the converter cannot be started,
-// fails or produces no raster page: an "ERROR:" line names the cause, the converter's
-// output and the filter's own copy of standard input are removed, `inputfile` is unchanged,
-// and the job should end with exit code 1.
-int gs2raster(char *inputfile, char *argv[], std::size_t inputfileSize = kInputFileNameSize);
+// A PDF being converted for the job: the system's Ghostscript raster filter, whose raster
+// output the job reads page by page from a pipe while later pages are still being rendered.
+struct PdfConversion {
+    pid_t pid = -1;      // the converter (the leader of its own process group)
+    int rasterFd = -1;   // read end of its raster output
+    std::string workDir; // its private temporary directory
+    std::string input;   // the PDF it reads (the filter's copy of standard input, if that)
+};
+
+// Starts the converter on the PDF `inputfile`. It gets the job id, user, title and copies of
+// `argv` and the option string (PageSize/PageRegion rewritten to A4 for a custom size of a
+// named document) as separate arguments, never through a shell. False, with an "ERROR:" line
+// and the filter's own copy of standard input removed, when it cannot be started.
+bool StartPdfConversion(PdfConversion &conv, const char *inputfile, char *argv[]);
+
+// Ends the conversion: closes the raster pipe, stops the converter's process group when the job
+// stopped early (`stop`) or was cancelled, waits for it, and removes its directory and the
+// filter's own copy of standard input. True when the converter succeeded; otherwise an "ERROR:"
+// line names why (cancelled, killed, failed, or no raster page when `sawPage` is false; nothing
+// more is written for `stop`, whose reason the job reported) and the result is false.
+bool FinishPdfConversion(PdfConversion &conv, bool stop, bool cancelled, bool sawPage);
 
 // Removes from `parameters` the first occurrence of `srcstr` up to and including the next
 // `tok_str` character; no change when either is not found.

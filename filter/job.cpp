@@ -79,9 +79,19 @@ struct FilterRun {
     bool inputIsPdf = false;
     char filename[kInputFileNameSize] = {};
     char os_info[kOsInfoSize] = {};
+    PdfConversion pdf;
     int deviceCopy = -1;
     JobSettings settings;
 };
+
+// Ends the PDF conversion of a PDF job (stopping the converter when the job stopped early)
+// and says whether it succeeded; a raster job has none.
+bool FinishConversion(FilterRun &run, bool stop, bool cancelled, bool sawPage) {
+    if (!run.inputIsPdf || run.pdf.pid <= 0) return true;
+    SetConverterGroup(0);
+    if (run.fd == run.pdf.rasterFd) run.fd = 0;
+    return FinishPdfConversion(run.pdf, stop, cancelled, sawPage);
+}
 
 // Opens the PPD named by the environment; the filter cannot pick a dialect without its model
 // name, so a missing or broken PPD ends the job.
@@ -141,19 +151,15 @@ int StartUp(FilterRun &run) {
     ResolveJobSettings(run.settings, run.argv, run.ppd, run.os_info);
 
     if (run.inputIsPdf) {
-        if (gs2raster(run.filename, run.argv, sizeof run.filename) != 1) return 1;
-        run.fd = open(run.filename, O_RDONLY);
-        if (run.fd < 0) {
-            run.fd = 0;
-            std::fprintf(stderr, "ERROR: Unable to open the converted raster file %s\n",
-                         run.filename);
-            return 1;
-        }
-        lseek(run.fd, 0, SEEK_SET);
+        if (!StartPdfConversion(run.pdf, run.filename, run.argv)) return 1;
+        SetConverterGroup(run.pdf.pid);
+        run.fd = run.pdf.rasterFd;
     }
     run.ras = pfcupsRasterOpen(run.fd, CUPS_RASTER_READ);
     if (run.ras == nullptr) {
-        std::fputs("ERROR: Unable to read the raster stream\n", stderr);
+        // A converter that writes no raster at all failed or was stopped: say which.
+        if (!run.inputIsPdf || FinishConversion(run, false, Canceled != 0, false))
+            std::fputs("ERROR: Unable to read the raster stream\n", stderr);
         return 1;
     }
     // The device-stream copy is kept open for the run only: unlinked at once, so it never
@@ -202,6 +208,7 @@ JobFlow JobLoop(PrintJob &job, cups_raster_t *ras, std::FILE *log) {
 // Closes what the run opened and decides the exit code; `report` false for an early exit
 // whose reason was already written.
 int Cleanup(FilterRun &run, PrintJob *job, bool report = true) {
+    FinishConversion(run, true, false, true);
     if (run.ppd) pfppdClose(run.ppd);
     run.ppd = nullptr;
     if (run.ras) pfcupsRasterClose(run.ras);
@@ -239,8 +246,16 @@ int RunJob(FilterRun &run) {
     run.deviceCopy = -1;
     SetCancelTarget(&job.CancelFlag());
     const JobFlow end = PrintRasterJob(job, run.ras, stderr);
+    // A PDF job's pages end when the converter ends its output: it must have succeeded for the
+    // job to be whole. A converter that failed after some pages leaves those pages printed,
+    // with their job end, and the job fails.
+    const bool stopped =
+        end == JobFlow::SpoolFailed || end == JobFlow::OutputGone || job.Sink().OutputBroken();
+    const bool converted = FinishConversion(run, stopped, job.Canceled(), job.Pages() > 0);
     int exitCode;
     if (end == JobFlow::SpoolFailed) {
+        exitCode = Cleanup(run, &job, false);
+    } else if (!converted) {
         exitCode = Cleanup(run, &job, false);
     } else {
         if (end == JobFlow::OutputGone || job.Sink().OutputBroken()) {
@@ -273,6 +288,7 @@ int RunFilter(int argc, char *argv[]) {
     run.argv = argv;
     const int exitCode = StartUp(run);
     if (exitCode >= 0) {
+        FinishConversion(run, true, false, false);
         if (run.ppd) pfppdClose(run.ppd);
         if (run.fd > 0) close(run.fd);
         if (run.deviceCopy > 0) close(run.deviceCopy);

@@ -10,6 +10,7 @@ volatile sig_atomic_t g_ismiddlepage = 1;
 
 namespace {
 std::atomic<std::atomic<bool> *> gCancelTarget{nullptr};
+volatile sig_atomic_t gConverterGroup = 0;
 static_assert(std::atomic<std::atomic<bool> *>::is_always_lock_free &&
               std::atomic<bool>::is_always_lock_free);
 } // namespace
@@ -17,6 +18,12 @@ static_assert(std::atomic<std::atomic<bool> *>::is_always_lock_free &&
 void CancelJob(int) {
     Canceled = 1;
     if (std::atomic<bool> *flag = gCancelTarget.load()) flag->store(true);
+    // A converter that is still rendering stops too, so the job reads the end of its output.
+    if (const int group = gConverterGroup; group > 0) kill(-group, SIGTERM);
+}
+
+void SetConverterGroup(int pgid) {
+    gConverterGroup = pgid;
 }
 
 void SetCancelTarget(std::atomic<bool> *flag) {

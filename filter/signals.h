@@ -17,6 +17,8 @@ void CancelJob(int sig);
 void SendDummyCommand(int sig);
 // The job whose cancel flag SIGTERM sets (null: none).
 void SetCancelTarget(std::atomic<bool> *flag);
+// The process group of the running PDF converter, which SIGTERM stops (0: none).
+void SetConverterGroup(int pgid);
 // Installs CancelJob for SIGTERM and ignores SIGPIPE, so a closed output is a write error.
 void InstallJobSignals();
 // Arms the 10-second keep-alive timer (platforms C and Z, from the first page on).

@@ -273,15 +273,18 @@ TEST(JobStream, ShortEdgeDuplexWithLongEdgeFeedTurnsBackSides) {
 }
 
 // An odd-length two-sided job gets a blank back side after its last page: the same size and
-// depth as the pages, numbered after them, without toner.
+// depth as the pages, numbered after them, without toner. Platform M has no duplex command:
+// the same job prints one-sided there, every page upright and no blank page, with a warning.
 TEST(JobStream, OddDuplexJobGetsABlankBackSide) {
     struct Case {
         const char *ppd;
         const char *options;
         unsigned bpp;
+        bool duplex; // the printer turns the sheet
     };
-    for (const Case &c : {Case{"platform_c.ppd", "", 1}, Case{"platform_m.ppd", "DPI1200=true", 2},
-                          Case{"mirodel.ppd", "DPI1200=true", 2}}) {
+    for (const Case &c :
+         {Case{"platform_c.ppd", "", 1, true}, Case{"platform_m.ppd", "DPI1200=true", 2, false},
+          Case{"mirodel.ppd", "DPI1200=true", 2, false}}) {
         SCOPED_TRACE(c.ppd);
         TempDir dir;
         std::vector<RasterPage> pages;
@@ -290,10 +293,14 @@ TEST(JobStream, OddDuplexJobGetsABlankBackSide) {
         JobRun job = RunJob(dir, c.ppd, c.options, pages);
         ExpectCleanJob(job);
         const Json &reportPages = job.report.json["pages"];
-        ASSERT_EQ(reportPages.size(), 4u);
+        ASSERT_EQ(reportPages.size(), c.duplex ? 4u : 3u);
         for (unsigned n = 1; n <= 3; ++n)
             ExpectPage(dir, job, static_cast<int>(n), pages[n - 1], PageMarks(n),
-                       {1600, 1800, n == 2, false, c.bpp});
+                       {1600, 1800, c.duplex && n == 2, false, c.bpp});
+        EXPECT_EQ(job.run.err.find("WARNING: This printer prints one-sided only") !=
+                      std::string::npos,
+                  !c.duplex);
+        if (!c.duplex) continue;
         const Json &blank = reportPages[3];
         EXPECT_EQ(blank["page_num"].asInt(), 4);
         EXPECT_EQ(blank["width"].asInt(), 1600);
