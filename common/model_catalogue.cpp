@@ -7,13 +7,15 @@
 
 namespace {
 
-// Copies a text into a fixed-size field; a text that does not fit stops the build.
+// Copies a text into a fixed-size field; a text that does not fit stops the build (a throw
+// is not a constant expression).
 template <std::size_t N> constexpr void Put(char (&field)[N], std::string_view text) {
     if (text.size() >= N) throw "text longer than its catalogue field";
     for (std::size_t i = 0; i < text.size(); ++i)
         field[i] = text[i];
 }
 
+// In the order the PPDs declare them: an option's place in its PPD group is fixed by it.
 constexpr ModelOptionInfo kOptions[] = {
     {kOptTonerMode, "TonerMode"},
     {kOptCollate, "Collate"},

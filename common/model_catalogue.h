@@ -43,6 +43,7 @@ struct ModelOptionInfo {
     ModelOption option;
     char keyword[16]; // the PPD option keyword (LockedPinPrint for the locked-print group)
 };
+// The options with their PPD keywords, in the order the PPDs declare them.
 std::span<const ModelOptionInfo> ModelOptions();
 
 // The Density option: levels lightest..darkest (darker with each level), default normal.
