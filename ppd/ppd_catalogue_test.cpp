@@ -1,6 +1,7 @@
-// The generated PPDs checked against what the filter reads from them: the model names of its
-// lists, the dialect keyword, manual duplex, the filter line, the page sizes of the model's
-// paper table, the resolutions, and option names and choices as the option readers map them.
+// The generated PPDs checked against the model catalogue they are generated from and against
+// what the filter reads from them: the model names, the dialect keyword as the filter maps it,
+// manual duplex, the filter line, the page sizes of the paper table the filter picks, the
+// resolutions, and option names and choices as the option readers map them.
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
@@ -16,7 +17,7 @@
 #include <gtest/gtest.h>
 
 #include "common/globals.h"
-#include "common/model_groups.h"
+#include "common/model_catalogue.h"
 #include "common/paper_catalogue.h"
 #include "filter/options.h"
 #include "prnt/pin_print.h"
@@ -55,18 +56,6 @@ int PlatformOf(ppd_file_t *ppd, const PAPER_SIZE_INFO **table) {
     return platform;
 }
 
-// The PPD name of a catalogue row: the row's name, except where it is not a usable or not
-// the standard PPD keyword for that size.
-std::string PpdNameOfRow(const PAPER_SIZE_INFO &row) {
-    const std::string name = row.strPageSize;
-    if (name == "IOSB5") return "ISOB5";
-    if (name == "11\xC3\x97"
-                "17")
-        return "Tabloid";
-    if (name == "Postcard" && row.cupsPaperW == 419) return "DoublePostcardRotated";
-    return name;
-}
-
 // The option table after the filter has read one job option.
 PRINT_FUNC_INFO SlotAfter(const std::string &option, int slot) {
     PRINT_FUNC_INFO table[kPrntFuncInfoCount];
@@ -79,58 +68,48 @@ PRINT_FUNC_INFO SlotAfter(const std::string &option, int slot) {
     return table[slot];
 }
 
-TEST(GeneratedPpds, OnePpdPerModelWithTheExactModelName) {
+// The PPD of a catalogue model in one output directory.
+PpdPtr OpenModelPpd(const char *dir, const ModelInfo &m) {
+    return PpdPtr(ppdOpenFile((std::string(dir) + "/" + m.ppdFileName).c_str()));
+}
+
+TEST(GeneratedPpds, OnePpdPerCatalogueModelWithItsNames) {
+    std::set<std::string> catalogued;
+    for (const ModelInfo &m : AllModels())
+        catalogued.insert(m.ppdFileName);
     for (const char *dir : {KELVRA_PPD_OUT, KELVRA_PPD_PDF_OUT}) {
         SCOPED_TRACE(dir);
-        std::set<std::string> models;
-        for (const std::string &file : PpdFiles(dir)) {
-            PpdPtr ppd(ppdOpenFile(file.c_str()));
-            ASSERT_TRUE(ppd) << file;
-            const std::string model = ppd->modelname;
-            int platform = 0;
-            EXPECT_TRUE(GetPaperSizeArray(model.c_str(), &platform) != nullptr ||
-                        IsQVModel(model.c_str()) || IsMirodelModel(model.c_str()))
-                << file << ": \"" << model << "\" is not a model the filter knows";
-            EXPECT_TRUE(models.insert(model).second) << "two PPDs for " << model;
+        std::set<std::string> files;
+        for (const std::string &file : PpdFiles(dir))
+            files.insert(std::filesystem::path(file).filename().string());
+        EXPECT_EQ(files, catalogued);
+        for (const ModelInfo &m : AllModels()) {
+            PpdPtr ppd = OpenModelPpd(dir, m);
+            ASSERT_TRUE(ppd) << m.ppdFileName;
+            EXPECT_STREQ(ppd->modelname, m.modelName);
+            EXPECT_STREQ(ppd->manufacturer, m.manufacturer);
+            EXPECT_STREQ(ppd->pcfilename, m.ppdFileName);
         }
-        // 54 models in the four paper-table lists, 5 QV models and 2 Mirodel models: with
-        // every name recognised and none twice, all 61 are there.
-        EXPECT_EQ(models.size(), 61u);
     }
 }
 
-TEST(GeneratedPpds, PlatformManualDuplexAndFilterLine) {
+TEST(GeneratedPpds, PlatformManualDuplexResolutionsAndFilterLine) {
     for (const char *dir : {KELVRA_PPD_OUT, KELVRA_PPD_PDF_OUT}) {
         const bool pdf = std::strcmp(dir, KELVRA_PPD_PDF_OUT) == 0;
-        for (const std::string &file : PpdFiles(dir)) {
-            SCOPED_TRACE(file);
-            PpdPtr ppd(ppdOpenFile(file.c_str()));
+        for (const ModelInfo &m : AllModels()) {
+            SCOPED_TRACE(std::string(dir) + "/" + m.ppdFileName);
+            PpdPtr ppd = OpenModelPpd(dir, m);
             ASSERT_TRUE(ppd);
-            const char *model = ppd->modelname;
 
-            // Every PPD names its dialect; for listed models it agrees with the list.
+            // Every PPD names its dialect as the filter reads the keyword.
             int keywordPlatform = PLATFORM_NONE;
             const PAPER_SIZE_INFO *keywordTable = nullptr;
             ASSERT_TRUE(GetPaperSizeArrayByPlatformName(Reason(ppd.get(), "PlatForm").c_str(),
                                                         &keywordPlatform, &keywordTable));
-            int listPlatform = PLATFORM_NONE;
-            const PAPER_SIZE_INFO *listTable = GetPaperSizeArray(model, &listPlatform);
-            if (listTable != nullptr) {
-                EXPECT_EQ(listPlatform, keywordPlatform);
-            }
-            if (IsQVModel(model)) {
-                EXPECT_EQ(keywordPlatform, PLATFORM_Z);
-            }
-            if (IsMirodelModel(model)) {
-                EXPECT_EQ(keywordPlatform, PLATFORM_M);
-            }
+            EXPECT_EQ(keywordPlatform, m.platform);
 
-            // Manual duplex where the filter turns duplex into manual duplex: platform Z.
-            const bool manual = keywordPlatform == PLATFORM_Z;
-            EXPECT_EQ(Reason(ppd.get(), "SupportManualDuplex"), manual ? "TRUE" : "");
-            const std::string instruction = Reason(ppd.get(), "MDuplex");
-            EXPECT_EQ(instruction.empty(), !manual);
-            EXPECT_LE(instruction.size(), 80u);
+            EXPECT_EQ(Reason(ppd.get(), "SupportManualDuplex"), m.ManualDuplex() ? "TRUE" : "");
+            EXPECT_EQ(Reason(ppd.get(), "MDuplex"), m.manualDuplexText);
 
             ASSERT_EQ(ppd->num_filters, 1);
             EXPECT_STREQ(ppd->filters[0], pdf ? "application/vnd.cups-pdf 0 rastertoKelvra"
@@ -141,7 +120,7 @@ TEST(GeneratedPpds, PlatformManualDuplexAndFilterLine) {
             ASSERT_NE(backSide, nullptr);
             EXPECT_STREQ(backSide->value, "Normal");
 
-            // 8-bit grey raster only; 1200 dpi where the filter doubles the bitmap for it.
+            // 8-bit grey raster only, at 600 dpi and where the model prints it 1200 dpi.
             ppd_option_t *colour = ppdFindOption(ppd.get(), "ColorModel");
             ASSERT_NE(colour, nullptr);
             ASSERT_EQ(colour->num_choices, 1);
@@ -149,25 +128,34 @@ TEST(GeneratedPpds, PlatformManualDuplexAndFilterLine) {
             ppd_option_t *res = ppdFindOption(ppd.get(), "Resolution");
             ASSERT_NE(res, nullptr);
             EXPECT_STREQ(res->defchoice, "600dpi");
-            const bool has1200 =
-                keywordPlatform == PLATFORM_C || IsQVModel(model) || IsMirodelModel(model);
-            EXPECT_EQ(res->num_choices, has1200 ? 2 : 1);
+            EXPECT_EQ(res->num_choices, m.prints1200dpi ? 2 : 1);
+            EXPECT_EQ(ppdFindChoice(res, "1200dpi") != nullptr, m.prints1200dpi);
             for (int i = 0; i < res->num_choices; ++i)
                 EXPECT_NE(std::strstr(res->choices[i].code, "/cupsBitsPerColor 8"), nullptr);
+
+            // Where "1200 dpi Quality" prints the 1200-dpi raster, the two go together.
+            ppdMarkDefaults(ppd.get());
+            ppdMarkOption(ppd.get(), "DPI1200", "True");
+            EXPECT_EQ(ppdConflicts(ppd.get()) > 0, m.dpi1200Is1200dpi);
+            ppdMarkOption(ppd.get(), "Resolution", m.prints1200dpi ? "1200dpi" : "600dpi");
+            EXPECT_EQ(ppdConflicts(ppd.get()), 0);
         }
     }
 }
 
 TEST(GeneratedPpds, PageSizesAreTheRowsOfTheModelsPaperTable) {
-    for (const std::string &file : PpdFiles(KELVRA_PPD_OUT)) {
-        SCOPED_TRACE(file);
-        PpdPtr ppd(ppdOpenFile(file.c_str()));
+    for (const ModelInfo &m : AllModels()) {
+        SCOPED_TRACE(m.ppdFileName);
+        PpdPtr ppd = OpenModelPpd(KELVRA_PPD_OUT, m);
         ASSERT_TRUE(ppd);
+        // The table the filter ends up with for this PPD is the catalogue's.
         const PAPER_SIZE_INFO *table = nullptr;
-        ASSERT_NE(PlatformOf(ppd.get(), &table), PLATFORM_NONE);
-        ASSERT_NE(table, nullptr);
+        EXPECT_EQ(PlatformOf(ppd.get(), &table), m.platform);
+        ASSERT_EQ(table, m.PaperRows());
 
         std::set<int> rowsFound;
+        ppd_option_t *pageSize = ppdFindOption(ppd.get(), "PageSize");
+        ASSERT_NE(pageSize, nullptr);
         for (int i = 0; i < ppd->num_sizes; ++i) {
             const ppd_size_t &size = ppd->sizes[i];
             if (std::strcmp(size.name, "Custom") == 0) continue; // the custom-size entry
@@ -179,7 +167,12 @@ TEST(GeneratedPpds, PageSizesAreTheRowsOfTheModelsPaperTable) {
             const int row = GetPaperArrayIndex(dims, table, nullptr);
             ASSERT_GE(row, 0) << "no row of the model's table has this size";
             rowsFound.insert(row);
-            EXPECT_EQ(PpdNameOfRow(table[row]), size.name);
+            const PaperMedia *media = MediaOfRow(table[row]);
+            ASSERT_NE(media, nullptr);
+            EXPECT_STREQ(media->ppdName, size.name);
+            ppd_choice_t *choice = ppdFindChoice(pageSize, size.name);
+            ASSERT_NE(choice, nullptr);
+            EXPECT_STREQ(choice->text, media->ppdText);
             // The imageable area is what the filter keeps of a 600-dpi raster page: the row's
             // bitmap centred across the line, from the top line down.
             const double dot = 72.0 / 600.0;
@@ -197,11 +190,16 @@ TEST(GeneratedPpds, PageSizesAreTheRowsOfTheModelsPaperTable) {
             EXPECT_TRUE(rowsFound.count(GetPaperArrayIndex(dims, table, nullptr)))
                 << "row " << r << " (" << table[r].strPageSize << ") has no page size";
         }
-        EXPECT_STREQ(ppdFindOption(ppd.get(), "PageSize")->defchoice, "A4");
+        const int defaultRow = PaperRowOfPwgMedia(table, m.defaultMedia);
+        ASSERT_GE(defaultRow, 0);
+        EXPECT_STREQ(pageSize->defchoice, MediaOfRow(table[defaultRow])->ppdName);
 
-        // Custom sizes up to the largest table size, so the filter's clamp keeps table sizes.
+        // Custom sizes up to the model's largest size, which holds every table size, so the
+        // filter's clamp keeps table sizes.
         ppd_size_t minimum{}, maximum{};
         ASSERT_EQ(ppdPageSizeLimits(ppd.get(), &minimum, &maximum), 1);
+        EXPECT_EQ(maximum.width, m.maxWidth);
+        EXPECT_EQ(maximum.length, m.maxLength);
         for (int r = 0; table[r].cupsPaperW != -1; ++r) {
             EXPECT_LE(table[r].cupsPaperW, maximum.width);
             EXPECT_LE(table[r].cupsPaperH, maximum.length);
@@ -209,7 +207,8 @@ TEST(GeneratedPpds, PageSizesAreTheRowsOfTheModelsPaperTable) {
     }
 }
 
-// Option names and choice names as the filter's option readers map them.
+// The options the catalogue gives a model, and no others, with names and choice names as the
+// filter's option readers map them.
 TEST(GeneratedPpds, OptionChoicesReachTheFiltersSlots) {
     const std::map<std::string, int> booleanSlots = {{"TonerMode", TONERMODE},
                                                      {"FeedLongEdge", LONGEDGEFEED},
@@ -221,25 +220,20 @@ TEST(GeneratedPpds, OptionChoicesReachTheFiltersSlots) {
                                                      {"Booklet", Booklet},
                                                      {"LockedPinPrint", LockedPinPrint}};
     const std::map<std::string, int> trays = {{"Auto", 0}, {"Tray1", 3}, {"ManualFeed", 1}};
-    for (const std::string &file : PpdFiles(KELVRA_PPD_OUT)) {
-        SCOPED_TRACE(file);
-        PpdPtr ppd(ppdOpenFile(file.c_str()));
+    for (const ModelInfo &m : AllModels()) {
+        SCOPED_TRACE(m.ppdFileName);
+        PpdPtr ppd = OpenModelPpd(KELVRA_PPD_OUT, m);
         ASSERT_TRUE(ppd);
-        const char *model = ppd->modelname;
-        const PAPER_SIZE_INFO *table = nullptr;
-        const int platform = PlatformOf(ppd.get(), &table);
-        const bool library = IsQVModel(model) || IsMirodelModel(model);
 
-        std::set<std::string> expected = {"Duplex",        "InputSlot",     "Density",
-                                          "TonerMode",     "FeedLongEdge",  "DPI1200",
-                                          "NegativePrint", "ImageRotation", "Collate"};
-        if (platform != PLATFORM_M) expected.insert("Booklet");
-        if (platform == PLATFORM_Z && !IsQVModel(model)) expected.insert("FineMode");
-        if (library) expected.insert("BlankSuppress");
-        if (IsQVModel(model))
-            expected.insert({"LockedPinPrint", "PinNum1", "PinNum2", "PinNum3", "PinNum4"});
-        for (const std::string &name : expected)
-            EXPECT_NE(ppdFindOption(ppd.get(), name.c_str()), nullptr) << name << " missing";
+        for (const ModelOptionInfo &option : ModelOptions()) {
+            const bool offered = m.Offers(option.option);
+            EXPECT_EQ(ppdFindOption(ppd.get(), option.keyword) != nullptr, offered)
+                << option.keyword;
+            if (option.option == kOptLockedPrint) {
+                for (const char *digit : {"PinNum1", "PinNum2", "PinNum3", "PinNum4"})
+                    EXPECT_EQ(ppdFindOption(ppd.get(), digit) != nullptr, offered) << digit;
+            }
+        }
 
         for (const auto &[name, slot] : booleanSlots) {
             ppd_option_t *opt = ppdFindOption(ppd.get(), name.c_str());
@@ -259,16 +253,15 @@ TEST(GeneratedPpds, OptionChoicesReachTheFiltersSlots) {
             ASSERT_TRUE(trays.count(choice)) << choice;
             EXPECT_EQ(SlotAfter("InputSlot=" + choice, INPUTSLOT).value, trays.at(choice));
         }
-        // Density levels arrive as numbers: 0-4 for the filter's own halftoning (2 is its
-        // default), 1-5 for the colour library's curves (3 leaves tones unchanged).
+        // Density levels arrive as the numbers the catalogue gives.
         ppd_option_t *density = ppdFindOption(ppd.get(), "Density");
         ASSERT_NE(density, nullptr);
-        EXPECT_STREQ(density->defchoice, library ? "3" : "2");
-        ASSERT_EQ(density->num_choices, 5);
+        EXPECT_EQ(density->defchoice, std::to_string(m.density.normal));
+        ASSERT_EQ(density->num_choices, m.density.darkest - m.density.lightest + 1);
         for (int i = 0; i < density->num_choices; ++i)
             EXPECT_EQ(
                 SlotAfter(std::string("Density=") + density->choices[i].choice, DENSITY).value,
-                i + (library ? 1 : 0));
+                m.density.lightest + i);
         ppd_option_t *duplex = ppdFindOption(ppd.get(), "Duplex");
         ASSERT_NE(duplex, nullptr);
         EXPECT_STREQ(duplex->defchoice, "None");

@@ -1,0 +1,110 @@
+// The model catalogue: its lookups, the PWG names of the paper-table rows against libcups, and
+// its agreement with the filter's own model lists (which are to be switched over to it).
+#include "common/model_catalogue.h"
+
+#include <cmath>
+#include <set>
+#include <string>
+
+#include <cups/cups.h>
+#include <gtest/gtest.h>
+
+#include "common/model_groups.h"
+#include "imaging/halftone.h"
+
+namespace {
+
+constexpr PaperTable kTables[] = {PaperTable::TK76, PaperTable::TK76MFP, PaperTable::RT74_RTV72,
+                                  PaperTable::RT40_RTV54};
+
+// Index of the first row with the row's size: the row the filter finds for that page size.
+int FirstRowOfSize(const PAPER_SIZE_INFO *table, int row) {
+    int i = 0;
+    while (table[i].cupsPaperW != table[row].cupsPaperW ||
+           table[i].cupsPaperH != table[row].cupsPaperH)
+        ++i;
+    return i;
+}
+
+TEST(ModelCatalogue, LookupsFindEveryModelByWholeExactNames) {
+    std::set<std::string> drivers;
+    for (const ModelInfo &m : AllModels()) {
+        EXPECT_EQ(FindModel(m.modelName), &m) << m.modelName;
+        EXPECT_EQ(FindModelByDriver(m.DriverName()), &m) << m.modelName;
+        EXPECT_EQ(FindModelByDriver(m.ppdFileName), &m) << m.modelName;
+        EXPECT_TRUE(drivers.insert(std::string(m.DriverName())).second) << m.ppdFileName;
+    }
+    EXPECT_EQ(AllModels().size(), 61u);
+    EXPECT_EQ(FindModelByDriver("kelvra-r18")->engine, EngineParams::R18);
+    EXPECT_STREQ(FindModelByDriver("kelvra-v20-v22.ppd")->modelName, "Kelvra V20-V22 Series");
+    for (const char *name : {"kelvra R18 Series", "Kelvra R18 Series ", "Kelvra R18", "",
+                             "Kelvra V24DW Plus Series X", "Kelvra R18 Series\n"})
+        EXPECT_EQ(FindModel(name), nullptr) << name;
+    for (const char *name : {"kelvra-r18.PPD", "Kelvra-r18", "kelvra-r18.ppd.ppd", ".ppd", ""})
+        EXPECT_EQ(FindModelByDriver(name), nullptr) << name;
+}
+
+// Each row has one PWG name, which finds the row back (the first row of its size, as the
+// filter's size lookup does); a name is standard exactly where libcups knows the size, and
+// every name, standard or custom, describes the row's size to within a point (the tables
+// round some sizes down).
+TEST(ModelCatalogue, PwgNamesRoundTripAndAgreeWithLibcups) {
+    for (PaperTable t : kTables) {
+        SCOPED_TRACE(PaperTableName(t));
+        const PAPER_SIZE_INFO *rows = PaperRows(t);
+        for (int r = 0; rows[r].cupsPaperW != -1; ++r) {
+            SCOPED_TRACE(rows[r].strPageSize);
+            const char *name = PwgMediaOfRow(rows[r]);
+            ASSERT_NE(name, nullptr);
+            EXPECT_EQ(PaperRowOfPwgMedia(rows, name), FirstRowOfSize(rows, r)) << name;
+
+            pwg_media_t *byName = pwgMediaForPWG(name);
+            ASSERT_NE(byName, nullptr) << name;
+            EXPECT_LE(std::fabs(byName->width * 72.0 / 2540 - rows[r].cupsPaperW), 1.0) << name;
+            EXPECT_LE(std::fabs(byName->length * 72.0 / 2540 - rows[r].cupsPaperH), 1.0) << name;
+            pwg_media_t *bySize = pwgMediaForSize(PWG_FROM_POINTS(rows[r].cupsPaperW),
+                                                  PWG_FROM_POINTS(rows[r].cupsPaperH));
+            ASSERT_NE(bySize, nullptr);
+            const std::string libcups = bySize->pwg;
+            if (libcups.starts_with("custom_"))
+                EXPECT_TRUE(std::string(name).starts_with("custom_")) << name;
+            else
+                EXPECT_EQ(name, libcups);
+        }
+    }
+    // A raster header's A4 is 595 x 841 points: the name, not the size, finds the row.
+    EXPECT_EQ(PaperRowOfPwgMedia(gPaperSizeArray_RT74_RTV72, "iso_a4_210x297mm"), 1);
+    EXPECT_EQ(PaperRowOfPwgMedia(gPaperSizeArray_RT74_RTV72, "iso_a4"), -1);
+    EXPECT_EQ(PaperRowOfPwgMedia(gPaperSizeArray_RT40_RTV54, "iso_a3_297x420mm"), -1);
+    EXPECT_EQ(PaperRowOfPwgMedia(nullptr, "iso_a4_210x297mm"), -1);
+    PAPER_SIZE_INFO unknown = gPaperSizeArray_TK76[0];
+    unknown.cupsPaperH += 1;
+    EXPECT_EQ(MediaOfRow(unknown), nullptr);
+}
+
+// What the catalogue says a model is, the filter's current lookups say too: its model lists,
+// the PlatForm keyword for the models they do not name, and the halftone screen choice.
+TEST(ModelCatalogue, AgreesWithTheFiltersModelLists) {
+    const HT_SCREEN supercells = SelectHalftoneScreen(PLATFORM_Z, 0, "Kelvra V24DW Plus Series");
+    for (const ModelInfo &m : AllModels()) {
+        SCOPED_TRACE(m.modelName);
+        EXPECT_EQ(IsQVModel(m.modelName), m.group == ModelGroup::QV);
+        EXPECT_EQ(IsMirodelModel(m.modelName), m.group == ModelGroup::Mirodel);
+        int platform = PLATFORM_NONE;
+        const PAPER_SIZE_INFO *table = GetPaperSizeArray(m.modelName, &platform);
+        if (m.group == ModelGroup::Plain) {
+            EXPECT_EQ(table, m.PaperRows());
+            EXPECT_EQ(platform, m.platform);
+        } else {
+            static const char *const kKeywords[] = {"", "PLATFORM_C", "PLATFORM_Z", "PLATFORM_M"};
+            ASSERT_EQ(table, nullptr);
+            ASSERT_TRUE(GetPaperSizeArrayByPlatformName(kKeywords[m.platform], &platform, &table));
+            EXPECT_EQ(table, m.PaperRows());
+        }
+        const HT_SCREEN screen = SelectHalftoneScreen(m.platform, 0, m.modelName);
+        EXPECT_EQ(screen.table == supercells.table, m.screens == HalftoneScreens::Supercell96);
+    }
+    EXPECT_EQ(supercells.period, 96);
+}
+
+} // namespace
