@@ -128,7 +128,7 @@ constexpr Family kMirodel{.manufacturer = "Mirodel",
 
 // One model of a family.
 constexpr ModelInfo Model(const Family &f, std::string_view name, std::string_view ppdFile,
-                          EngineParams engine = EngineParams::None,
+                          EngineBlock engine = EngineBlock::None,
                           HalftoneScreens screens = HalftoneScreens::Classic) {
     ModelInfo m{};
     Put(m.modelName, name);
@@ -155,12 +155,12 @@ constexpr ModelInfo kModels[] = {
     Model(kKelvraTK76, "Kelvra R12 Series", "kelvra-r12.ppd"),
     Model(kKelvraTK76MFP, "Kelvra V14 Series", "kelvra-v14.ppd"),
     Model(kKelvraTK76MFP, "Kelvra V16 Series", "kelvra-v16.ppd"),
-    Model(kKelvraZ, "Kelvra R18 Series", "kelvra-r18.ppd", EngineParams::R18),
-    Model(kKelvraZ, "Kelvra V20-V22 Series", "kelvra-v20-v22.ppd", EngineParams::V20V22),
+    Model(kKelvraZ, "Kelvra R18 Series", "kelvra-r18.ppd", EngineBlock::R18),
+    Model(kKelvraZ, "Kelvra V20-V22 Series", "kelvra-v20-v22.ppd", EngineBlock::V72),
     Model(kKelvraZ, "Kelvra V24 Series", "kelvra-v24.ppd"),
     Model(kKelvraZ, "Kelvra V24D Series", "kelvra-v24d.ppd"),
     Model(kKelvraZ, "Kelvra V24DW Series", "kelvra-v24dw.ppd"),
-    Model(kKelvraZ, "Kelvra V24DW Plus Series", "kelvra-v24dw-plus.ppd", EngineParams::None,
+    Model(kKelvraZ, "Kelvra V24DW Plus Series", "kelvra-v24dw-plus.ppd", EngineBlock::None,
           HalftoneScreens::Supercell96),
     Model(kKelvraZ, "Kelvra V26 Series", "kelvra-v26.ppd"),
     Model(kKelvraZ, "Kelvra V26DW Series", "kelvra-v26dw.ppd"),

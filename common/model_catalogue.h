@@ -8,17 +8,11 @@
 #include <span>
 #include <string_view>
 
-#include "common/globals.h"
+#include "common/dialect.h"
 #include "common/paper_catalogue.h"
-
-// Models that differ from the rest of the family in many details of the job stream.
-enum class ModelGroup : uint8_t { Plain, QV, Mirodel };
 
 // The paper tables of common/paper_tables.cpp.
 enum class PaperTable : uint8_t { TK76, TK76MFP, RT74_RTV72, RT40_RTV54 };
-
-// The engine-parameter block a model's job start carries.
-enum class EngineParams : uint8_t { None, R18, V20V22 };
 
 // Threshold matrices the filter dithers with: the 16 x 16 (28 x 28) screens, or the 96 x 96
 // supercells.
@@ -62,7 +56,7 @@ struct ModelInfo {
     PaperTable paper;
     bool prints1200dpi;    // the PPD offers the 1200-dpi raster besides 600 dpi
     bool dpi1200Is1200dpi; // "1200 dpi Quality" prints the 1200-dpi raster (PPD ties them)
-    EngineParams engine;
+    EngineBlock engine;
     HalftoneScreens screens;
     uint16_t maxWidth;  // largest custom page size, points
     uint16_t maxLength; // points

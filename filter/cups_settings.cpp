@@ -13,7 +13,7 @@
 #include <vector>
 #include <unistd.h>
 
-#include "common/model_groups.h"
+#include "common/model_catalogue.h"
 #include "filter/cups_binding.h"
 #include "filter/locked_print.h"
 #include "filter/options.h"
@@ -40,16 +40,20 @@ bool Contains(const char *haystack, const char *needle) {
     return haystack && strcasestr(haystack, needle) != nullptr;
 }
 
-// The model's group, engine-parameter frame and screens, from its name.
-void ApplyModelRules(JobSettings &s) {
-    const char *model = s.modelName.c_str();
-    s.group = IsQVModel(model)        ? ModelGroup::QV
-              : IsMirodelModel(model) ? ModelGroup::Mirodel
-                                      : ModelGroup::Plain;
-    if (s.modelName == "Kelvra R18 Series") s.engine = EngineBlock::R18;
-    if (s.modelName == "Kelvra V20-V22 Series") s.engine = EngineBlock::V72;
-    static constexpr char kNewScreens[] = "Kelvra V24DW Plus Series";
-    s.newScreens = s.modelName.compare(0, sizeof kNewScreens - 1, kNewScreens) == 0;
+// The model's dialect, paper table, group, engine-parameter frame and screens from the model
+// catalogue; a model the catalogue does not list names its dialect in the PPD ("PlatForm").
+void ApplyModelRules(JobSettings &s, ppd_file_t *ppd) {
+    if (const ModelInfo *model = FindModel(s.modelName)) {
+        s.platform = model->platform;
+        s.paperTable = model->PaperRows();
+        s.group = model->group;
+        s.engine = model->engine;
+        s.newScreens = model->screens == HalftoneScreens::Supercell96;
+        return;
+    }
+    const std::string keyword = PPDReason(ppd, "PlatForm");
+    if (!keyword.empty())
+        GetPaperSizeArrayByPlatformName(keyword.c_str(), &s.platform, &s.paperTable);
 }
 
 // The option table from the job's options; on platform Z the options the job does not name
@@ -129,13 +133,7 @@ void ResolveIdentity(JobIdentity &id, char **argv) {
 
 void ResolveJobSettings(JobSettings &s, char **argv, ppd_file_t *ppd, const char *osInfo) {
     s.modelName = ppd->modelname;
-    ApplyModelRules(s);
-    s.paperTable = GetPaperSizeArray(s.modelName.c_str(), &s.platform);
-    if (s.platform == PLATFORM_NONE) {
-        const std::string keyword = PPDReason(ppd, "PlatForm");
-        if (!keyword.empty())
-            GetPaperSizeArrayByPlatformName(keyword.c_str(), &s.platform, &s.paperTable);
-    }
+    ApplyModelRules(s, ppd);
     s.supportsManualDuplex = strcasecmp(PPDReason(ppd, "SupportManualDuplex").c_str(), "TRUE") == 0;
     s.manualDuplexMessage = PPDReason(ppd, "MDuplex");
     s.blankSuppress = isBlankSuppress(argv[5], ppd);

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <filesystem>
 #include <map>
+#include <memory>
 #include <set>
 #include <string>
 #include <vector>
@@ -16,11 +17,11 @@
 #include <cups/ppd.h>
 #include <gtest/gtest.h>
 
-#include "common/globals.h"
+#include "common/dialect.h"
 #include "common/model_catalogue.h"
 #include "common/paper_catalogue.h"
 #include "filter/options.h"
-#include "prnt/pin_print.h"
+#include "filter/locked_print.h"
 
 #pragma GCC diagnostic ignored "-Wdeprecated-declarations"
 
@@ -268,24 +269,25 @@ TEST(GeneratedPpds, OptionChoicesReachTheFiltersSlots) {
     }
 }
 
-// The job-level switches and the PIN read the PPD named by $PPD when the job says nothing.
-TEST(GeneratedPpds, DefaultsReadThroughThePpdEnvironment) {
+// The job-level switches and the PIN take the PPD's defaults when the job says nothing.
+TEST(GeneratedPpds, JobSwitchesTakeThePpdDefaults) {
     const std::string qv = std::string(KELVRA_PPD_OUT) + "/kelvra-qv66adn.ppd";
-    ASSERT_EQ(setenv("PPD", qv.c_str(), 1), 0);
-    EXPECT_EQ(isBlankSuppress(""), 1); // default "PrinterSetting": leave the printer's setting
-    EXPECT_EQ(isBlankSuppress("BlankSuppress=True"), 3);
-    EXPECT_EQ(isBlankSuppress("BlankSuppress=False"), 2);
-    EXPECT_EQ(is1200dpiprint(""), 1);
-    EXPECT_EQ(is1200dpiprint("DPI1200=True"), 2);
+    std::unique_ptr<ppd_file_t, void (*)(ppd_file_t *)> ppd(ppdOpenFile(qv.c_str()), ppdClose);
+    ASSERT_NE(ppd, nullptr);
+    EXPECT_EQ(isBlankSuppress("", ppd.get()), 1); // default "PrinterSetting": the printer's own
+    EXPECT_EQ(isBlankSuppress("BlankSuppress=True", ppd.get()), 3);
+    EXPECT_EQ(isBlankSuppress("BlankSuppress=False", ppd.get()), 2);
+    EXPECT_EQ(is1200dpiprint("", ppd.get()), 1);
+    EXPECT_EQ(is1200dpiprint("DPI1200=True", ppd.get()), 2);
 
-    char pin[kPinBufferSize] = {};
-    EXPECT_FALSE(ispinPrint("", pin)); // default: not locked
-    EXPECT_TRUE(ispinPrint("LockedPinPrint=True", pin));
+    char pin[256] = {};
+    EXPECT_FALSE(ispinPrint("", pin, sizeof pin, ppd.get())); // default: not locked
+    EXPECT_TRUE(ispinPrint("LockedPinPrint=True", pin, sizeof pin, ppd.get()));
     EXPECT_STREQ(pin, "0000"); // the PIN digits' defaults
-    char chosen[kPinBufferSize] = {};
-    EXPECT_TRUE(ispinPrint("LockedPinPrint=True PinNum1=4 PinNum2=7 PinNum3=0 PinNum4=9", chosen));
+    char chosen[256] = {};
+    EXPECT_TRUE(ispinPrint("LockedPinPrint=True PinNum1=4 PinNum2=7 PinNum3=0 PinNum4=9", chosen,
+                           sizeof chosen, ppd.get()));
     EXPECT_STREQ(chosen, "4709");
-    unsetenv("PPD");
 }
 
 } // namespace
