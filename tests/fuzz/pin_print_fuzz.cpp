@@ -1,10 +1,11 @@
-// Fuzzes the locked-print ticket builder with arbitrary job ids, user names, titles and
-// option strings, in the C and UTF-8 locales. Every ticket must be a sequence of whole
-// "@PJL SET KEY=\"value\"\n" lines, in the fixed order, with nothing in a value that could
-// end the line or the quoted value early.
+// Fuzzes the locked-print ticket builder with arbitrary job ids, user names, titles, host
+// names and option strings, in the C and UTF-8 locales. The job is locked, and its PIN made,
+// from the option string and the QV fixture's PPD as the filter does. Every ticket must be a
+// sequence of whole "@PJL SET KEY=\"value\"\n" lines, in the fixed order, with nothing in a
+// value that could end the line or the quoted value early.
 //
 // Input: a flag byte (bit 0 JOBOWNER line, bit 1 UTF-8 locale), then the job id, user name,
-// title and option string, separated by NUL bytes.
+// title, option string and host name, separated by NUL bytes (a missing field is empty).
 #include <clocale>
 #include <cstdlib>
 #include <cstring>
@@ -12,10 +13,18 @@
 #include <unistd.h>
 #include <vector>
 
+#include <cups/ppd.h>
+
+#include "common/job_settings.h"
+#include "filter/locked_print.h"
 #include "prnt/pin_print.h"
 #include "tests/fuzz/fuzz_support.h"
 
+#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
+
 namespace {
+
+ppd_file_t *gPPD = nullptr;
 
 // Checks the ticket's shape; `locked` and `owner` say which lines must be there.
 void CheckTicket(const std::string &ticket, bool owner, bool locked) {
@@ -46,7 +55,8 @@ void CheckTicket(const std::string &ticket, bool owner, bool locked) {
 extern "C" int LLVMFuzzerInitialize(int *, char ***) {
     KeepSanitizerReportsVisible();
     const std::string ppd = std::string(KELVRA_FIXTURES_DIR) + "/ppd/qv.ppd";
-    setenv("PPD", ppd.c_str(), 1);
+    gPPD = ppdOpenFile(ppd.c_str());
+    if (gPPD == nullptr) FuzzFail("cannot open the PPD fixture", ppd);
     return 0;
 }
 
@@ -55,20 +65,22 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     FuzzReader in(data, size);
     const uint8_t flags = in.U8();
     std::setlocale(LC_ALL, (flags & 2) ? "C.UTF-8" : "C");
-    std::string args[6] = {"rastertoKelvra", in.Text(), in.Text(), in.Text(), "1", in.Text()};
-    char *argv[7];
-    for (int i = 0; i < 6; ++i)
-        argv[i] = args[i].data();
-    argv[6] = nullptr;
+    JobIdentity id;
+    id.jobIdText = in.Text();
+    id.user = in.Text();
+    id.title = in.Text();
+    const std::string options = in.Text();
+    id.host = in.Text();
+
+    std::vector<char> pin(kPinBufferSize, '\0');
+    const bool locked = ispinPrint(options.c_str(), pin.data(), pin.size(), gPPD);
+    if (std::memchr(pin.data(), '\0', pin.size()) == nullptr) FuzzFail("PIN not terminated");
 
     std::vector<char> ticket(kPinPrintPJLSize, 'x');
     const bool owner = flags & 1;
-    GetPinPrintPJL(argv, ticket.data(), owner, ticket.size());
+    GetPinPrintPJL(id, locked, pin.data(), ticket.data(), owner, ticket.size());
     if (std::memchr(ticket.data(), '\0', ticket.size()) == nullptr)
         FuzzFail("ticket not terminated");
-
-    std::vector<char> pin(kPinBufferSize, '\0');
-    const bool locked = ispinPrint(argv[5], pin.data(), pin.size());
     CheckTicket(ticket.data(), owner, locked);
     std::setlocale(LC_ALL, "C");
     return 0;

@@ -1,6 +1,6 @@
 // A send that fails stops the operation at that step: the operation returns 0, nothing
-// after the step is sent, and prntLastError starts with the step's message followed by
-// the sink's explanation and the older text.
+// after the step is sent, and the job's error text starts with the step's message followed
+// by the sink's explanation and the older text.
 #include "prnt/prnt.h"
 #include "prnt_test_util.h"
 
@@ -14,39 +14,59 @@ using namespace prnt_test;
 namespace {
 struct Op {
     const char *name;
-    const char *model;
-    std::function<int()> run;
+    int platform;
+    ModelGroup group;
+    std::function<int(PrntStream &)> run;
 };
 
 struct FailCase {
     const Op *op;
-    int failWrite;       // number of the write to standard output that fails
+    int failWrite;       // number of the write to the printer stream that fails
     const char *message; // expected first message
     const char *second;  // expected message behind it (null: the sink's own)
 };
 
-GDI_START_DOC_PARAM gStartDoc{};
-GDI_START_PAGE_PARAM gStartPage{};
-GDI_END_PAGE_PARAM gEndPageDup{3, 1, 600, 210, 2, 0};
-GDI_END_PAGE_PARAM gEndPage{2, 0, 600, 210, 2, 0};
-GDI_END_DOC_PARAM gEndDocDup{3, 1};
-char kArg0[] = "rastertoKelvra", kId[] = "7", kUser[] = "bob", kTitle[] = "t", kCopies[] = "1",
-     kOpts[] = "";
-char *gArgv[] = {kArg0, kId, kUser, kTitle, kCopies, kOpts, nullptr};
+GDI_START_DOC_PARAM StartDoc() {
+    GDI_START_DOC_PARAM sd{};
+    sd.jobID = 7;
+    return sd;
+}
+GDI_START_PAGE_PARAM StartPage() {
+    GDI_START_PAGE_PARAM sp{};
+    sp.paperSize = 1;
+    return sp;
+}
+int RunStartDoc(PrntStream &s) {
+    return Prnt_StartDoc(s, StartDoc());
+}
+int RunStartPage(PrntStream &s) {
+    return Prnt_StartPage(s, StartPage());
+}
+int RunEndPage(PrntStream &s) {
+    GDI_END_PAGE_PARAM ep{2, 0, 600, 210, 2, 0};
+    return Prnt_EndPage(s, ep);
+}
+int RunEndPageDuplex(PrntStream &s) {
+    GDI_END_PAGE_PARAM ep{3, 1, 600, 210, 2, 0};
+    return Prnt_EndPage(s, ep);
+}
+int RunEndDocDuplex(PrntStream &s) {
+    return Prnt_EndDoc(s, GDI_END_DOC_PARAM{3, 1});
+}
 
-const Op kStartDocC{"StartDoc C", kPlainModel, [] { return Prnt_StartDoc(&gStartDoc, 1, gArgv); }};
-const Op kStartDocZ{"StartDoc Z", kPlainModel, [] { return Prnt_StartDoc(&gStartDoc, 2, gArgv); }};
-const Op kStartDocM{"StartDoc M", kPlainModel, [] { return Prnt_StartDoc(&gStartDoc, 3, gArgv); }};
-const Op kStartPageC{"StartPage C", kPlainModel, [] { return Prnt_StartPage(&gStartPage, 1); }};
-const Op kStartPageM{"StartPage M", kPlainModel, [] { return Prnt_StartPage(&gStartPage, 3); }};
-const Op kEndPageC{"EndPage C", kPlainModel, [] { return Prnt_EndPage(&gEndPageDup, 1); }};
-const Op kEndPageZ{"EndPage Z", kPlainModel, [] { return Prnt_EndPage(&gEndPage, 2); }};
-const Op kEndPageM{"EndPage M", kPlainModel, [] { return Prnt_EndPage(&gEndPage, 3); }};
-const Op kEndDocC{"EndDoc C", kPlainModel, [] { return Prnt_EndDoc(&gEndDocDup, 1); }};
-const Op kEndDocZ{"EndDoc Z", kQVModel, [] { return Prnt_EndDoc(&gEndDocDup, 2); }};
-const Op kEndDocM{"EndDoc M", kPlainModel, [] { return Prnt_EndDoc(&gEndDocDup, 3); }};
-const Op kManualM{"ManualDuplex M", kPlainModel, [] { return SendManualDuplexCmd(3); }};
-const Op kManualZ{"ManualDuplex Z", kPlainModel, [] { return SendManualDuplexCmd(2); }};
+const Op kStartDocC{"StartDoc C", PLATFORM_C, ModelGroup::Plain, RunStartDoc};
+const Op kStartDocZ{"StartDoc Z", PLATFORM_Z, ModelGroup::Plain, RunStartDoc};
+const Op kStartDocM{"StartDoc M", PLATFORM_M, ModelGroup::Plain, RunStartDoc};
+const Op kStartPageC{"StartPage C", PLATFORM_C, ModelGroup::Plain, RunStartPage};
+const Op kStartPageM{"StartPage M", PLATFORM_M, ModelGroup::Plain, RunStartPage};
+const Op kEndPageC{"EndPage C", PLATFORM_C, ModelGroup::Plain, RunEndPageDuplex};
+const Op kEndPageZ{"EndPage Z", PLATFORM_Z, ModelGroup::Plain, RunEndPage};
+const Op kEndPageM{"EndPage M", PLATFORM_M, ModelGroup::Plain, RunEndPage};
+const Op kEndDocC{"EndDoc C", PLATFORM_C, ModelGroup::Plain, RunEndDocDuplex};
+const Op kEndDocZ{"EndDoc Z", PLATFORM_Z, ModelGroup::QV, RunEndDocDuplex};
+const Op kEndDocM{"EndDoc M", PLATFORM_M, ModelGroup::Plain, RunEndDocDuplex};
+const Op kManualM{"ManualDuplex M", PLATFORM_M, ModelGroup::Plain, SendManualDuplexCmd};
+const Op kManualZ{"ManualDuplex Z", PLATFORM_Z, ModelGroup::Plain, SendManualDuplexCmd};
 
 const FailCase kCases[] = {
     {&kStartDocC, 1, "Prnt_StartDoc() :: send UEL_CMD_C Fail 0 ==  \n", nullptr},
@@ -83,39 +103,26 @@ const FailCase kCases[] = {
     {&kManualZ, 1, "SendManualDuplexCmd() :: send manualDuplexCmd_Z Fail 0 ==  \n", nullptr},
 };
 
-class SendFailure : public ::testing::TestWithParam<FailCase> {
-  protected:
-    void SetUp() override {
-        gStartDoc = {};
-        gStartDoc.jobID = 7;
-        gStartPage = {};
-        gStartPage.paperSize = 1;
-    }
-    void TearDown() override { gSinkWrite = ::write; }
-};
+class SendFailure : public ::testing::TestWithParam<FailCase> {};
 
 TEST_P(SendFailure, StopsAtTheFailingStepWithItsMessageFirst) {
     const FailCase &c = GetParam();
     // A clean run gives the full stream and the size of every write.
-    ResetJob(c.op->model);
-    int ok = -1;
-    const std::string full = CaptureStdout([&] { ok = c.op->run(); });
-    const std::vector<std::size_t> sizes = gStdoutWrites;
-    ASSERT_EQ(ok, 1);
-    ASSERT_GE(sizes.size(), static_cast<std::size_t>(c.failWrite));
+    TestJob clean(c.op->platform, c.op->group);
+    ASSERT_EQ(c.op->run(clean.stream), 1);
+    ASSERT_GE(clean.writer.writes.size(), static_cast<std::size_t>(c.failWrite));
 
-    ResetJob(c.op->model);
-    SetLastError("older text\n");
-    gFailWriteNumber = c.failWrite;
-    int result = -1;
-    const std::string out = CaptureStdout([&] { result = c.op->run(); });
-    EXPECT_EQ(result, 0);
-    EXPECT_EQ(ToHex(out), ToHex(FirstWrites(full, sizes, c.failWrite - 1)));
-    EXPECT_EQ(gStdoutWrites.size(), static_cast<std::size_t>(c.failWrite)); // nothing after
+    TestJob job(c.op->platform, c.op->group);
+    job.error.Set("older text\n");
+    job.writer.failAt = c.failWrite;
+    EXPECT_EQ(c.op->run(job.stream), 0);
+    EXPECT_EQ(ToHex(job.Out()),
+              ToHex(FirstWrites(clean.Out(), clean.writer.writes, c.failWrite - 1)));
+    EXPECT_EQ(job.writer.writes.size(), static_cast<std::size_t>(c.failWrite)); // nothing after
 
     std::string expected = c.message;
     if (c.second != nullptr) expected += c.second;
-    const std::string text = prntLastError;
+    const std::string text = job.error.c_str();
     EXPECT_EQ(text.rfind(expected + "SendDataToFile() :: write to standard output Fail", 0), 0u)
         << text;
     EXPECT_EQ(text.substr(text.size() - 11), "older text\n");
@@ -131,16 +138,14 @@ INSTANTIATE_TEST_SUITE_P(Operations, SendFailure, ::testing::ValuesIn(kCases),
 
 // A failing separator is recorded but does not stop the operation.
 TEST(SeparatorFailure, IsRecordedAndTheOperationGoesOn) {
-    ResetJob(kPlainModel);
-    GDI_START_DOC_PARAM sd{};
-    SetLastError("older text\n");
-    gFailWriteNumber = 5; // the 00 00 after the firmware version
-    int result = -1;
-    CaptureStdout([&] { result = Prnt_StartDoc(&sd, 1, gArgv); });
-    gSinkWrite = ::write;
-    EXPECT_EQ(result, 1);
-    EXPECT_EQ(std::string(prntLastError).rfind("Insert00() :: Send 00 00 to file Fail0 ==  \n", 0),
-              0u);
-    EXPECT_EQ(gStdoutWrites.size(), 14u);
+    TestJob job(PLATFORM_C);
+    job.error.Set("older text\n");
+    job.writer.failAt = 5; // the 00 00 after the firmware version
+    EXPECT_EQ(Prnt_StartDoc(job.stream, GDI_START_DOC_PARAM{}), 1);
+    EXPECT_EQ(
+        std::string(job.error.c_str()).rfind("Insert00() :: Send 00 00 to file Fail0 ==  \n", 0),
+        0u);
+    EXPECT_EQ(job.writer.writes.size(), 14u);
+    EXPECT_EQ(job.writer.writes[4], 0u);
 }
 } // namespace

@@ -7,24 +7,17 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <string>
 
+using prnt_test::ByteSum;
 using prnt_test::Hex;
+using prnt_test::Str;
 using prnt_test::ToHex;
 
 namespace {
-template <typename Frame> std::string Str(const Frame &f) {
-    return std::string(reinterpret_cast<const char *>(f.bytes), sizeof f.bytes);
-}
-
-unsigned ByteSum(const std::string &s) {
-    unsigned sum = 0;
-    for (unsigned char c : s)
-        sum += c;
-    return sum & 0xFF;
-}
-
 TEST(Checksum, CompleteFramesAddUpToZero) {
     EXPECT_EQ(CalcChecksum(reinterpret_cast<const uint8_t *>("\x0B\x04\x16"), 3), 0xDB);
     EXPECT_EQ(CalcChecksum(nullptr, 3), 0);
@@ -59,7 +52,7 @@ TEST(FixedCommands, FramesAndTextsHaveTheirWireBytes) {
     EXPECT_EQ(std::strlen(endOfJobCmdR82), 34u);
     for (const char *f : {abortCmd, resetCmd, formFeedCmd, queryStatusCmd, hostUseCmd,
                           machineDuplexCmd, manualDuplexCmd_C, manualDuplexCmd_Z})
-        EXPECT_EQ(ByteSum(f), 0u);
+        EXPECT_EQ(ByteSum(f) % 256, 0u);
 }
 
 TEST(JobSpec, PlatformCCarriesTheLowByteOfTheJobIdAndTheFlags) {
@@ -109,18 +102,46 @@ TEST(JobFrames, DateFrameAndJobTimeOfSevenMarch2026) {
     GDI_SYSTEM_DATE f;
     ASSERT_EQ(FillSysTimeCmd(when, &f), 1);
     EXPECT_EQ(ToHex(Str(f)), ToHex(Hex("0B 08 1F EA 07 03 07 D3")));
-    EXPECT_EQ(GetSysTimeCmd(nullptr), 0);
     char text[kSendTimeSize];
     FormatSendTimePJL(when, text, sizeof text);
     EXPECT_STREQ(text, "05:09:07:03:2026\r\n");
+}
+
+// A job time given to the builders is the job's (its local date); 0 is the time of the call.
+TEST(JobFrames, DateAndJobTimeOfTheJobTime) {
+    prnt_test::UseUtc();
+    const std::time_t newYear2026 = 1767225600, lastMinuteOf2025 = newYear2026 - 60;
+    GDI_SYSTEM_DATE f;
+    ASSERT_EQ(GetSysTimeCmd(&f, newYear2026), 1);
+    EXPECT_EQ(ToHex(Str(f)), ToHex(Hex("0B 08 1F EA 07 01 01 DB")));
+    ASSERT_EQ(GetSysTimeCmd(&f, lastMinuteOf2025), 1);
+    EXPECT_EQ(ToHex(Str(f)), ToHex(Hex("0B 08 1F E9 07 0C 1F B3")));
+    EXPECT_EQ(GetSysTimeCmd(nullptr, newYear2026), 0);
+    char text[kSendTimeSize];
+    GetSendTimePJL(text, newYear2026);
+    EXPECT_STREQ(text, "00:00:01:01:2026\r\n");
+    GetSendTimePJL(text, lastMinuteOf2025);
+    EXPECT_STREQ(text, "59:23:31:12:2025\r\n");
+
+    // Now: the frame and the text carry the current year.
+    const std::time_t before = std::time(nullptr);
+    ASSERT_EQ(GetSysTimeCmd(&f), 1);
     GetSendTimePJL(text);
+    const std::time_t after = std::time(nullptr);
+    std::tm b{}, a{};
+    gmtime_r(&before, &b);
+    gmtime_r(&after, &a);
+    const int year = f.bytes[3] | f.bytes[4] << 8;
+    EXPECT_TRUE(year == b.tm_year + 1900 || year == a.tm_year + 1900) << year;
     EXPECT_EQ(std::strlen(text), 18u);
+    EXPECT_TRUE(std::atoi(text + 12) == b.tm_year + 1900 ||
+                std::atoi(text + 12) == a.tm_year + 1900)
+        << text;
 }
 
 class PageSpecTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        prnt_test::ResetJob(prnt_test::kPlainModel);
         sp = {};
         sp.paperSize = 1;
         sp.resolutionX = sp.resolutionY = 60;
@@ -148,26 +169,17 @@ TEST_F(PageSpecTest, PlatformZSendsZeroInByte8) {
     EXPECT_EQ(ToHex(Str(f)), ToHex(Hex("0B 12 12 01 00 3C 3C 02 00 02 00 78 00 64 00 03 00 75")));
 }
 
-// The QV models take odd pages of a manual duplex job from tray 1, whatever was asked.
-TEST_F(PageSpecTest, TrayOneForOddManualDuplexPagesOfQVModels) {
-    struct Case {
-        const char *model;
-        int page;
-        int manDuplex;
-        uint8_t tray;
-    } cases[] = {{prnt_test::kQVModel, 3, 1, 1},
-                 {prnt_test::kQVModel, 4, 1, 2},
-                 {prnt_test::kQVModel, 3, 0, 2},
-                 {prnt_test::kPlainModel, 3, 1, 2},
-                 {prnt_test::kMirodelModel, 3, 1, 2}};
-    for (const auto &c : cases) {
-        prnt_test::ResetJob(c.model);
-        g_page = c.page;
-        IsManDuplex = c.manDuplex;
+// A page fed from tray 1 names tray 1 whatever the page asked for.
+TEST_F(PageSpecTest, TrayOneReplacesTheTrayOfThePage) {
+    for (int platform : {PLATFORM_C, PLATFORM_Z}) {
         GDI_PAGE_SPEC f;
-        GetPageSpecCmd(&sp, &f, PLATFORM_Z);
-        EXPECT_EQ(f.bytes[7], c.tray) << c.model << " page " << c.page;
-        EXPECT_EQ(ByteSum(Str(f)), 0u);
+        GetPageSpecCmd(&sp, &f, platform, true);
+        EXPECT_EQ(f.bytes[7], 1) << platform;
+        EXPECT_EQ(ByteSum(Str(f)) % 256, 0u);
+        GDI_PAGE_SPEC asked;
+        GetPageSpecCmd(&sp, &asked, platform, false);
+        EXPECT_EQ(asked.bytes[7], 2) << platform;
+        EXPECT_EQ(ToHex(Str(f).substr(8, 9)), ToHex(Str(asked).substr(8, 9)));
     }
 }
 
@@ -209,10 +221,11 @@ TEST(RasterImage, FlagsOredAndStripeHeightCutTo16Bits) {
 }
 
 TEST(ImageChecksumFrame, CarriesTheLowByteOfTheChecksumAndZero) {
-    gImageChecksum = 0x9E;
     GDI_IMAGE_DATA_CHECKSUM f;
-    GetImageDataChenksumCmd(&f);
+    GetImageDataChenksumCmd(&f, 0x9E);
     EXPECT_EQ(ToHex(Str(f)), ToHex(Hex("0B 06 1A 9E 00 37")));
+    GetImageDataChenksumCmd(&f, 0x37);
+    EXPECT_EQ(ToHex(Str(f)), ToHex(Hex("0B 06 1A 37 00 9E")));
 }
 
 // Dot count of platform C: width, resolution and density factors, truncated, low 16 bits.
@@ -238,28 +251,27 @@ TEST(CoverageC, FactorsByWidthResolutionAndDensity) {
         {999, 600, 210, 2, 0},
     };
     for (const auto &c : cases) {
-        gImageCoverage = c.coverage;
         GDI_END_PAGE_PARAM e{};
         e.resolutionE = c.resolution;
         e.paperWidthE = c.width;
         e.densityE = c.density;
         GDI_COVERAGE_C f;
-        ASSERT_EQ(GetCoverageCmd_C(&e, &f), 1);
+        ASSERT_EQ(GetCoverageCmd_C(&e, &f, c.coverage), 1);
         SCOPED_TRACE(c.width);
         EXPECT_EQ(e.dotCnt, c.expected);
         EXPECT_EQ(f.bytes[3] | f.bytes[4] << 8, c.expected);
         EXPECT_EQ(ToHex(Str(f).substr(0, 3)), ToHex(Hex("0B 06 1E")));
-        EXPECT_EQ(ByteSum(Str(f)), 0u);
+        EXPECT_EQ(ByteSum(Str(f)) % 256, 0u);
     }
 }
 
 TEST(CoverageZ, ThousandsInThreeFieldsAndFixedForBlankPages) {
-    gImageCoverage = 1000ull * (5 + 7 * 64 + 3 * 4096 + 16 * 4096) + 999;
+    const uint64_t coverage = 1000ull * (5 + 7 * 64 + 3 * 4096 + 16 * 4096) + 999;
     GDI_COVERAGE_Z f;
-    GetCoverageCmd_Z(&f, 0);
+    GetCoverageCmd_Z(&f, 0, coverage);
     EXPECT_EQ(ToHex(Str(f).substr(0, 6)), ToHex(Hex("0B 07 19 05 07 03")));
-    EXPECT_EQ(ByteSum(Str(f)), 0u);
-    GetCoverageCmd_Z(&f, 4);
+    EXPECT_EQ(ByteSum(Str(f)) % 256, 0u);
+    GetCoverageCmd_Z(&f, 4, coverage);
     EXPECT_EQ(ToHex(Str(f)), ToHex(Hex("0B 07 19 01 00 00 D4")));
 }
 
@@ -284,7 +296,7 @@ TEST(EngineBlocks, R18FrameByteForByte) {
     std::string expected = Hex("0B 24 1E 00 1E 24 26 2F 50 06 20 20 20 28 2C");
     expected += std::string(18, '\x20') + Hex("0A 00 C8");
     EXPECT_EQ(ToHex(Str(f)), ToHex(expected));
-    EXPECT_EQ(ByteSum(Str(f)), 0u);
+    EXPECT_EQ(ByteSum(Str(f)) % 256, 0u);
 }
 
 TEST(EngineBlocks, V20V22FrameByteForByte) {
@@ -293,7 +305,7 @@ TEST(EngineBlocks, V20V22FrameByteForByte) {
     std::string expected = Hex("0B 28 1E 00 17 26 00 30 40 20 17 20 20 00 00");
     expected += std::string(17, '\x20') + Hex("08 0A 00 00 00 00 00 59");
     EXPECT_EQ(ToHex(Str(f)), ToHex(expected));
-    EXPECT_EQ(ByteSum(Str(f)), 0u);
+    EXPECT_EQ(ByteSum(Str(f)) % 256, 0u);
 }
 
 TEST(EngineBlocks, PlatformMBlockByteForByte) {

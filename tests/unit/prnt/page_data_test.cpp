@@ -43,12 +43,6 @@ uint32_t BE32(const std::string &s, std::size_t at) {
            static_cast<uint8_t>(s[at + 1]) << 16 | static_cast<uint8_t>(s[at + 2]) << 8 |
            static_cast<uint8_t>(s[at + 3]);
 }
-unsigned ByteSum(const std::string &s) {
-    unsigned sum = 0;
-    for (unsigned char c : s)
-        sum += c;
-    return sum;
-}
 Bytes ToBytes(const std::string &s) {
     return Bytes(s.begin(), s.end());
 }
@@ -64,9 +58,12 @@ void ExpectDecodesTo(const std::string &stripes, uint32_t xd, uint32_t yd, uint3
     EXPECT_TRUE(std::equal(bitmap.begin(), bitmap.end(), expected));
 }
 
+std::string CodedBytes(const TestJob &job) {
+    return std::string(job.stream.coded.begin(), job.stream.coded.end());
+}
+
 class SendPageTest : public ::testing::Test {
   protected:
-    void TearDown() override { gSinkWrite = ::write; }
     GDI_SEND_PAGE_PARAM Page(uint16_t w, uint16_t h, std::vector<uint8_t> &bitmap) {
         GDI_SEND_PAGE_PARAM sp{};
         sp.compression = 0x20;
@@ -75,21 +72,21 @@ class SendPageTest : public ::testing::Test {
         sp.sendImgBuf = bitmap.data();
         return sp;
     }
-    std::string Send(GDI_SEND_PAGE_PARAM &sp, int platform, int blank = 0, int expected = 1) {
-        int r = -1;
-        const std::string out = CaptureStdout([&] { r = Prnt_SendPage(&sp, platform, blank); });
-        EXPECT_EQ(r, expected);
-        return out;
+    // Sends the page on `job` and returns what the printer received with it.
+    std::string Send(TestJob &job, GDI_SEND_PAGE_PARAM &sp, int blank = 0, int expected = 1) {
+        const std::size_t before = job.Out().size();
+        EXPECT_EQ(Prnt_SendPage(job.stream, sp, blank), expected);
+        return job.Out().substr(before);
     }
 };
 
 TEST_F(SendPageTest, PlatformCSendsOneImageBehindTheRasterFrame) {
-    ResetJob(kPlainModel);
+    TestJob job(PLATFORM_C);
     auto bitmap = MakeBitmap(64 / 8, 300);
     auto sp = Page(64, 300, bitmap);
     sp.rasImgW = 64;
     sp.rasImgH = 128;
-    const std::string out = Send(sp, PLATFORM_C);
+    const std::string out = Send(job, sp);
     ASSERT_GT(out.size(), 18u);
     const std::string frame = out.substr(0, 18), data = out.substr(18);
     EXPECT_EQ(ToHex(frame.substr(0, 13)), ToHex(Hex("0B 12 0C 00 20 40 00 2C 01 40 00 80 00")));
@@ -97,8 +94,28 @@ TEST_F(SendPageTest, PlatformCSendsOneImageBehindTheRasterFrame) {
     EXPECT_EQ(sp.cmpImgBytes, static_cast<int32_t>(data.size()));
     EXPECT_EQ(ByteSum(frame) % 256, 0u);
     ExpectDecodesTo(data, 64, 300, 128, bitmap.data());
-    EXPECT_EQ(gImageChecksum, (ByteSum(data) + 0x9E) % 256);
-    EXPECT_EQ(gpCompImgData, nullptr);
+    EXPECT_EQ(job.stream.imageChecksum, (ByteSum(data) + 0x9E) % 256);
+    EXPECT_EQ(CodedBytes(job), data); // the coded page stays with the stream
+}
+
+// The coded bytes of a page replace the last page's: a page sends the same bytes whatever
+// page the stream sent before.
+TEST_F(SendPageTest, PageAfterAPageSendsWhatItSendsAlone) {
+    for (int platform : {PLATFORM_C, PLATFORM_Z, PLATFORM_M}) {
+        SCOPED_TRACE(platform);
+        auto noise = MakeBitmap(64 / 8, 300, true);
+        auto text = MakeBitmap(64 / 8, 20);
+        auto first = Page(64, 300, noise);
+        auto second = Page(64, 20, text);
+        first.rasImgH = second.rasImgH = 128;
+        TestJob alone(platform);
+        const std::string expected = Send(alone, second);
+        TestJob job(platform);
+        Send(job, first);
+        EXPECT_EQ(ToHex(Send(job, second)), ToHex(expected));
+        EXPECT_EQ(CodedBytes(job), CodedBytes(alone));
+        EXPECT_EQ(job.stream.imageChecksum, alone.stream.imageChecksum);
+    }
 }
 
 struct Band {
@@ -130,12 +147,12 @@ std::vector<Band> SplitBands(const std::string &s) {
 }
 
 TEST_F(SendPageTest, PlatformZSends600LinesAsBandsOf256_256_88) {
-    ResetJob(kPlainModel);
-    gImageCoverage = 5 * 1000;
+    TestJob job(PLATFORM_Z);
+    job.stream.imageCoverage = 5 * 1000;
     auto bitmap = MakeBitmap(96 / 8, 600);
     auto sp = Page(96, 600, bitmap);
     sp.cmpImgBytes = 853;
-    const std::string out = Send(sp, PLATFORM_Z);
+    const std::string out = Send(job, sp);
     EXPECT_EQ(ToHex(out.substr(0, 7)), ToHex(Hex("0B 07 19 05 00 00 D0")));
     EXPECT_EQ(ToHex(out.substr(7, 2)), ToHex(Hex("00 00")));
     const std::string frame = out.substr(9, 18);
@@ -152,15 +169,16 @@ TEST_F(SendPageTest, PlatformZSends600LinesAsBandsOf256_256_88) {
         ExpectDecodesTo(bands[i].data, 96, heights[i], heights[i],
                         bitmap.data() + std::size_t{12} * 256 * i);
     }
-    EXPECT_EQ(gImageChecksum, (ByteSum(bands[2].data) + 0x9E) % 256);
+    EXPECT_EQ(sp.cmpImgBytes, 0);
+    EXPECT_EQ(job.stream.imageChecksum, (ByteSum(bands[2].data) + 0x9E) % 256);
 }
 
 TEST_F(SendPageTest, PlatformZHeightOfWholeBandsHasNoShortBand) {
-    ResetJob(kQVModel); // no separator for the QV models
+    TestJob job(PLATFORM_Z, ModelGroup::QV); // no separator for the QV models
+    job.settings.colorBits = 1;
     auto bitmap = MakeBitmap(8, 512);
     auto sp = Page(8, 512, bitmap);
-    Color_bit = 1;
-    const std::string out = Send(sp, PLATFORM_Z, 3);
+    const std::string out = Send(job, sp, 3);
     EXPECT_EQ(ToHex(out.substr(0, 7)), ToHex(Hex("0B 07 19 01 00 00 D4"))); // blank page
     const auto bands = SplitBands(out.substr(7 + 18));
     ASSERT_EQ(bands.size(), 2u);
@@ -169,11 +187,11 @@ TEST_F(SendPageTest, PlatformZHeightOfWholeBandsHasNoShortBand) {
 
 // 2-bit pages of the QV models are coded twice as wide; the band frame reports the pixels.
 TEST_F(SendPageTest, PlatformZQV2BitBandsReportThePixelWidth) {
-    ResetJob(kQVModel);
-    Color_bit = 2;
+    TestJob job(PLATFORM_Z, ModelGroup::QV);
+    job.settings.colorBits = 2;
     auto bitmap = MakeBitmap(128 / 8, 40);
     auto sp = Page(64, 40, bitmap);
-    const std::string out = Send(sp, PLATFORM_Z);
+    const std::string out = Send(job, sp);
     const auto bands = SplitBands(out.substr(7 + 18));
     ASSERT_EQ(bands.size(), 1u);
     EXPECT_EQ(bands[0].xd, 64u);
@@ -208,10 +226,10 @@ std::vector<Package> SplitPackages(const std::string &s, std::string &param) {
 }
 
 TEST_F(SendPageTest, PlatformMSendsPackagesOfAtMost65536Bytes) {
-    ResetJob(kPlainModel);
+    TestJob job(PLATFORM_M);
     auto bitmap = MakeBitmap(1024 / 8, 1100, true); // noise: about 140 KB coded
     auto sp = Page(1024, 1100, bitmap);
-    const std::string out = Send(sp, PLATFORM_M);
+    const std::string out = Send(job, sp);
     std::string param;
     const auto packages = SplitPackages(out, param);
     EXPECT_EQ(ToHex(param),
@@ -231,31 +249,30 @@ TEST_F(SendPageTest, PlatformMSendsPackagesOfAtMost65536Bytes) {
 
 TEST_F(SendPageTest, PlatformMParameterBlockWidthPerModelGroup) {
     struct Case {
-        const char *model;
+        ModelGroup group;
         uint32_t xd;
-    } cases[] = {{kQVModel, 64}, {kMirodelModel, 128}};
+    } cases[] = {{ModelGroup::QV, 64}, {ModelGroup::Mirodel, 128}};
     for (const auto &c : cases) {
-        ResetJob(c.model);
-        Color_bit = 2;
+        TestJob job(PLATFORM_M, c.group);
+        job.settings.colorBits = 2;
         auto bitmap = MakeBitmap(128 / 8, 20);
         auto sp = Page(64, 20, bitmap);
-        const std::string out = Send(sp, PLATFORM_M);
+        const std::string out = Send(job, sp);
         std::string param;
         const auto packages = SplitPackages(out, param);
-        EXPECT_EQ(BE32(param, 20), c.xd) << c.model;
+        EXPECT_EQ(BE32(param, 20), c.xd) << static_cast<int>(c.group);
         ASSERT_EQ(packages.size(), 1u);
         ExpectDecodesTo(packages[0].data, 128, 20, 256, bitmap.data());
     }
 }
 
 TEST_F(SendPageTest, PlatformMExactMultipleOf65536GivesOnlyFullPackages) {
-    ResetJob(kPlainModel);
     JBIG_BIH bih{};
     for (std::size_t n : {1u, 2u}) {
+        TestJob job(PLATFORM_M);
         std::vector<uint8_t> coded(65536 * n, 0x5A);
-        int r = -1;
-        const std::string out = CaptureStdout([&] { r = SendJbigPackagesM(bih, coded); });
-        ASSERT_EQ(r, 1);
+        ASSERT_EQ(SendJbigPackagesM(job.stream, bih, coded), 1);
+        const std::string &out = job.Out();
         std::string param;
         const auto packages = SplitPackages(out, param);
         ASSERT_EQ(packages.size(), n);
@@ -263,9 +280,10 @@ TEST_F(SendPageTest, PlatformMExactMultipleOf65536GivesOnlyFullPackages) {
             EXPECT_EQ(p.cmdLen, 65552u);
         EXPECT_EQ(ToHex(out.substr(36, 4)), ToHex(Hex("00 01 00 10")));
     }
+    TestJob job(PLATFORM_M);
     std::vector<uint8_t> small(1000, 1);
-    int r = -1;
-    const std::string out = CaptureStdout([&] { r = SendJbigPackagesM(bih, small); });
+    ASSERT_EQ(SendJbigPackagesM(job.stream, bih, small), 1);
+    const std::string &out = job.Out();
     std::string param;
     const auto packages = SplitPackages(out, param);
     ASSERT_EQ(packages.size(), 1u);
@@ -276,11 +294,11 @@ TEST_F(SendPageTest, PlatformMExactMultipleOf65536GivesOnlyFullPackages) {
 // buffers would have had; the page still goes out whole and decodes.
 TEST_F(SendPageTest, CodedDataLargerThanTwiceTheRawSize) {
     for (int platform : {PLATFORM_C, PLATFORM_Z, PLATFORM_M}) {
-        ResetJob(kPlainModel);
+        TestJob job(platform);
         auto bitmap = MakeBitmap(1, 2, true);
         auto sp = Page(8, 2, bitmap);
         sp.rasImgH = 768;
-        const std::string out = Send(sp, platform);
+        const std::string out = Send(job, sp);
         std::string coded;
         if (platform == PLATFORM_C) coded = out.substr(18);
         if (platform == PLATFORM_Z) coded = SplitBands(out.substr(9 + 18)).at(0).data;
@@ -298,32 +316,40 @@ TEST_F(SendPageTest, CodedDataLargerThanTwiceTheRawSize) {
 }
 
 TEST_F(SendPageTest, PageThatCannotBeCodedSendsNothing) {
-    ResetJob(kPlainModel);
     auto bitmap = MakeBitmap(2, 10);
     auto sp = Page(12, 10, bitmap); // not a whole number of bytes per line
     sp.rasImgH = 768;
     for (int platform : {PLATFORM_C, PLATFORM_Z, PLATFORM_M}) {
-        SetLastError("older text\n");
-        EXPECT_EQ(Send(sp, platform, 0, 0), "");
-        const std::string text = prntLastError;
+        TestJob job(platform);
+        job.error.Set("older text\n");
+        EXPECT_EQ(Send(job, sp, 0, 0), "");
+        const std::string text = job.error.c_str();
         EXPECT_EQ(text.rfind("Prnt_SendPage() :: JBIG compression Fail .  \nJBIGCompress() :: ", 0),
                   0u)
             << text;
-        EXPECT_EQ(gpCompImgData, nullptr);
+        EXPECT_EQ(text.substr(text.size() - 11), "older text\n");
     }
+    TestJob job(PLATFORM_C);
     sp.sendImgBuf = nullptr;
-    EXPECT_EQ(Send(sp, PLATFORM_C, 0, 0), "");
-    auto ok = Page(8, 0, bitmap);
-    EXPECT_EQ(Send(ok, PLATFORM_Z, 0, 0), "");
+    EXPECT_EQ(Send(job, sp, 0, 0), "");
+    TestJob jobZ(PLATFORM_Z);
+    auto empty = Page(8, 0, bitmap);
+    EXPECT_EQ(Send(jobZ, empty, 0, 0), "");
+    EXPECT_EQ(std::string(jobZ.error.c_str())
+                  .rfind("Prnt_SendPage() :: JBIG compression Fail .  \n"
+                         "OutputJbigkitCompression() :: empty bitmap\n",
+                         0),
+              0u)
+        << jobZ.error.c_str();
 }
 
 TEST_F(SendPageTest, UnknownPlatformSendsNothing) {
-    ResetJob(kPlainModel);
-    SetLastError("untouched");
+    TestJob job(PLATFORM_NONE);
+    job.error.Set("untouched");
     auto bitmap = MakeBitmap(1, 8);
     auto sp = Page(8, 8, bitmap);
-    EXPECT_EQ(Send(sp, 0, 0, 0), "");
-    EXPECT_STREQ(prntLastError, "untouched");
+    EXPECT_EQ(Send(job, sp, 0, 0), "");
+    EXPECT_STREQ(job.error.c_str(), "untouched");
 }
 
 TEST(ImageChecksum, AddsTheUniversalExitBytes) {
@@ -353,15 +379,15 @@ TEST_F(SendPageTest, FailingSendStopsThePage) {
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(std::to_string(c.platform) + " write " + std::to_string(c.failWrite));
-        ResetJob(kPlainModel);
+        TestJob job(c.platform);
         auto bitmap = MakeBitmap(8, 100);
         auto sp = Page(64, 100, bitmap);
         sp.rasImgH = 768;
-        SetLastError("older text\n");
-        gFailWriteNumber = c.failWrite;
-        Send(sp, c.platform, 0, 0);
-        EXPECT_EQ(gStdoutWrites.size(), static_cast<std::size_t>(c.failWrite));
-        EXPECT_EQ(std::string(prntLastError).rfind(c.message, 0), 0u) << prntLastError;
+        job.error.Set("older text\n");
+        job.writer.failAt = c.failWrite;
+        Send(job, sp, 0, 0);
+        EXPECT_EQ(job.writer.writes.size(), static_cast<std::size_t>(c.failWrite));
+        EXPECT_EQ(std::string(job.error.c_str()).rfind(c.message, 0), 0u) << job.error.c_str();
     }
 }
 } // namespace

@@ -15,30 +15,6 @@ const std::string kFormFeed = Hex("0B 04 18 D9");
 const std::string kMachineDuplex = Hex("0B 04 40 B1");
 const std::string kUelC = Hex("1B FF 2D 31 32 33 34 35 58");
 
-template <typename Frame> std::string Str(const Frame &f) {
-    return std::string(reinterpret_cast<const char *>(f.bytes), sizeof f.bytes);
-}
-
-// A temporary spool file standing in for the collate spool.
-struct Spool {
-    int fd;
-    Spool() {
-        char path[] = "/tmp/kelvra_spool_XXXXXX";
-        fd = mkstemp(path);
-        unlink(path);
-        gCollateFile = fd;
-    }
-    ~Spool() {
-        gCollateFile = 0;
-        close(fd);
-    }
-    std::string Bytes() const {
-        char buf[1024];
-        const ssize_t n = pread(fd, buf, sizeof buf, 0);
-        return n > 0 ? std::string(buf, static_cast<std::size_t>(n)) : "";
-    }
-};
-
 class PageEndTest : public ::testing::Test {
   protected:
     void SetUp() override {
@@ -48,32 +24,27 @@ class PageEndTest : public ::testing::Test {
         ep.paperWidthE = 210;
         ep.densityE = 2;
     }
-    void TearDown() override { gSinkWrite = ::write; }
     GDI_END_PAGE_PARAM ep;
 };
 
 TEST_F(PageEndTest, PlatformCWithChecksumCoverageAndFormFeed) {
-    ResetJob(kPlainModel);
-    gImageChecksum = 0x9E;
-    gImageCoverage = 1000000;
-    int r = -1;
-    const std::string captured = CaptureStdout([&] { r = Prnt_EndPage(&ep, PLATFORM_C); });
-    ASSERT_EQ(r, 1);
+    TestJob job(PLATFORM_C);
+    job.stream.imageChecksum = 0x9E;
+    job.stream.imageCoverage = 1000000;
+    ASSERT_EQ(Prnt_EndPage(job.stream, ep), 1);
     EXPECT_EQ(ep.dotCnt, 1000);
-    EXPECT_EQ(ToHex(captured), ToHex(kUelC + k00 + Hex("0B 06 1A 9E 00 37") + k00 +
-                                     Hex("0B 06 1E E8 03 E6") + k00 + kFormFeed));
+    EXPECT_EQ(ToHex(job.Out()), ToHex(kUelC + k00 + Hex("0B 06 1A 9E 00 37") + k00 +
+                                      Hex("0B 06 1E E8 03 E6") + k00 + kFormFeed));
 }
 
 // Automatic duplex on platform C: the duplex frame follows odd pages only.
 TEST_F(PageEndTest, PlatformCMachineDuplexAfterOddPages) {
     for (int page = 1; page <= 3; ++page) {
-        ResetJob(kPlainModel);
+        TestJob job(PLATFORM_C);
         ep.page = page;
         ep.bMachDup = 1;
-        int r = -1;
-        const std::string captured = CaptureStdout([&] { r = Prnt_EndPage(&ep, PLATFORM_C); });
-        ASSERT_EQ(r, 1);
-        const std::string out = captured;
+        ASSERT_EQ(Prnt_EndPage(job.stream, ep), 1);
+        const std::string &out = job.Out();
         const std::string tail = k00 + kMachineDuplex;
         const bool hasDuplex = out.size() > tail.size() && out.substr(out.size() - 6) == tail;
         EXPECT_EQ(hasDuplex, page % 2 == 1) << "page " << page;
@@ -81,33 +52,59 @@ TEST_F(PageEndTest, PlatformCMachineDuplexAfterOddPages) {
     }
 }
 
-TEST_F(PageEndTest, PlatformZIsTheFormFeed) {
+// Outside the job end the duplex frame is due after even pages; the QV and Mirodel models
+// take it without the separator.
+TEST(MachineDuplex, DueAfterEvenPagesOutsideTheJobEnd) {
     struct Case {
-        const char *model;
+        ModelGroup group;
+        int page;
+        int endDoc;
         std::string expected;
-    } cases[] = {{kPlainModel, k00 + kFormFeed}, {kQVModel, kFormFeed}, {kMirodelModel, kFormFeed}};
+    } cases[] = {{ModelGroup::Plain, 2, 0, k00 + kMachineDuplex},
+                 {ModelGroup::Plain, 3, 0, ""},
+                 {ModelGroup::Plain, 3, 1, k00 + kMachineDuplex},
+                 {ModelGroup::Plain, 4, 1, ""},
+                 {ModelGroup::QV, 2, 0, kMachineDuplex},
+                 {ModelGroup::Mirodel, 1, 1, kMachineDuplex}};
     for (const auto &c : cases) {
-        ResetJob(c.model);
-        int r = -1;
-        const std::string captured = CaptureStdout([&] { r = Prnt_EndPage(&ep, PLATFORM_Z); });
-        ASSERT_EQ(r, 1);
-        EXPECT_EQ(ToHex(captured), ToHex(c.expected)) << c.model;
+        TestJob job(PLATFORM_C, c.group);
+        EXPECT_EQ(SendMachineDuplexCmd(job.stream, c.page, c.endDoc), 1);
+        EXPECT_EQ(ToHex(job.Out()), ToHex(c.expected)) << "page " << c.page << " end " << c.endDoc;
     }
 }
 
-TEST_F(PageEndTest, PlatformMBlockIsSpooled) {
-    ResetJob(kPlainModel);
-    Spool spool;
-    int r = -1;
-    const std::string captured = CaptureStdout([&] { r = Prnt_EndPage(&ep, PLATFORM_M); });
-    ASSERT_EQ(r, 1);
+TEST_F(PageEndTest, PlatformZIsTheFormFeed) {
+    struct Case {
+        ModelGroup group;
+        std::string expected;
+    } cases[] = {{ModelGroup::Plain, k00 + kFormFeed},
+                 {ModelGroup::QV, kFormFeed},
+                 {ModelGroup::Mirodel, kFormFeed}};
+    for (const auto &c : cases) {
+        TestJob job(PLATFORM_Z, c.group);
+        ASSERT_EQ(Prnt_EndPage(job.stream, ep), 1);
+        EXPECT_EQ(ToHex(job.Out()), ToHex(c.expected)) << static_cast<int>(c.group);
+    }
+}
+
+// Every item of a page end goes to the spools with the page.
+TEST_F(PageEndTest, EveryItemIsSpooled) {
     const std::string block = Hex("00 00 00 10 00 00 00 03 00 00 00 00 00 00 5A 5A");
-    EXPECT_EQ(ToHex(captured), ToHex(block));
-    EXPECT_EQ(ToHex(spool.Bytes()), ToHex(block));
+    for (int platform : {PLATFORM_C, PLATFORM_Z, PLATFORM_M}) {
+        TestJob job(platform);
+        ASSERT_TRUE(job.OpenCollateSpool());
+        ep.bMachDup = 1;
+        ASSERT_EQ(Prnt_EndPage(job.stream, ep), 1);
+        if (platform == PLATFORM_M) {
+            EXPECT_EQ(ToHex(job.Out()), ToHex(block));
+        }
+        EXPECT_FALSE(job.Out().empty());
+        EXPECT_EQ(ToHex(job.Spooled()), ToHex(job.Out())) << platform;
+    }
 }
 
 struct JobEndCase {
-    const char *model;
+    ModelGroup group;
     int platform;
     int pages;
     int machDup;
@@ -118,37 +115,36 @@ TEST(JobEnd, ClosesTheJobForEachDialect) {
     const std::string query = Hex("0B 05 31 80 3F"), reset = Hex("0B 04 17 DA");
     const std::string eoj = endOfJobCmd, eojR82 = endOfJobCmdR82;
     const JobEndCase cases[] = {
-        {kPlainModel, PLATFORM_C, 2, 0, k00 + query + k00 + reset + eoj},
-        {kPlainModel, PLATFORM_C, 3, 1, k00 + kMachineDuplex + k00 + query + k00 + reset + eoj},
-        {kPlainModel, PLATFORM_C, 4, 1, k00 + query + k00 + reset + eoj},
-        {kQVModel, PLATFORM_Z, 1, 0, reset + eojR82},
-        {kMirodelModel, PLATFORM_Z, 1, 0, reset + eoj},
-        {kQVModel, PLATFORM_C, 1, 0, query + reset + eojR82},
-        {kPlainModel, PLATFORM_M, 1, 0,
+        {ModelGroup::Plain, PLATFORM_C, 2, 0, k00 + query + k00 + reset + eoj},
+        {ModelGroup::Plain, PLATFORM_C, 3, 1,
+         k00 + kMachineDuplex + k00 + query + k00 + reset + eoj},
+        {ModelGroup::Plain, PLATFORM_C, 4, 1, k00 + query + k00 + reset + eoj},
+        {ModelGroup::QV, PLATFORM_Z, 1, 0, reset + eojR82},
+        {ModelGroup::Mirodel, PLATFORM_Z, 1, 0, reset + eoj},
+        {ModelGroup::Plain, PLATFORM_Z, 1, 1, reset + eoj},
+        {ModelGroup::QV, PLATFORM_C, 1, 0, query + reset + eojR82},
+        {ModelGroup::Plain, PLATFORM_M, 1, 0,
          Hex("00 00 00 10 00 00 00 01 00 00 00 00 00 00 5A 5A") + "\x1B%-12345X"},
     };
     for (const auto &c : cases) {
-        ResetJob(c.model);
-        GDI_END_DOC_PARAM ed{c.pages, c.machDup};
-        int r = -1;
-        const std::string captured = CaptureStdout([&] { r = Prnt_EndDoc(&ed, c.platform); });
-        ASSERT_EQ(r, 1);
-        EXPECT_EQ(ToHex(captured), ToHex(c.expected))
-            << c.model << " platform " << c.platform << " pages " << c.pages;
+        TestJob job(c.platform, c.group);
+        ASSERT_EQ(Prnt_EndDoc(job.stream, GDI_END_DOC_PARAM{c.pages, c.machDup}), 1);
+        EXPECT_EQ(ToHex(job.Out()), ToHex(c.expected))
+            << static_cast<int>(c.group) << " platform " << c.platform << " pages " << c.pages;
     }
-    gSinkWrite = ::write;
 }
 
-TEST(JobEnd, PlatformMJobEndIsNotSpooled) {
-    ResetJob(kPlainModel);
-    Spool spool;
-    GDI_END_DOC_PARAM ed{1, 0};
-    int r = -1;
-    const std::string captured = CaptureStdout([&] { r = Prnt_EndDoc(&ed, PLATFORM_M); });
-    ASSERT_EQ(r, 1);
-    EXPECT_EQ(captured.size(), 25u);
-    EXPECT_EQ(spool.Bytes(), "");
-    gSinkWrite = ::write;
+// The job end goes to the spools on platforms C and Z, never on M.
+TEST(JobEnd, SpooledExceptOnPlatformM) {
+    for (int platform : {PLATFORM_C, PLATFORM_Z, PLATFORM_M}) {
+        TestJob job(platform);
+        ASSERT_TRUE(job.OpenCollateSpool());
+        ASSERT_EQ(Prnt_EndDoc(job.stream, GDI_END_DOC_PARAM{1, 0}), 1);
+        EXPECT_EQ(ToHex(job.Spooled()), ToHex(platform == PLATFORM_M ? "" : job.Out())) << platform;
+        if (platform == PLATFORM_M) {
+            EXPECT_EQ(job.Out().size(), 25u);
+        }
+    }
 }
 
 TEST(ManualDuplex, CommandPerDialectNotSpooled) {
@@ -159,31 +155,24 @@ TEST(ManualDuplex, CommandPerDialectNotSpooled) {
                  {PLATFORM_Z, Hex("0B 04 1B D6")},
                  {PLATFORM_M, Hex("00 00 00 10 00 00 00 0B 00 00 00 00 00 00 5A 5A")}};
     for (const auto &c : cases) {
-        ResetJob(kPlainModel);
-        Spool spool;
-        int r = -1;
-        const std::string captured = CaptureStdout([&] { r = SendManualDuplexCmd(c.platform); });
-        ASSERT_EQ(r, 1);
-        EXPECT_EQ(ToHex(captured), ToHex(c.expected));
-        EXPECT_EQ(spool.Bytes(), "");
+        TestJob job(c.platform);
+        ASSERT_TRUE(job.OpenCollateSpool());
+        ASSERT_EQ(SendManualDuplexCmd(job.stream), 1);
+        EXPECT_EQ(ToHex(job.Out()), ToHex(c.expected));
+        EXPECT_EQ(job.Spooled(), "");
     }
-    gSinkWrite = ::write;
 }
 
 TEST(UnknownPlatform, EveryClosingOperationSendsNothing) {
-    ResetJob(kPlainModel);
-    SetLastError("untouched");
-    GDI_END_PAGE_PARAM ep{};
-    GDI_END_DOC_PARAM ed{};
-    int results = 0;
-    const std::string captured = CaptureStdout([&] {
-        for (int platform : {0, 4})
-            results += Prnt_EndPage(&ep, platform) + Prnt_EndDoc(&ed, platform) +
-                       SendManualDuplexCmd(platform);
-    });
-    EXPECT_EQ(results, 0);
-    EXPECT_EQ(captured, "");
-    EXPECT_STREQ(prntLastError, "untouched");
-    gSinkWrite = ::write;
+    for (int platform : {int{PLATFORM_NONE}, 4}) {
+        TestJob job(platform);
+        job.error.Set("untouched");
+        GDI_END_PAGE_PARAM ep{};
+        EXPECT_EQ(Prnt_EndPage(job.stream, ep), 0);
+        EXPECT_EQ(Prnt_EndDoc(job.stream, GDI_END_DOC_PARAM{}), 0);
+        EXPECT_EQ(SendManualDuplexCmd(job.stream), 0);
+        EXPECT_EQ(job.Out(), "");
+        EXPECT_STREQ(job.error.c_str(), "untouched");
+    }
 }
 } // namespace

@@ -12,10 +12,6 @@ namespace {
 const std::string k00 = Hex("00 00");
 const std::string kHostUse = Hex("0B 04 32 BF");
 
-template <typename Frame> std::string Str(const Frame &f) {
-    return std::string(reinterpret_cast<const char *>(f.bytes), sizeof f.bytes);
-}
-
 class PageStartTest : public ::testing::Test {
   protected:
     void SetUp() override {
@@ -31,18 +27,18 @@ class PageStartTest : public ::testing::Test {
         sp.userPrntAreaH = 6784;
         sp.densityLevel = 4;
     }
-    void TearDown() override { gSinkWrite = ::write; }
-    std::string Run(const char *model, int platform) {
-        ResetJob(model);
-        gImageCoverage = 12345;
-        int r = -1;
-        const std::string captured = CaptureStdout([&] { r = Prnt_StartPage(&sp, platform); });
-        EXPECT_EQ(r, 1);
-        return captured;
+    // Starts the page on a job of `group` and returns what the printer received; the page's
+    // coverage count stands at 12345 before.
+    std::string Run(ModelGroup group, int platform, uint64_t *coverageAfter = nullptr) {
+        TestJob job(platform, group);
+        job.stream.imageCoverage = 12345;
+        EXPECT_EQ(Prnt_StartPage(job.stream, sp), 1);
+        if (coverageAfter != nullptr) *coverageAfter = job.stream.imageCoverage;
+        return job.Out();
     }
-    std::string Spec(int platform) {
+    std::string Spec(int platform, bool trayOne = false) {
         GDI_PAGE_SPEC f;
-        GetPageSpecCmd(&sp, &f, platform);
+        GetPageSpecCmd(&sp, &f, platform, trayOne);
         return Str(f);
     }
     std::string Custom(int platform) {
@@ -54,28 +50,58 @@ class PageStartTest : public ::testing::Test {
 };
 
 TEST_F(PageStartTest, PlatformCOrdinaryModelA4) {
-    const std::string out = Run(kPlainModel, PLATFORM_C);
+    uint64_t coverage = 1;
+    const std::string out = Run(ModelGroup::Plain, PLATFORM_C, &coverage);
     EXPECT_EQ(ToHex(out), ToHex(k00 + Spec(PLATFORM_C) + k00 +
                                 Hex("0B 0C 13 00 00 00 00 00 00 00 00 D6") + k00 + kHostUse + k00));
-    EXPECT_EQ(gImageCoverage, 0u); // the new page counts its dots from zero
+    EXPECT_EQ(coverage, 0u); // the new page counts its dots from zero
 }
 
 TEST_F(PageStartTest, PlatformCQVModel) {
-    EXPECT_EQ(ToHex(Run(kQVModel, PLATFORM_C)), ToHex(Spec(PLATFORM_C) + kHostUse));
+    EXPECT_EQ(ToHex(Run(ModelGroup::QV, PLATFORM_C)), ToHex(Spec(PLATFORM_C) + kHostUse));
     sp.paperSize = 255;
-    const std::string out = Run(kQVModel, PLATFORM_C);
+    const std::string out = Run(ModelGroup::QV, PLATFORM_C);
     EXPECT_EQ(ToHex(out), ToHex(Spec(PLATFORM_C) + Custom(PLATFORM_C) + kHostUse));
     EXPECT_EQ(ToHex(Custom(PLATFORM_C).substr(3, 8)),
               ToHex(Hex("5E 13 68 1B 80 12 80 1A"))); // the four user dimensions
 }
 
 TEST_F(PageStartTest, PlatformZ) {
-    EXPECT_EQ(ToHex(Run(kPlainModel, PLATFORM_Z)),
+    uint64_t coverage = 1;
+    EXPECT_EQ(ToHex(Run(ModelGroup::Plain, PLATFORM_Z, &coverage)),
               ToHex(k00 + Spec(PLATFORM_Z) + k00 + Custom(PLATFORM_Z) + k00));
-    EXPECT_EQ(ToHex(Run(kQVModel, PLATFORM_Z)), ToHex(Spec(PLATFORM_Z)));
+    EXPECT_EQ(coverage, 0u);
+    EXPECT_EQ(ToHex(Run(ModelGroup::QV, PLATFORM_Z)), ToHex(Spec(PLATFORM_Z)));
     sp.paperSize = 0;
-    EXPECT_EQ(ToHex(Run(kQVModel, PLATFORM_Z)), ToHex(Spec(PLATFORM_Z) + Custom(PLATFORM_Z)));
-    EXPECT_EQ(ToHex(Run(kMirodelModel, PLATFORM_Z)), ToHex(Spec(PLATFORM_Z) + Custom(PLATFORM_Z)));
+    EXPECT_EQ(ToHex(Run(ModelGroup::QV, PLATFORM_Z)), ToHex(Spec(PLATFORM_Z) + Custom(PLATFORM_Z)));
+    EXPECT_EQ(ToHex(Run(ModelGroup::Mirodel, PLATFORM_Z)),
+              ToHex(Spec(PLATFORM_Z) + Custom(PLATFORM_Z)));
+}
+
+// The QV models take odd pages of a manual duplex job from tray 1, whatever was asked.
+TEST_F(PageStartTest, TrayOneForOddManualDuplexPagesOfQVModels) {
+    struct Case {
+        ModelGroup group;
+        int page;
+        bool manualDuplex;
+        uint8_t tray;
+    } cases[] = {{ModelGroup::QV, 3, true, 1},    {ModelGroup::QV, 1, true, 1},
+                 {ModelGroup::QV, 4, true, 2},    {ModelGroup::QV, 3, false, 2},
+                 {ModelGroup::Plain, 3, true, 2}, {ModelGroup::Mirodel, 3, true, 2}};
+    sp.tray = 2;
+    for (int platform : {PLATFORM_C, PLATFORM_Z}) {
+        for (const auto &c : cases) {
+            SCOPED_TRACE(::testing::Message()
+                         << "group " << static_cast<int>(c.group) << " page " << c.page
+                         << " manual " << c.manualDuplex << " platform " << platform);
+            TestJob job(platform, c.group);
+            job.stream.page = c.page;
+            job.stream.manualDuplex = c.manualDuplex;
+            ASSERT_EQ(Prnt_StartPage(job.stream, sp), 1);
+            const std::string spec = Spec(platform, c.tray == 1); // with its checksum
+            EXPECT_NE(job.Out().find(spec), std::string::npos) << ToHex(job.Out());
+        }
+    }
 }
 
 std::string Record(const char *idHex, uint32_t value) {
@@ -89,7 +115,8 @@ TEST_F(PageStartTest, PlatformMA4Has14Records) {
     sp.resolutionX = sp.resolutionY = 600;
     sp.tray = 2;
     sp.mediaType = 5;
-    const std::string out = Run(kPlainModel, PLATFORM_M);
+    uint64_t coverage = 0;
+    const std::string out = Run(ModelGroup::Plain, PLATFORM_M, &coverage);
     const std::string expected = Hex("00 00 00 B8 00 00 00 02 00 00 00 0E 00 A8 5A 5A") +
                                  Record("00 03", 1) + Record("00 04", 1) + Record("00 05", 2) +
                                  Record("00 06", 5) + Record("00 07", 1) + Record("00 08", 600) +
@@ -97,14 +124,14 @@ TEST_F(PageStartTest, PlatformMA4Has14Records) {
                                  Record("00 0D", 6784) + Record("00 10", 1) +
                                  Record("00 11", 4736) + Record("00 12", 6784) + Record("FF 00", 4);
     EXPECT_EQ(ToHex(out), ToHex(expected));
-    EXPECT_EQ(gImageCoverage, 12345u); // not reset on platform M
+    EXPECT_EQ(coverage, 12345u); // not reset on platform M
 }
 
 TEST_F(PageStartTest, PlatformMCustom2BitPageHas17Records) {
     sp.paperSize = 0;
     sp.iIs2bit = 1;
     sp.userPrntAreaW = 4960;
-    const std::string out = Run(kMirodelModel, PLATFORM_M);
+    const std::string out = Run(ModelGroup::Mirodel, PLATFORM_M);
     ASSERT_EQ(out.size(), 220u);
     EXPECT_EQ(ToHex(out.substr(0, 16)),
               ToHex(Hex("00 00 00 DC 00 00 00 02 00 00 00 11 00 CC 5A 5A")));
@@ -115,13 +142,24 @@ TEST_F(PageStartTest, PlatformMCustom2BitPageHas17Records) {
               ToHex(Record("00 10", 2) + Record("00 11", 4960)));
 }
 
+// Every item of the page start goes to the spools with the page.
+TEST_F(PageStartTest, EveryItemIsSpooled) {
+    for (int platform : {PLATFORM_C, PLATFORM_Z, PLATFORM_M}) {
+        TestJob job(platform);
+        ASSERT_TRUE(job.OpenCollateSpool());
+        ASSERT_EQ(Prnt_StartPage(job.stream, sp), 1);
+        EXPECT_FALSE(job.Out().empty());
+        EXPECT_EQ(ToHex(job.Spooled()), ToHex(job.Out())) << platform;
+    }
+}
+
 TEST_F(PageStartTest, UnknownPlatformSendsNothing) {
-    ResetJob(kPlainModel);
-    SetLastError("untouched");
-    int r = -1;
-    const std::string captured = CaptureStdout([&] { r = Prnt_StartPage(&sp, 0); });
-    EXPECT_EQ(r, 0);
-    EXPECT_EQ(captured, "");
-    EXPECT_STREQ(prntLastError, "untouched");
+    for (int platform : {int{PLATFORM_NONE}, 4}) {
+        TestJob job(platform);
+        job.error.Set("untouched");
+        EXPECT_EQ(Prnt_StartPage(job.stream, sp), 0);
+        EXPECT_EQ(job.Out(), "");
+        EXPECT_STREQ(job.error.c_str(), "untouched");
+    }
 }
 } // namespace

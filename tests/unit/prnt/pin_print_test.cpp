@@ -3,43 +3,14 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <clocale>
-#include <cstdlib>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
-
-#include <unistd.h>
 
 namespace {
 using ::testing::internal::CaptureStderr;
 using ::testing::internal::GetCapturedStderr;
-
-// A PPD like the QV fixture whose locked-print default is `locked` and whose PIN digit
-// options PinNum1..4 default to 0, 1, 2, 3.
-std::string WritePpd(bool locked) {
-    std::ifstream in(KELVRA_FIXTURES_DIR "/ppd/qv.ppd");
-    std::stringstream ss;
-    ss << in.rdbuf();
-    std::string ppd = ss.str();
-    if (locked) {
-        const std::string from = "*DefaultLockedPinPrint: False";
-        ppd.replace(ppd.find(from), from.size(), "*DefaultLockedPinPrint: true");
-    }
-    for (int i = 2; i <= 4; ++i) {
-        const std::string n = "PinNum" + std::to_string(i);
-        const std::string d = std::to_string(i - 1);
-        ppd += "*OpenUI *" + n + "/PIN digit: PickOne\n*Default" + n + ": " + d + "\n*" + n + " " +
-               d + "/" + d + ": \"\"\n*CloseUI: *" + n + "\n";
-    }
-    char path[] = "/tmp/kelvra_pin_XXXXXX";
-    const int fd = mkstemp(path);
-    const ssize_t n = write(fd, ppd.data(), ppd.size());
-    close(fd);
-    EXPECT_EQ(n, static_cast<ssize_t>(ppd.size()));
-    return path;
-}
 
 bool IsValidUtf8(const std::string &s) {
     std::size_t i = 0;
@@ -83,86 +54,49 @@ void ExpectWellFormed(const std::string &ticket) {
 
 class TicketTest : public ::testing::Test {
   protected:
-    void SetUp() override {
-        ppdLocked = WritePpd(true);
-        ppdUnlocked = WritePpd(false);
-        setenv("PPD", ppdUnlocked.c_str(), 1);
-        std::setlocale(LC_ALL, "C.UTF-8");
-    }
-    void TearDown() override {
-        unlink(ppdLocked.c_str());
-        unlink(ppdUnlocked.c_str());
-        std::setlocale(LC_ALL, "C");
-    }
-    std::string Ticket(const std::string &user, const std::string &title,
-                       const std::string &options, bool owner = false) {
-        std::string u = user, t = title, o = options;
-        char a0[] = "rastertoKelvra", id[] = "77", copies[] = "1";
-        char *argv[] = {a0, id, u.data(), t.data(), copies, o.data(), nullptr};
+    void SetUp() override { std::setlocale(LC_ALL, "C.UTF-8"); }
+    void TearDown() override { std::setlocale(LC_ALL, "C"); }
+    // The ticket of job 77 from host `host`; `pin` given: a locked job with that PIN.
+    std::string Ticket(const std::string &user, const std::string &title, const char *pin = nullptr,
+                       bool owner = false) {
+        JobIdentity id;
+        id.jobId = 77;
+        id.jobIdText = "77";
+        id.user = user;
+        id.title = title;
+        id.host = host;
         char ticket[kPinPrintPJLSize];
         CaptureStderr();
-        GetPinPrintPJL(argv, ticket, owner);
+        GetPinPrintPJL(id, pin != nullptr, pin, ticket, owner);
         stderrText = GetCapturedStderr();
         return ticket;
     }
-    std::string Pin(const char *options) {
-        char pin[kPinBufferSize] = {};
-        CaptureStderr();
-        locked = ispinPrint(options, pin);
-        GetCapturedStderr();
-        return pin;
-    }
-    std::string ppdLocked, ppdUnlocked, stderrText;
-    bool locked = false;
+    std::string host = "printhost", stderrText;
 };
 
-TEST_F(TicketTest, NotLockedWithoutTheOption) {
-    const std::string t = Ticket("alice", "/home/user/report.pdf", "noLockedPinPrint PinNum1=5");
+TEST_F(TicketTest, NotLocked) {
+    const std::string t = Ticket("alice", "/home/user/report.pdf");
     EXPECT_EQ(t, "@PJL SET USERNAME=\"alice\"\n@PJL SET JOBNAME=\"report.pdf\"\n");
     EXPECT_NE(stderrText.find("-->pin print isn't need!\n"), std::string::npos);
 }
 
 TEST_F(TicketTest, LockedJobListsTheUserAndThePin) {
-    const std::string t = Ticket("alice", "report.pdf",
-                                 "PinNum4=4 LockedPinPrint PinNum1=1 "
-                                 "pinnum2=2 PinNum3=34");
+    const std::string t = Ticket("alice", "report.pdf", "1234");
     EXPECT_EQ(t, "@PJL SET USERNAME=\"alice\"\n@PJL SET JOBNAME=\"report.pdf\"\n"
                  "@PJL SET PINJOBNAME=\"alice\"\n@PJL SET JOBPASSWORD=\"1234\"\n");
+    EXPECT_EQ(stderrText.find("isn't need"), std::string::npos);
 }
 
+// The owner line names the job's host behind "kv", cut to its last 63 characters.
 TEST_F(TicketTest, OwnerLineComesFirstWhenAsked) {
-    char host[256] = {};
-    gethostname(host, sizeof host - 1);
-    const std::string t = Ticket("alice", "x", "", true);
-    EXPECT_EQ(t.rfind(std::string("@PJL SET JOBOWNER=\"kv") + host, 0), 0u) << t;
+    const std::string t = Ticket("alice", "x", nullptr, true);
+    EXPECT_EQ(t.rfind("@PJL SET JOBOWNER=\"kvprinthost\"\n@PJL SET USERNAME=", 0), 0u) << t;
     EXPECT_EQ(Lines(t).size(), 3u);
-}
-
-TEST_F(TicketTest, PinPartsComeFromOptionsOrPpdDefaults) {
-    setenv("PPD", ppdUnlocked.c_str(), 1);
-    EXPECT_EQ(Pin("LockedPinPrint"), "0123");
-    EXPECT_TRUE(locked);
-    EXPECT_EQ(Pin("LockedPinPrint PinNum2=9"), "0923");
-    EXPECT_EQ(Pin("LockedPinPrint PinNum3"), "013"); // no "=": nothing for that digit
-    EXPECT_EQ(Pin(""), "");
-    EXPECT_FALSE(locked);
-    setenv("PPD", ppdLocked.c_str(), 1);
-    EXPECT_EQ(Pin("Collate"), "0123");
-    EXPECT_TRUE(locked);
-    EXPECT_EQ(Pin("nolockedpinprint"), "");
-    EXPECT_FALSE(locked);
-    setenv("PPD", ppdUnlocked.c_str(), 1);
-    // An explicit "off" value is no lock, whatever the PIN options say.
-    for (const char *off : {"LockedPinPrint=False PinNum1=5", "Collate lockedpinprint=no",
-                            "LockedPinPrint=Off", "LockedPinPrint=0"}) {
-        EXPECT_EQ(Pin(off), "") << off;
-        EXPECT_FALSE(locked) << off;
-    }
-    EXPECT_EQ(Pin("LockedPinPrint=True PinNum1=5"), "5123");
-    EXPECT_TRUE(locked);
-    CaptureStderr();
-    EXPECT_FALSE(ispinPrint(nullptr, nullptr));
-    EXPECT_EQ(GetCapturedStderr(), "-->invalid parameter!\n");
+    host = std::string(62, 'h');
+    EXPECT_EQ(Lines(Ticket("alice", "x", nullptr, true))[0], "@PJL SET JOBOWNER=\"v" + host + "\"");
+    host = "a\"b\n@PJL RESET";
+    EXPECT_EQ(Lines(Ticket("alice", "x", nullptr, true))[0],
+              "@PJL SET JOBOWNER=\"kvab@PJL RESET\"");
 }
 
 TEST_F(TicketTest, JobNameFromTheTitle) {
@@ -172,24 +106,24 @@ TEST_F(TicketTest, JobNameFromTheTitle) {
     } cases[] = {
         {"/home/user/report.pdf", "report.pdf"}, {"dir/", "77"}, {"", "77"}, {"plain", "plain"}};
     for (const auto &c : cases) {
-        const auto lines = Lines(Ticket("u", c.title, ""));
+        const auto lines = Lines(Ticket("u", c.title));
         ASSERT_EQ(lines.size(), 2u);
         EXPECT_EQ(lines[1], std::string("@PJL SET JOBNAME=\"") + c.name + "\"") << c.title;
     }
 }
 
 TEST_F(TicketTest, UserNameKeepsItsLast20Characters) {
-    const auto lines = Lines(Ticket("abcdefghijklmnopqrstuvwxy", "t", "LockedPinPrint"));
+    const auto lines = Lines(Ticket("abcdefghijklmnopqrstuvwxy", "t", "0123"));
     ASSERT_EQ(lines.size(), 4u);
     EXPECT_EQ(lines[0], "@PJL SET USERNAME=\"fghijklmnopqrstuvwxy\"");
     EXPECT_EQ(lines[2], "@PJL SET PINJOBNAME=\"fghijklmnopqrstuvwxy\"");
-    EXPECT_EQ(Lines(Ticket("z", "t", ""))[0], "@PJL SET USERNAME=\"z\"");
+    EXPECT_EQ(Lines(Ticket("z", "t"))[0], "@PJL SET USERNAME=\"z\"");
 }
 
-// Names from outside cannot end a PJL line early or add commands.
+// Names and PINs from outside cannot end a PJL line early or add commands.
 TEST_F(TicketTest, HostileNamesCannotInjectPjl) {
-    const std::string t = Ticket("ev\"il\r\n@PJL SET X=1\x1B", "a\"b\n@PJL RESET\r\nc",
-                                 "LockedPinPrint PinNum1=\" PinNum2=\n PinNum3=5 PinNum4=6", true);
+    const std::string t =
+        Ticket("ev\"il\r\n@PJL SET X=1\x1B", "a\"b\n@PJL RESET\r\nc", "\"\n5\r6\x1B", true);
     ExpectWellFormed(t);
     const auto lines = Lines(t);
     ASSERT_EQ(lines.size(), 5u);
@@ -202,7 +136,7 @@ TEST_F(TicketTest, LongTitleKeepsItsLast256Characters) {
     std::string title(1744, 'a');
     for (int i = 0; i < 256; ++i)
         title += static_cast<char>('A' + i % 26);
-    const auto lines = Lines(Ticket("u", title, ""));
+    const auto lines = Lines(Ticket("u", title));
     ASSERT_EQ(lines.size(), 2u);
     EXPECT_EQ(lines[1], "@PJL SET JOBNAME=\"" + title.substr(1744) + "\"");
 }
@@ -213,7 +147,7 @@ TEST_F(TicketTest, WideCharacterTitleIsCutToTheLineAtACharacterBoundary) {
     std::string title;
     for (int i = 0; i < 300; ++i)
         title += "\xF0\x9F\x98\x80";
-    const std::string t = Ticket("u", title, "");
+    const std::string t = Ticket("u", title);
     ExpectWellFormed(t);
     const auto lines = Lines(t);
     ASSERT_EQ(lines.size(), 2u);
@@ -223,7 +157,7 @@ TEST_F(TicketTest, WideCharacterTitleIsCutToTheLineAtACharacterBoundary) {
 
 TEST_F(TicketTest, MultibyteUserNameCutByCharacters) {
     const std::string user = "J\xC3\xBCrgen-\xC3\x9Cnal-\xC3\x98ster-\xC3\x86r\xC3\xB8-\xC3\x85se";
-    const auto lines = Lines(Ticket(user, "t", ""));
+    const auto lines = Lines(Ticket(user, "t"));
     ASSERT_EQ(lines.size(), 2u);
     // 25 characters: the last 20 start at "n-".
     EXPECT_EQ(lines[0],
@@ -233,7 +167,7 @@ TEST_F(TicketTest, MultibyteUserNameCutByCharacters) {
     std::string longUser;
     for (int i = 0; i < 40; ++i)
         longUser += "\xC3\xBC";
-    const std::string t = Ticket(longUser, "t", "");
+    const std::string t = Ticket(longUser, "t");
     ExpectWellFormed(t);
     EXPECT_EQ(Lines(t)[0], "@PJL SET USERNAME=\"" + longUser.substr(32) + "\"");
 }

@@ -1,18 +1,19 @@
-// Shared helpers of the command-stream tests: capture of standard output into a temporary
-// file, a write counter that can make the n-th write to standard output fail, reset of
-// the job globals, and byte-string builders.
+// Shared helpers of the command-stream tests: one job's command stream over a printer stream
+// held in memory, byte-string builders and frame access.
 #pragma once
 
-#include "common/globals.h"
+#include "common/job_settings.h"
 #include "common/last_error.h"
 #include "common/sink.h"
+#include "prnt/prnt.h"
+#include "tests/support/filter_runner.h"
+#include "tests/support/job_fixture.h"
 
 #include <gtest/gtest.h>
 
-#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
+#include <ctime>
 #include <string>
 #include <vector>
 
@@ -47,91 +48,20 @@ inline std::string ToHex(const std::string &bytes) {
     return out;
 }
 
-// Sizes of the writes to standard output made through the sink since the last reset, and
-// the number of the write that should fail (0: none).
-inline std::vector<std::size_t> gStdoutWrites;
-inline int gFailWriteNumber = 0;
-
-inline ssize_t CountingWrite(int fd, const void *buf, std::size_t n) {
-    if (fd == STDOUT_FILENO) {
-        if (static_cast<int>(gStdoutWrites.size()) + 1 == gFailWriteNumber) {
-            gStdoutWrites.push_back(0);
-            errno = EIO;
-            return -1;
-        }
-        gStdoutWrites.push_back(n);
-    }
-    return ::write(fd, buf, n);
+// The wire bytes of a frame record.
+template <typename Frame> std::string Str(const Frame &f) {
+    return std::string(reinterpret_cast<const char *>(f.bytes), sizeof f.bytes);
 }
 
-// Standard output goes to a temporary file while the object lives.
-class StdoutCapture {
-  public:
-    StdoutCapture() {
-        char path[] = "/tmp/kelvra_prnt_XXXXXX";
-        fd_ = mkstemp(path);
-        unlink(path);
-        std::fflush(stdout);
-        saved_ = dup(STDOUT_FILENO);
-        dup2(fd_, STDOUT_FILENO);
-    }
-    ~StdoutCapture() {
-        std::fflush(stdout);
-        dup2(saved_, STDOUT_FILENO);
-        close(saved_);
-        close(fd_);
-    }
-    std::string Bytes() const {
-        std::fflush(stdout);
-        std::string out;
-        char buf[65536];
-        off_t off = 0;
-        ssize_t n;
-        while ((n = pread(fd_, buf, sizeof buf, off)) > 0) {
-            out.append(buf, static_cast<std::size_t>(n));
-            off += n;
-        }
-        return out;
-    }
-
-  private:
-    int fd_ = -1;
-    int saved_ = -1;
-};
-
-// Runs `f` with standard output captured and returns what was written. Assertions belong
-// after the call: the test framework itself reports on standard output.
-template <typename F> std::string CaptureStdout(F &&f) {
-    StdoutCapture cap;
-    f();
-    return cap.Bytes();
+// Sum of the bytes (a complete short frame adds up to 0 modulo 256).
+inline unsigned ByteSum(const std::string &s) {
+    unsigned sum = 0;
+    for (unsigned char c : s)
+        sum += c;
+    return sum;
 }
 
-// Job globals as at the start of a job of `model`, output to the device only.
-inline void ResetJob(const char *model) {
-    std::snprintf(gPPDFile, sizeof gPPDFile, "%s", model);
-    g_page = 1;
-    IsManDuplex = 0;
-    BlankSuppressflag = 0;
-    Color_bit = 1;
-    gSendDataToDevice = 1;
-    gTempDataFile = gCollateFile = gManualDuplexOddFile = gManualDuplexEvenFile = 0;
-    gImageCoverage = 0;
-    gImageChecksum = 0;
-    gStdoutBroken = 0;
-    SetLastError("");
-    gStdoutWrites.clear();
-    gFailWriteNumber = 0;
-    gSinkWrite = CountingWrite;
-}
-
-constexpr const char *kPlainModel = "Kelvra K10 Series"; // neither QV nor Mirodel
-constexpr const char *kQVModel = "Kelvra QV66ADN Series";
-constexpr const char *kMirodelModel = "Mirodel R70-pp Series";
-constexpr const char *kR18Model = "Kelvra R18 Series";
-constexpr const char *kV72Model = "Kelvra V20-V22 Series";
-
-// Prefix of `bytes` made of its first `writes` sink writes (sizes from a recorded run).
+// Prefix of `bytes` made of its first `writes` writes (sizes from a recorded run).
 inline std::string FirstWrites(const std::string &bytes, const std::vector<std::size_t> &sizes,
                                std::size_t writes) {
     std::size_t len = 0;
@@ -139,5 +69,49 @@ inline std::string FirstWrites(const std::string &bytes, const std::vector<std::
         len += sizes[i];
     return bytes.substr(0, len);
 }
+
+// Local time is UTC from here on, so that the job time of TestSettings (2026-01-01 00:00 UTC)
+// gives the same date and JOBTIME on every machine.
+inline void UseUtc() {
+    setenv("TZ", "UTC0", 1);
+    tzset();
+}
+
+// One job's command stream: the settings of a model group on a dialect (TestSettings), the
+// printer stream in memory, the job's error text and spool files in a temporary directory
+// (none is open until a test opens one).
+struct TestJob {
+    explicit TestJob(int platform, ModelGroup group = ModelGroup::Plain)
+        : settings(TestSettings(platform, group)) {}
+    TestJob(const TestJob &) = delete;
+    TestJob &operator=(const TestJob &) = delete;
+
+    const std::string &Out() const { return writer.bytes; }
+    // Opens the collate spool (every item sent with the cache flag goes there too).
+    bool OpenCollateSpool() {
+        std::string name;
+        return sink.OpenSpool(Spool::Collate, name);
+    }
+    // What the collate spool holds.
+    std::string Spooled() const {
+        std::string out;
+        char buf[4096];
+        off_t at = 0;
+        ssize_t n;
+        while ((n = pread(sink.SpoolFd(Spool::Collate), buf, sizeof buf, at)) > 0) {
+            out.append(buf, static_cast<std::size_t>(n));
+            at += n;
+        }
+        return out;
+    }
+
+    JobSettings settings;
+    MemoryWriter writer;
+    ErrorText error;
+    TempDir dir;
+    TestSpoolFiles spoolFiles{dir.path()};
+    OutputSink sink{writer, error, &spoolFiles};
+    PrntStream stream{settings, sink, error, 0, false, 0, 0, {}};
+};
 
 } // namespace prnt_test

@@ -5,66 +5,39 @@
 
 #include <gtest/gtest.h>
 
-#include <cctype>
-#include <cstdlib>
 #include <string>
-
-#include <unistd.h>
 
 using namespace prnt_test;
 
 namespace {
 const std::string k00 = Hex("00 00");
-
-// Replaces the digits of the JOBTIME value by 'T' after checking its shape, so that the
-// stream can be compared whatever the time of the run.
-std::string MaskJobTime(std::string s) {
-    const std::string tag = "@PJL JOBTIME=";
-    const auto at = s.find(tag);
-    if (at == std::string::npos) return s;
-    const std::string shape = "NN:NN:NN:NN:NNNN\r\n";
-    for (std::size_t i = 0; i < shape.size(); ++i) {
-        char &c = s[at + tag.size() + i];
-        if (shape[i] == 'N') {
-            EXPECT_TRUE(std::isdigit(static_cast<unsigned char>(c))) << s;
-            c = 'T';
-        } else {
-            EXPECT_EQ(c, shape[i]);
-        }
-    }
-    return s;
-}
-const std::string kJobTime = "@PJL JOBTIME=TT:TT:TT:TT:TTTT\r\n";
-
-std::string HostName() {
-    char host[256] = {};
-    gethostname(host, sizeof host - 1);
-    return std::string(host).substr(0, 32);
-}
-
-template <typename Frame> std::string Str(const Frame &f) {
-    return std::string(reinterpret_cast<const char *>(f.bytes), sizeof f.bytes);
-}
+// The JOBTIME line and date frame of the job time of TestSettings, 2026-01-01 00:00 (UTC).
+const std::string kJobTime = "@PJL JOBTIME=00:00:01:01:2026\r\n";
+const std::string kDate = Hex("0B 08 1F EA 07 01 01 DB");
+const std::string kOwnerLine = "@PJL JOBOWNER=testhost\r\n";
 
 class StartDocTest : public ::testing::Test {
   protected:
     void SetUp() override {
+        UseUtc();
         sd = {};
         sd.jobID = 300;
         sd.saveMode = 0x10;
         sd.DuplexMode = 0x20;
         sd.densityLevel = 3;
         sd.FineMode = 1;
-        setenv("PPD", KELVRA_FIXTURES_DIR "/ppd/qv.ppd", 1);
     }
-    void TearDown() override { gSinkWrite = ::write; }
-    std::string Run(const char *model, int platform, int *result = nullptr) {
-        ResetJob(model);
-        int r = -1;
-        const std::string captured = CaptureStdout([&] { r = Prnt_StartDoc(&sd, platform, argv); });
-        if (result != nullptr) *result = r;
-        EXPECT_EQ(r, platform >= 1 && platform <= 3 ? 1 : 0);
-        return MaskJobTime(captured);
+    // Starts the job and returns what the printer received.
+    std::string Run(TestJob &job) {
+        const int platform = job.settings.platform;
+        EXPECT_EQ(Prnt_StartDoc(job.stream, sd), platform >= 1 && platform <= 3 ? 1 : 0);
+        return job.Out();
+    }
+    std::string Run(int platform, ModelGroup group = ModelGroup::Plain,
+                    EngineBlock engine = EngineBlock::None) {
+        TestJob job(platform, group);
+        job.settings.engine = engine;
+        return Run(job);
     }
     std::string JobSpecZ() {
         GDI_JOB_SPEC_Z f;
@@ -81,52 +54,46 @@ class StartDocTest : public ::testing::Test {
         GetFineModeCmd(&sd, &f);
         return Str(f);
     }
-    std::string OwnerLine() { return "@PJL JOBOWNER=" + HostName() + "\r\n"; }
 
     GDI_START_DOC_PARAM sd;
-    char arg0[16] = "rastertoKelvra", id[8] = "42", user[16] = "alice", title[32] = "report.pdf",
-         copies[4] = "1", options[64] = "";
-    char *argv[7] = {arg0, id, user, title, copies, options, nullptr};
 };
 
 TEST_F(StartDocTest, PlatformCCleansUpThenOpensTheJob) {
-    const std::string out = Run(kPlainModel, PLATFORM_C);
-    GDI_SYSTEM_DATE date;
-    GetSysTimeCmd(&date);
-    const std::string expected =
-        Hex("1B FF 2D 31 32 33 34 35 58") + Hex("0B 04 16 DB") + endOfJobCmd + "versions=3.1.2.1" +
-        k00 + PJLheader + "@PJL ENTER LANGUAGE=PL\r\n" + k00 + Hex("0B 06 11 2C 30 82") + k00 +
-        Hex("0B 05 19 00 D7") + k00 + Hex("0B 05 15 03 D8") + Str(date);
+    const std::string out = Run(PLATFORM_C);
+    const std::string expected = Hex("1B FF 2D 31 32 33 34 35 58") + Hex("0B 04 16 DB") +
+                                 endOfJobCmd + "versions=3.1.2.1" + k00 + PJLheader +
+                                 "@PJL ENTER LANGUAGE=PL\r\n" + k00 + Hex("0B 06 11 2C 30 82") +
+                                 k00 + Hex("0B 05 19 00 D7") + k00 + Hex("0B 05 15 03 D8") + kDate;
     EXPECT_EQ(ToHex(out), ToHex(expected));
 }
 
 TEST_F(StartDocTest, PlatformCOfAQVModelHasNoSeparators) {
-    const std::string out = Run(kQVModel, PLATFORM_C);
+    const std::string out = Run(PLATFORM_C, ModelGroup::QV);
     EXPECT_EQ(out.size(), 9u + 4 + 36 + 16 + 15 + 24 + 6 + 5 + 5 + 8);
     EXPECT_EQ(out.find(k00), std::string::npos);
 }
 
 TEST_F(StartDocTest, PlatformZOrdinaryModel) {
-    const std::string out = Run(kPlainModel, PLATFORM_Z);
-    const std::string expected = std::string(PJLheader) + kJobTime + OwnerLine() +
+    const std::string out = Run(PLATFORM_Z);
+    const std::string expected = std::string(PJLheader) + kJobTime + kOwnerLine +
                                  "@PJL ENTER LANGUAGE=PL\r\n" + k00 + FineMode() + k00 +
                                  JobSpecZ() + k00 + Density() + k00;
     EXPECT_EQ(ToHex(out), ToHex(expected));
 }
 
 TEST_F(StartDocTest, PlatformZR18EndsWithTheEngineFrame) {
-    const std::string out = Run(kR18Model, PLATFORM_Z);
+    const std::string out = Run(PLATFORM_Z, ModelGroup::Plain, EngineBlock::R18);
     GDI_TONER_PARAM_R74 engine;
     GetTonerParamCmdForR18(&sd, &engine);
     const std::string expected = std::string(PJLheader) + "@PJL LANGUAGEVERSION=1.0\r\n" +
-                                 kJobTime + OwnerLine() + "@PJL ENTER LANGUAGE=PL\r\n" + k00 +
+                                 kJobTime + kOwnerLine + "@PJL ENTER LANGUAGE=PL\r\n" + k00 +
                                  FineMode() + k00 + JobSpecZ() + k00 + Density() + k00 +
                                  Str(engine);
     EXPECT_EQ(ToHex(out), ToHex(expected));
 }
 
 TEST_F(StartDocTest, PlatformZV20V22EndsWithItsEngineFrame) {
-    const std::string out = Run(kV72Model, PLATFORM_Z);
+    const std::string out = Run(PLATFORM_Z, ModelGroup::Plain, EngineBlock::V72);
     GDI_TONER_PARAM_V72 engine;
     GetTonerParamCmdForV72(&sd, &engine);
     ASSERT_GT(out.size(), 40u);
@@ -134,17 +101,38 @@ TEST_F(StartDocTest, PlatformZV20V22EndsWithItsEngineFrame) {
     EXPECT_EQ(out.find("LANGUAGEVERSION"), std::string::npos);
 }
 
+// The owner line names the job's host, cleaned of quotes and control characters and cut to
+// 32 bytes at a character boundary; an empty host name leaves the owner empty.
+TEST_F(StartDocTest, PlatformZOwnerLineFromTheJobsHost) {
+    struct Case {
+        std::string host;
+        std::string line;
+    } cases[] = {
+        {"", "@PJL JOBOWNER=\r\n"},
+        {"a\"b\r\n@PJL X\x1B", "@PJL JOBOWNER=ab@PJL X\r\n"},
+        {std::string(32, 'h') + "tail", "@PJL JOBOWNER=" + std::string(32, 'h') + "\r\n"},
+        {std::string(31, 'h') + "\xC3\xBC", "@PJL JOBOWNER=" + std::string(31, 'h') + "\r\n"},
+        {std::string(30, 'h') + "\xC3\xBC",
+         "@PJL JOBOWNER=" + std::string(30, 'h') + "\xC3\xBC\r\n"},
+    };
+    for (const auto &c : cases) {
+        TestJob job(PLATFORM_Z);
+        job.settings.identity.host = c.host;
+        const std::string out = Run(job);
+        const std::string head = std::string(PJLheader) + kJobTime;
+        EXPECT_EQ(out.substr(head.size(), c.line.size()), c.line) << c.host;
+        EXPECT_EQ(out.substr(head.size() + c.line.size(), 24), "@PJL ENTER LANGUAGE=PL\r\n");
+    }
+}
+
 TEST_F(StartDocTest, PlatformZQVManualDuplexWithBlankSuppression) {
-    ResetJob(kQVModel);
-    BlankSuppressflag = 3;
-    IsManDuplex = 1;
-    int r = -1;
-    const std::string captured = CaptureStdout([&] { r = Prnt_StartDoc(&sd, PLATFORM_Z, argv); });
-    ASSERT_EQ(r, 1);
-    const std::string out = MaskJobTime(captured);
-    const std::string ticket = "@PJL SET JOBOWNER=\"kv" + HostName() + "\"\n" +
-                               "@PJL SET USERNAME=\"alice\"\n" +
-                               "@PJL SET JOBNAME=\"report.pdf\"\n";
+    TestJob job(PLATFORM_Z, ModelGroup::QV);
+    job.settings.blankSuppress = 3;
+    job.stream.manualDuplex = true;
+    const std::string out = Run(job);
+    const std::string ticket = "@PJL SET JOBOWNER=\"kvtesthost\"\n"
+                               "@PJL SET USERNAME=\"tester\"\n"
+                               "@PJL SET JOBNAME=\"test job\"\n";
     const std::string expected = std::string(PJLheader) + "@PJL LANGUAGEVERSION=1.0\r\n" +
                                  kJobTime + ticket + "@PJL SET BLANKSUPPRESS=ENABLE\n" +
                                  "@PJL SET MANUALFEED=ON\n" + "@PJL ENTER LANGUAGE=PL\r\n" +
@@ -152,25 +140,38 @@ TEST_F(StartDocTest, PlatformZQVManualDuplexWithBlankSuppression) {
     EXPECT_EQ(out, expected);
 }
 
+// A locked job of a QV model carries its PIN in the ticket.
+TEST_F(StartDocTest, PlatformZQVLockedJobTicket) {
+    TestJob job(PLATFORM_Z, ModelGroup::QV);
+    job.settings.identity.title = "/home/tester/report.pdf";
+    job.settings.lockedPrint = true;
+    job.settings.pin = "4711";
+    const std::string out = Run(job);
+    const std::string ticket = "@PJL SET JOBOWNER=\"kvtesthost\"\n"
+                               "@PJL SET USERNAME=\"tester\"\n"
+                               "@PJL SET JOBNAME=\"report.pdf\"\n"
+                               "@PJL SET PINJOBNAME=\"tester\"\n"
+                               "@PJL SET JOBPASSWORD=\"4711\"\n";
+    const std::string head = std::string(PJLheader) + "@PJL LANGUAGEVERSION=1.0\r\n" + kJobTime;
+    EXPECT_EQ(out.substr(0, head.size() + ticket.size()), head + ticket);
+}
+
 TEST_F(StartDocTest, PlatformZBlankPageLineFollowsTheFlag) {
     struct Case {
-        const char *model;
+        ModelGroup group;
         int flag;
         const char *line; // null: none
-    } cases[] = {{kMirodelModel, 1, nullptr},
-                 {kMirodelModel, 0, "@PJL SET BLANKSUPPRESS=DISABLE\n"},
-                 {kMirodelModel, 2, "@PJL SET BLANKSUPPRESS=DISABLE\n"},
-                 {kQVModel, 3, "@PJL SET BLANKSUPPRESS=ENABLE\n"},
-                 {kPlainModel, 3, nullptr}};
+    } cases[] = {{ModelGroup::Mirodel, 1, nullptr},
+                 {ModelGroup::Mirodel, 0, "@PJL SET BLANKSUPPRESS=DISABLE\n"},
+                 {ModelGroup::Mirodel, 2, "@PJL SET BLANKSUPPRESS=DISABLE\n"},
+                 {ModelGroup::QV, 3, "@PJL SET BLANKSUPPRESS=ENABLE\n"},
+                 {ModelGroup::Plain, 3, nullptr}};
     for (const auto &c : cases) {
-        ResetJob(c.model);
-        BlankSuppressflag = c.flag;
-        int r = -1;
-        const std::string captured =
-            CaptureStdout([&] { r = Prnt_StartDoc(&sd, PLATFORM_Z, argv); });
-        ASSERT_EQ(r, 1);
-        const std::string out = captured;
-        SCOPED_TRACE(std::string(c.model) + " flag " + std::to_string(c.flag));
+        TestJob job(PLATFORM_Z, c.group);
+        job.settings.blankSuppress = c.flag;
+        const std::string out = Run(job);
+        SCOPED_TRACE(::testing::Message()
+                     << "group " << static_cast<int>(c.group) << " flag " << c.flag);
         EXPECT_EQ(out.find("BLANKSUPPRESS") != std::string::npos, c.line != nullptr);
         if (c.line != nullptr) {
             EXPECT_NE(out.find(c.line), std::string::npos);
@@ -178,41 +179,34 @@ TEST_F(StartDocTest, PlatformZBlankPageLineFollowsTheFlag) {
         EXPECT_EQ(out.find("MANUALFEED"), std::string::npos);
     }
     // The Mirodel model keeps the host-name owner line and the fine-mode frame.
-    ResetJob(kMirodelModel);
-    BlankSuppressflag = 1;
-    int r = -1;
-    const std::string captured = CaptureStdout([&] { r = Prnt_StartDoc(&sd, PLATFORM_Z, argv); });
-    ASSERT_EQ(r, 1);
-    const std::string expected = std::string(PJLheader) + kJobTime + OwnerLine() +
+    TestJob job(PLATFORM_Z, ModelGroup::Mirodel);
+    job.settings.blankSuppress = 1;
+    const std::string expected = std::string(PJLheader) + kJobTime + kOwnerLine +
                                  "@PJL ENTER LANGUAGE=PL\r\n" + FineMode() + JobSpecZ() + Density();
-    EXPECT_EQ(ToHex(MaskJobTime(captured)), ToHex(expected));
+    EXPECT_EQ(ToHex(Run(job)), ToHex(expected));
 }
 
 // Only the line end of the owner line, the fine-mode frame and the separators of the
 // platform Z job start carry the cache flag.
 TEST_F(StartDocTest, PlatformZSpoolsOnlyTheItemsMarkedForIt) {
-    char path[] = "/tmp/kelvra_spool_XXXXXX";
-    const int spool = mkstemp(path);
-    unlink(path);
-    ResetJob(kPlainModel);
-    gCollateFile = spool;
-    {
-        int r = -1;
-        const std::string captured =
-            CaptureStdout([&] { r = Prnt_StartDoc(&sd, PLATFORM_Z, argv); });
-        ASSERT_EQ(r, 1);
+    TestJob job(PLATFORM_Z);
+    ASSERT_TRUE(job.OpenCollateSpool());
+    Run(job);
+    EXPECT_EQ(ToHex(job.Spooled()), ToHex("\r\n" + k00 + FineMode() + k00 + k00 + k00));
+}
+
+// Platforms C and M spool every item of the job start.
+TEST_F(StartDocTest, PlatformsCAndMSpoolEveryItem) {
+    for (int platform : {PLATFORM_C, PLATFORM_M}) {
+        TestJob job(platform);
+        ASSERT_TRUE(job.OpenCollateSpool());
+        const std::string out = Run(job);
+        EXPECT_EQ(ToHex(job.Spooled()), ToHex(out)) << platform;
     }
-    gCollateFile = 0;
-    char buf[256];
-    const ssize_t n = pread(spool, buf, sizeof buf, 0);
-    close(spool);
-    ASSERT_GE(n, 0);
-    EXPECT_EQ(ToHex(std::string(buf, static_cast<std::size_t>(n))),
-              ToHex("\r\n" + k00 + FineMode() + k00 + k00 + k00));
 }
 
 TEST_F(StartDocTest, PlatformMIsAFixed153BytePreamble) {
-    const std::string out = Run(kPlainModel, PLATFORM_M);
+    const std::string out = Run(PLATFORM_M);
     ASSERT_EQ(out.size(), 153u);
     GDI_TONER_PARAM_PLATFORM_M engine;
     GetTonerParamCmdForPlatformM(&engine, 88, TONER_PARAM, 0, 0, kCmdSignature);
@@ -225,14 +219,11 @@ TEST_F(StartDocTest, PlatformMIsAFixed153BytePreamble) {
 }
 
 TEST_F(StartDocTest, UnknownPlatformSendsNothingAndKeepsTheErrorText) {
-    for (int platform : {0, 4, -1}) {
-        ResetJob(kPlainModel);
-        SetLastError("untouched");
-        int r = -1;
-        const std::string captured = CaptureStdout([&] { r = Prnt_StartDoc(&sd, platform, argv); });
-        EXPECT_EQ(r, 0);
-        EXPECT_EQ(captured, "");
-        EXPECT_STREQ(prntLastError, "untouched");
+    for (int platform : {int{PLATFORM_NONE}, 4, -1}) {
+        TestJob job(platform);
+        job.error.Set("untouched");
+        EXPECT_EQ(Run(job), "");
+        EXPECT_STREQ(job.error.c_str(), "untouched");
     }
 }
 } // namespace

@@ -1,17 +1,17 @@
 // kelvra-inspect on job streams written by the driver's own printer operations (Prnt_StartDoc,
-// Prnt_StartPage, Prnt_SendPage, Prnt_EndPage, Prnt_EndDoc) with standard output redirected to
-// a file: each dialect's job of two pages is well-formed and decodes to the bitmaps sent.
-#include "common/globals.h"
+// Prnt_StartPage, Prnt_SendPage, Prnt_EndPage, Prnt_EndDoc): each dialect's job of two pages
+// is well-formed and decodes to the bitmaps sent.
+#include "common/last_error.h"
+#include "common/sink.h"
 #include "prnt/prnt.h"
 #include "tests/support/filter_runner.h"
 #include "tests/support/inspect_runner.h"
+#include "tests/support/job_fixture.h"
 #include "tests/unit/tools/stream_builder.h"
 
 #include <gtest/gtest.h>
 
-#include <cstring>
-#include <fcntl.h>
-#include <unistd.h>
+#include <fstream>
 
 using namespace sb;
 
@@ -20,67 +20,41 @@ namespace {
 struct PrntCase {
     const char *name;
     int platform;
-    const char *model;
-    int bpp; // Color_bit of the QV and Mirodel models; 1 for the others
+    ModelGroup group;
+    EngineBlock engine;
+    int bpp; // bits per pixel of the QV and Mirodel models; 1 for the others
 };
 
 const PrntCase kCases[] = {
-    {"PlatformC", PLATFORM_C, "Kelvra P25 Series", 1},
-    {"PlatformZ_R18", PLATFORM_Z, "Kelvra R18 Series", 1},
-    {"PlatformZ_QV2bit", PLATFORM_Z, "Kelvra QV66ADN Series", 2},
-    {"PlatformM", PLATFORM_M, "Kelvra M40 Series", 1},
-    {"PlatformM_Mirodel2bit", PLATFORM_M, "Mirodel R70-pp Series", 2},
-    {"PlatformM_QV2bit", PLATFORM_M, "Kelvra QV68ADW Series", 2},
+    {"PlatformC", PLATFORM_C, ModelGroup::Plain, EngineBlock::None, 1},
+    {"PlatformZ_R18", PLATFORM_Z, ModelGroup::Plain, EngineBlock::R18, 1},
+    {"PlatformZ_QV2bit", PLATFORM_Z, ModelGroup::QV, EngineBlock::None, 2},
+    {"PlatformM", PLATFORM_M, ModelGroup::Plain, EngineBlock::None, 1},
+    {"PlatformM_Mirodel2bit", PLATFORM_M, ModelGroup::Mirodel, EngineBlock::None, 2},
+    {"PlatformM_QV2bit", PLATFORM_M, ModelGroup::QV, EngineBlock::None, 2},
 };
 
-// Points standard output at a file for the lifetime of the object.
-class StdoutToFile {
-  public:
-    explicit StdoutToFile(const std::string &path) {
-        fflush(stdout);
-        saved_ = dup(STDOUT_FILENO);
-        const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        dup2(fd, STDOUT_FILENO);
-        close(fd);
-    }
-    ~StdoutToFile() {
-        fflush(stdout);
-        dup2(saved_, STDOUT_FILENO);
-        close(saved_);
-    }
-    StdoutToFile(const StdoutToFile &) = delete;
-    StdoutToFile &operator=(const StdoutToFile &) = delete;
-
-  private:
-    int saved_ = -1;
-};
-
-// Writes one job of the given pages through the printer operations; returns false when an
-// operation failed.
-bool WriteJob(const PrntCase &c, std::vector<TestPage> pages, const std::string &path) {
-    snprintf(gPPDFile, sizeof gPPDFile, "%s", c.model);
-    Color_bit = c.bpp;
-    gSendDataToDevice = 1;
-    IsManDuplex = 0;
-    BlankSuppressflag = 0;
-    const bool qvOrMirodel = std::strstr(c.model, "QV") || std::strstr(c.model, "Mirodel");
-    char *argv[] = {const_cast<char *>("rastertoKelvra"),
-                    const_cast<char *>("42"),
-                    const_cast<char *>("tester"),
-                    const_cast<char *>("a title"),
-                    const_cast<char *>("1"),
-                    const_cast<char *>("noLockedPinPrint"),
-                    nullptr};
+// Writes one job of the given pages through the printer operations into `path`; returns
+// false (with the job's error text in `error`) when an operation failed.
+bool WriteJob(const PrntCase &c, std::vector<TestPage> pages, const std::string &path,
+              std::string &error) {
+    JobSettings settings = TestSettings(c.platform, c.group);
+    settings.engine = c.engine;
+    settings.colorBits = c.bpp;
+    const bool qvOrMirodel = c.group != ModelGroup::Plain;
+    MemoryWriter writer;
+    ErrorText errorText;
+    OutputSink sink(writer, errorText);
+    PrntStream stream{settings, sink, errorText, 0, false, 0, 0, {}};
     bool ok = true;
-    StdoutToFile redirect(path);
     GDI_START_DOC_PARAM doc{};
     doc.jobID = 42;
     doc.saveMode = c.platform == PLATFORM_M ? 0 : 0x10;
     doc.densityLevel = 3;
-    ok &= Prnt_StartDoc(&doc, c.platform, argv) == 1;
+    ok &= Prnt_StartDoc(stream, doc) == 1;
     for (size_t i = 0; i < pages.size(); ++i) {
         TestPage &pg = pages[i];
-        g_page = int(i + 1);
+        stream.page = int(i + 1);
         GDI_START_PAGE_PARAM sp{};
         sp.paperSize = 9;
         sp.mediaType = 1;
@@ -92,7 +66,7 @@ bool WriteJob(const PrntCase &c, std::vector<TestPage> pages, const std::string 
         sp.userPrntAreaH = uint16_t(pg.height);
         sp.iIs2bit = pg.bpp == 2 ? 1 : 0;
         sp.densityLevel = 3;
-        ok &= Prnt_StartPage(&sp, c.platform) == 1;
+        ok &= Prnt_StartPage(stream, sp) == 1;
         GDI_SEND_PAGE_PARAM send{};
         send.compression = 0x20;
         if (pg.bpp == 2) {
@@ -107,17 +81,19 @@ bool WriteJob(const PrntCase &c, std::vector<TestPage> pages, const std::string 
             send.rasImgH = 768;
         }
         send.sendImgBuf = pg.bits.data();
-        ok &= Prnt_SendPage(&send, c.platform, 0) == 1;
+        ok &= Prnt_SendPage(stream, send, 0) == 1;
         GDI_END_PAGE_PARAM ep{};
         ep.page = int(i + 1);
         ep.resolutionE = 600;
         ep.paperWidthE = 210;
         ep.densityE = 3;
-        ok &= Prnt_EndPage(&ep, c.platform) == 1;
+        ok &= Prnt_EndPage(stream, ep) == 1;
     }
     GDI_END_DOC_PARAM ed{};
     ed.page = int(pages.size());
-    ok &= Prnt_EndDoc(&ed, c.platform) == 1;
+    ok &= Prnt_EndDoc(stream, ed) == 1;
+    std::ofstream(path, std::ios::binary) << writer.bytes;
+    error = errorText.c_str();
     return ok;
 }
 
@@ -133,7 +109,8 @@ TEST_P(InspectPrntStream, DriverJobOfTwoPagesIsWellFormedAndDecodes) {
     const std::vector<TestPage> pages = {PatternPage(608, 700, c.bpp, 21),
                                          PatternPage(608, 300, c.bpp, 22)};
     const std::string path = dir.file("job.bin");
-    ASSERT_TRUE(WriteJob(c, pages, path)) << prntLastError;
+    std::string error;
+    ASSERT_TRUE(WriteJob(c, pages, path, error)) << error;
     const InspectRun r = InspectJson(path, {"--dump-page", "1", dir.file("p1.raw")});
     ASSERT_EQ(r.exitCode, 0) << r.err;
     ASSERT_TRUE(r.jsonOk) << r.err;
