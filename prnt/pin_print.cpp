@@ -13,7 +13,6 @@
 namespace {
 constexpr std::size_t kLineSize = 256;         // one ticket line
 constexpr std::size_t kJobNameLineSize = 1024; // the JOBNAME line
-constexpr std::size_t kHostNameSize = 256;
 
 // Appends `text` to the NUL-terminated `buf` of `size` bytes, cutting what does not fit.
 void AppendBounded(char *buf, std::size_t size, const char *text) {
@@ -62,9 +61,12 @@ void GetPinPrintPJL(const JobIdentity &identity, bool locked, const char *pin, c
 
     if (locked) {
         AppendLine(PinPrintPJL, size, CMD_PJL_PINPRINT_PINJOBNAME, user, 20, kLineSize);
-        // The PIN is cleaned like every text from outside; at most 255 bytes go in.
+        // The PIN is cleaned like every text from outside and cut so that the line keeps its
+        // closing quote and line end.
         char line[kLineSize];
-        const std::string clean = SanitizePjlText(pin);
+        std::string clean = SanitizePjlText(pin);
+        const std::size_t room = kLineSize - (std::strlen(CMD_PJL_PINPRINT_JOBPASSWD) - 2) - 1;
+        if (clean.size() > room) clean.resize(room);
         std::snprintf(line, sizeof line, CMD_PJL_PINPRINT_JOBPASSWD, clean.c_str());
         AppendBounded(PinPrintPJL, size, line);
     }

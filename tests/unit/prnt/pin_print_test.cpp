@@ -87,6 +87,15 @@ TEST_F(TicketTest, LockedJobListsTheUserAndThePin) {
     EXPECT_EQ(stderrText.find("isn't need"), std::string::npos);
 }
 
+// A PIN of any length leaves its line whole: closing quote and line end.
+TEST_F(TicketTest, LongPinKeepsItsLineWhole) {
+    const std::string pin(400, '7');
+    const std::vector<std::string> lines = Lines(Ticket("alice", "x", pin.c_str()));
+    ASSERT_EQ(lines.size(), 4u);
+    EXPECT_EQ(lines[3].rfind("@PJL SET JOBPASSWORD=\"7777", 0), 0u);
+    EXPECT_EQ(lines[3].back(), '"');
+}
+
 // The owner line names the job's host behind "kv", cut to its last 63 characters.
 TEST_F(TicketTest, OwnerLineComesFirstWhenAsked) {
     const std::string t = Ticket("alice", "x", nullptr, true);
@@ -162,14 +171,18 @@ TEST_F(TicketTest, MultibyteUserNameCutByCharacters) {
     // 25 characters: the last 20 start at "n-".
     EXPECT_EQ(lines[0],
               "@PJL SET USERNAME=\"n-\xC3\x9Cnal-\xC3\x98ster-\xC3\x86r\xC3\xB8-\xC3\x85se\"");
-    // In the C locale the conversion fails and the byte tail still starts on a character.
+    // Names are UTF-8 whatever the locale: in the C locale the cut is by characters too, and
+    // text that is not UTF-8 still gets a byte tail that starts on a character.
     std::setlocale(LC_ALL, "C");
     std::string longUser;
     for (int i = 0; i < 40; ++i)
         longUser += "\xC3\xBC";
     const std::string t = Ticket(longUser, "t");
     ExpectWellFormed(t);
-    EXPECT_EQ(Lines(t)[0], "@PJL SET USERNAME=\"" + longUser.substr(32) + "\"");
+    EXPECT_EQ(Lines(t)[0], "@PJL SET USERNAME=\"" + longUser.substr(40) + "\"");
+    const std::string broken = "\xFF" + longUser;
+    EXPECT_EQ(Lines(Ticket(broken, "t"))[0], "@PJL SET USERNAME=\"" + longUser.substr(32) + "\"");
+    std::setlocale(LC_ALL, "C.UTF-8");
 }
 
 TEST(TextCut, TailOfHostNamesAndSmallBuffers) {
