@@ -64,3 +64,15 @@ struct JobSettings {
     bool lockedPrint = false; // the printer holds the job until its PIN is entered
     std::string pin;          // the PIN of a locked job (digits)
 };
+
+struct ModelInfo;
+
+// Takes the model's dialect, paper table, group, engine-parameter frame and screens from its
+// catalogue row.
+void ApplyModel(JobSettings &s, const ModelInfo &model);
+
+// Decides the bit depth once the model and the option table are known: the QV models print
+// 1 bit at 1200 dpi or 2 bits at 600 dpi, the Mirodel models 2 bits when `wants1200`, platform M
+// 2 bits with the DPI1200 option; the driver's own screens give 2 bits only on platform M with
+// that option.
+void ResolveBitDepth(JobSettings &s, bool wants1200);

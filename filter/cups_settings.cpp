@@ -40,15 +40,11 @@ bool Contains(const char *haystack, const char *needle) {
     return haystack && strcasestr(haystack, needle) != nullptr;
 }
 
-// The model's dialect, paper table, group, engine-parameter frame and screens from the model
-// catalogue; a model the catalogue does not list names its dialect in the PPD ("PlatForm").
+// The model's settings from the model catalogue; a model the catalogue does not list names its
+// dialect in the PPD ("PlatForm").
 void ApplyModelRules(JobSettings &s, ppd_file_t *ppd) {
     if (const ModelInfo *model = FindModel(s.modelName)) {
-        s.platform = model->platform;
-        s.paperTable = model->PaperRows();
-        s.group = model->group;
-        s.engine = model->engine;
-        s.newScreens = model->screens == HalftoneScreens::Supercell96;
+        ApplyModel(s, *model);
         return;
     }
     const std::string keyword = PPDReason(ppd, "PlatForm");
@@ -76,26 +72,6 @@ void ResolveOptionTable(JobSettings &s, const char *jobOptions, ppd_file_t *ppd)
         s.pageSizeName = pageSize;
     }
     pfcupsFreeOptions(count, options);
-}
-
-// Bits per pixel: platform M with the 1200-dpi option, the QV models at 600 dpi and the
-// Mirodel models on request send two.
-void ResolveBitDepth(JobSettings &s, bool wants1200) {
-    if (s.group == ModelGroup::QV) {
-        s.is1200dpi = wants1200;
-        s.colorBits = wants1200 ? 1 : 2;
-    } else if (s.group == ModelGroup::Mirodel) {
-        s.is1200dpi = false;
-        s.colorBits = wants1200 ? 2 : 1;
-    }
-    const bool dpi1200Option = s.options[DPI1200].value == 1;
-    s.screenBits = s.platform == PLATFORM_M && dpi1200Option ? 2 : 1;
-    if (s.group == ModelGroup::QV)
-        s.twoBitPages = !s.is1200dpi;
-    else if (s.group == ModelGroup::Mirodel)
-        s.twoBitPages = s.colorBits == 2;
-    else
-        s.twoBitPages = s.platform == PLATFORM_M && dpi1200Option;
 }
 
 // The page-size requests of the options and the printer's limits from the PPD.
