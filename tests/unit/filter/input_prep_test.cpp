@@ -1,6 +1,6 @@
-#include "common/globals.h"
-#include "common/tempfile.h"
 #include "filter/input_prep.h"
+#include "filter/signals.h"
+#include "filter/tempfile.h"
 
 #include "tests/support/filter_runner.h"
 #include "tests/support/raster_writer.h"
