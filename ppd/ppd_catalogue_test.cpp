@@ -15,9 +15,12 @@
 #include <cups/ppd.h>
 #include <gtest/gtest.h>
 
-#include "common/globals.h"
+#include "common/dialect.h"
+#include "common/job_settings.h"
 #include "common/model_groups.h"
 #include "common/paper_catalogue.h"
+#include "filter/cups_settings.h"
+#include "filter/locked_print.h"
 #include "filter/options.h"
 #include "prnt/pin_print.h"
 
@@ -45,14 +48,17 @@ std::string Reason(ppd_file_t *ppd, const char *key) {
     return ppdLocalizeIPPReason(ppd, key, nullptr, buf, sizeof buf) ? buf : "";
 }
 
-// The platform and paper table the filter ends up with for this PPD: the model list first,
-// the PPD's "PlatForm" keyword for models the list does not name.
-int PlatformOf(ppd_file_t *ppd, const PAPER_SIZE_INFO **table) {
-    int platform = PLATFORM_NONE;
-    *table = GetPaperSizeArray(ppd->modelname, &platform);
-    if (platform == PLATFORM_NONE)
-        GetPaperSizeArrayByPlatformName(Reason(ppd, "PlatForm").c_str(), &platform, table);
-    return platform;
+// The settings the filter resolves for a job on this PPD with the option string `options`.
+JobSettings SettingsOf(ppd_file_t *ppd, const char *options = "") {
+    std::string args[6] = {"rastertoKelvra", "1", "user", "title", "1", options};
+    char *argv[7] = {};
+    for (int i = 0; i < 6; ++i)
+        argv[i] = args[i].data();
+    JobSettings s;
+    testing::internal::CaptureStderr();
+    ResolveJobSettings(s, argv, ppd, "debian_12");
+    testing::internal::GetCapturedStderr();
+    return s;
 }
 
 // The PPD name of a catalogue row: the row's name, except where it is not a usable or not
@@ -124,12 +130,17 @@ TEST(GeneratedPpds, PlatformManualDuplexAndFilterLine) {
             if (IsMirodelModel(model)) {
                 EXPECT_EQ(keywordPlatform, PLATFORM_M);
             }
+            const JobSettings settings = SettingsOf(ppd.get());
+            EXPECT_EQ(settings.platform, keywordPlatform);
+            EXPECT_EQ(settings.modelName, model);
 
             // Manual duplex where the filter turns duplex into manual duplex: platform Z.
             const bool manual = keywordPlatform == PLATFORM_Z;
             EXPECT_EQ(Reason(ppd.get(), "SupportManualDuplex"), manual ? "TRUE" : "");
+            EXPECT_EQ(settings.supportsManualDuplex, manual);
             const std::string instruction = Reason(ppd.get(), "MDuplex");
             EXPECT_EQ(instruction.empty(), !manual);
+            EXPECT_EQ(settings.manualDuplexMessage, instruction);
             EXPECT_LE(instruction.size(), 80u);
 
             ASSERT_EQ(ppd->num_filters, 1);
@@ -163,8 +174,9 @@ TEST(GeneratedPpds, PageSizesAreTheRowsOfTheModelsPaperTable) {
         SCOPED_TRACE(file);
         PpdPtr ppd(ppdOpenFile(file.c_str()));
         ASSERT_TRUE(ppd);
-        const PAPER_SIZE_INFO *table = nullptr;
-        ASSERT_NE(PlatformOf(ppd.get(), &table), PLATFORM_NONE);
+        const JobSettings settings = SettingsOf(ppd.get());
+        const PAPER_SIZE_INFO *table = settings.paperTable;
+        ASSERT_NE(settings.platform, PLATFORM_NONE);
         ASSERT_NE(table, nullptr);
 
         std::set<int> rowsFound;
@@ -199,12 +211,12 @@ TEST(GeneratedPpds, PageSizesAreTheRowsOfTheModelsPaperTable) {
         }
         EXPECT_STREQ(ppdFindOption(ppd.get(), "PageSize")->defchoice, "A4");
 
-        // Custom sizes up to the largest table size, so the filter's clamp keeps table sizes.
-        ppd_size_t minimum{}, maximum{};
-        ASSERT_EQ(ppdPageSizeLimits(ppd.get(), &minimum, &maximum), 1);
+        // Custom sizes up to the largest table size, so the page plan's clamp keeps table sizes.
+        ASSERT_GT(settings.maxPageWidth, 0u);
+        ASSERT_GT(settings.maxPageHeight, 0u);
         for (int r = 0; table[r].cupsPaperW != -1; ++r) {
-            EXPECT_LE(table[r].cupsPaperW, maximum.width);
-            EXPECT_LE(table[r].cupsPaperH, maximum.length);
+            EXPECT_LE(static_cast<unsigned>(table[r].cupsPaperW), settings.maxPageWidth);
+            EXPECT_LE(static_cast<unsigned>(table[r].cupsPaperH), settings.maxPageHeight);
         }
     }
 }
@@ -226,8 +238,7 @@ TEST(GeneratedPpds, OptionChoicesReachTheFiltersSlots) {
         PpdPtr ppd(ppdOpenFile(file.c_str()));
         ASSERT_TRUE(ppd);
         const char *model = ppd->modelname;
-        const PAPER_SIZE_INFO *table = nullptr;
-        const int platform = PlatformOf(ppd.get(), &table);
+        const int platform = SettingsOf(ppd.get()).platform;
         const bool library = IsQVModel(model) || IsMirodelModel(model);
 
         std::set<std::string> expected = {"Duplex",        "InputSlot",     "Density",
@@ -275,24 +286,39 @@ TEST(GeneratedPpds, OptionChoicesReachTheFiltersSlots) {
     }
 }
 
-// The job-level switches and the PIN read the PPD named by $PPD when the job says nothing.
-TEST(GeneratedPpds, DefaultsReadThroughThePpdEnvironment) {
+// The job-level switches and the PIN fall back to the queue PPD's defaults when the job says
+// nothing.
+TEST(GeneratedPpds, DefaultsReadFromTheQueuePpd) {
     const std::string qv = std::string(KELVRA_PPD_OUT) + "/kelvra-qv66adn.ppd";
-    ASSERT_EQ(setenv("PPD", qv.c_str(), 1), 0);
-    EXPECT_EQ(isBlankSuppress(""), 1); // default "PrinterSetting": leave the printer's setting
-    EXPECT_EQ(isBlankSuppress("BlankSuppress=True"), 3);
-    EXPECT_EQ(isBlankSuppress("BlankSuppress=False"), 2);
-    EXPECT_EQ(is1200dpiprint(""), 1);
-    EXPECT_EQ(is1200dpiprint("DPI1200=True"), 2);
+    PpdPtr ppd(ppdOpenFile(qv.c_str()));
+    ASSERT_TRUE(ppd);
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(isBlankSuppress("", ppd.get()), 1); // "PrinterSetting": leave the printer's own
+    EXPECT_EQ(isBlankSuppress("BlankSuppress=True", ppd.get()), 3);
+    EXPECT_EQ(isBlankSuppress("BlankSuppress=False", ppd.get()), 2);
+    EXPECT_EQ(is1200dpiprint("", ppd.get()), 1);
+    EXPECT_EQ(is1200dpiprint("DPI1200=True", ppd.get()), 2);
 
     char pin[kPinBufferSize] = {};
-    EXPECT_FALSE(ispinPrint("", pin)); // default: not locked
-    EXPECT_TRUE(ispinPrint("LockedPinPrint=True", pin));
+    EXPECT_FALSE(ispinPrint("", pin, sizeof pin, ppd.get())); // default: not locked
+    EXPECT_TRUE(ispinPrint("LockedPinPrint=True", pin, sizeof pin, ppd.get()));
     EXPECT_STREQ(pin, "0000"); // the PIN digits' defaults
     char chosen[kPinBufferSize] = {};
-    EXPECT_TRUE(ispinPrint("LockedPinPrint=True PinNum1=4 PinNum2=7 PinNum3=0 PinNum4=9", chosen));
+    EXPECT_TRUE(ispinPrint("LockedPinPrint=True PinNum1=4 PinNum2=7 PinNum3=0 PinNum4=9", chosen,
+                           sizeof chosen, ppd.get()));
     EXPECT_STREQ(chosen, "4709");
-    unsetenv("PPD");
+    testing::internal::GetCapturedStderr();
+
+    // The same through the job's settings.
+    JobSettings s = SettingsOf(ppd.get());
+    EXPECT_EQ(s.group, ModelGroup::QV);
+    EXPECT_EQ(s.blankSuppress, 1);
+    EXPECT_FALSE(s.is1200dpi);
+    EXPECT_EQ(s.colorBits, 2);
+    EXPECT_FALSE(s.lockedPrint);
+    s = SettingsOf(ppd.get(), "LockedPinPrint=True PinNum2=7");
+    EXPECT_TRUE(s.lockedPrint);
+    EXPECT_EQ(s.pin, "0700");
 }
 
 } // namespace
