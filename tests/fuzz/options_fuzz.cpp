@@ -1,18 +1,25 @@
 // Fuzzes the option-string functions with arbitrary option strings: the option table update,
-// the job switches, the platform Z PPD defaults, the page-size clamp, the custom size and
-// margins, the media name, and the word removal of the converter's options.
+// the job switches, the platform Z PPD defaults, the custom size and margins, the media name,
+// the job settings resolved from them (QV queue) with the page plan's clamp and custom-size
+// decisions, and the word removal of the converter's options.
 //
 // Input: Duplex and Tumble bytes, PageSize width and height (u16 each), a media-name buffer
 // size byte, the word to remove (up to NUL), the removal delimiter byte, then the option
 // string (the rest).
+#include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <string_view>
 #include <unistd.h>
 #include <vector>
 
 #include "common/paper_catalogue.h"
+#include "core/page_plan.h"
+#include "core/raster_page.h"
+#include "filter/cups_settings.h"
 #include "filter/input_prep.h"
 #include "filter/options.h"
 #include "tests/fuzz/fuzz_support.h"
@@ -22,7 +29,6 @@
 namespace {
 
 ppd_file_t *gPPD = nullptr;
-const PAPER_SIZE_INFO *gPaperTable = nullptr;
 
 // An exact-size heap copy, so that a read past the terminator is caught.
 std::vector<char> HeapText(const std::string &s) {
@@ -50,6 +56,61 @@ void CheckRemoveStr(const std::string &options, const std::string &word, char to
         FuzzFail("removestr changed the text in front of the word");
 }
 
+// The page of the input as the raster reader would hand it over: 8-bit grey at 600 dpi with the
+// fuzzed page size, named `name`.
+cups_page_header2_t GreyPage(const cups_page_header2_t &in, const char *name) {
+    cups_page_header2_t h = in;
+    h.HWResolution[0] = h.HWResolution[1] = 600;
+    h.cupsBitsPerColor = h.cupsBitsPerPixel = 8;
+    h.cupsColorSpace = CUPS_CSPACE_K;
+    h.cupsWidth = h.cupsBytesPerLine = h.PageSize[0] * 600 / 72;
+    h.cupsHeight = h.PageSize[1] * 600 / 72;
+    h.NumCopies = 1;
+    std::snprintf(h.cupsPageSizeName, sizeof h.cupsPageSizeName, "%s", name);
+    return h;
+}
+
+// The job's settings from the options on the QV queue (an option string that starts with 'a'
+// is resolved as on Astra Linux, whose custom sizes include the page margins), and the plan of
+// the input's page, as an ordinary and as a custom page, where the header check lets it
+// through. An oversized page is clamped to the printer's largest page or takes the size of the
+// table row the options name; any other page keeps its size.
+void CheckSettingsAndPlan(char **argv, const cups_page_header2_t &in) {
+    JobSettings s;
+    ResolveJobSettings(s, argv, gPPD, argv[5][0] == 'a' ? "astra_1.7" : "debian_12");
+    if (s.platform != PLATFORM_Z || s.group != ModelGroup::QV) FuzzFail("not the QV queue");
+    if (s.blankSuppress < 1 || s.blankSuppress > 3) FuzzFail("blankSuppress out of range");
+    if (s.colorBits != (s.is1200dpi ? 1 : 2)) FuzzFail("QV bit depth disagrees with dpi");
+    if (s.maxPageWidth == 0 || s.maxPageHeight == 0)
+        FuzzFail("no page limits read from the QV queue");
+    JobPosition at;
+    at.page = 1;
+    at.options = s.options;
+    for (const char *name : {"", "Custom"}) {
+        const cups_page_header2_t h = GreyPage(in, name);
+        if (!IsPrintableRasterHeader(h, stderr)) continue;
+        const PagePlan plan = PlanPage(s, h, at);
+        const unsigned w = plan.header.PageSize[0], ht = plan.header.PageSize[1];
+        const unsigned inW = h.PageSize[0], inH = h.PageSize[1];
+        if (inW <= s.maxPageWidth && inH <= s.maxPageHeight) {
+            if (w != inW || ht != inH) FuzzFail("a page within the limits was resized");
+        } else if (w != std::min(inW, s.maxPageWidth) || ht != std::min(inH, s.maxPageHeight)) {
+            bool namedRow = false;
+            for (const PAPER_SIZE_INFO *row = s.paperTable; row->cupsPaperW != -1; ++row)
+                namedRow = namedRow ||
+                           (s.pageSizeGiven &&
+                            s.pageSizeName ==
+                                std::string_view(row->strPageSize, strnlen(row->strPageSize, 15)) &&
+                            w == static_cast<unsigned>(row->cupsPaperW) &&
+                            ht == static_cast<unsigned>(row->cupsPaperH));
+            if (!namedRow)
+                FuzzFail("an oversized page was not clamped",
+                         std::to_string(w) + "x" + std::to_string(ht));
+        }
+        if (plan.width == 0 || plan.height == 0) FuzzFail("empty page bitmap");
+    }
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerInitialize(int *, char ***) {
@@ -57,8 +118,6 @@ extern "C" int LLVMFuzzerInitialize(int *, char ***) {
     const std::string ppd = std::string(KELVRA_FIXTURES_DIR) + "/ppd/qv.ppd";
     setenv("PPD", ppd.c_str(), 1);
     gPPD = ppdOpenFile(ppd.c_str());
-    int platform = 0;
-    gPaperTable = GetPaperSizeArray("Kelvra QV66ADN Series", &platform);
     return gPPD ? 0 : 1;
 }
 
@@ -86,12 +145,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     GetFunctionValue(table, n, parsed, &header);
     if (table[AUTODUPLEX].value < 0 || table[AUTODUPLEX].value > 2)
         FuzzFail("AUTODUPLEX out of range");
-    isCutThePaper(&header, gPaperTable, n, parsed, gPPD);
     cupsFreeOptions(n, parsed);
 
-    const int blank = isBlankSuppress(opt.data());
+    const int blank = isBlankSuppress(opt.data(), gPPD);
     if (blank < 1 || blank > 3) FuzzFail("isBlankSuppress out of range");
-    const int dpi = is1200dpiprint(opt.data());
+    const int dpi = is1200dpiprint(opt.data(), gPPD);
     if (dpi != 1 && dpi != 2) FuzzFail("is1200dpiprint out of range");
 
     for (bool astra : {false, true}) {
@@ -119,6 +177,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
         std::memchr(media.data(), '\0', media.size()) == nullptr)
         FuzzFail("Getmediasizename left the name unterminated");
 
+    CheckSettingsAndPlan(argv, header);
     CheckRemoveStr(options, word, tok);
     return 0;
 }

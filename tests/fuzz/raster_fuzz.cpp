@@ -1,5 +1,7 @@
-// Fuzzes the filter's raster input path: the whole job loop (start-up, page headers, raster
-// lines, page pipeline, job end) run in-process through RunFilter on an arbitrary stream.
+// Fuzzes the filter's raster input path: the whole job (start-up, page headers, raster lines,
+// the driver core's page pipeline, job end) run in-process through RunFilter on an arbitrary
+// stream. A job keeps nothing outside itself, so one run needs no reset after the last; only
+// the signal handlers and the timer the filter installs are put back for libFuzzer.
 //
 // Input: one selector byte, then the raster stream.
 //   bits 0-2  PPD fixture (the dialects and model groups)
@@ -22,13 +24,9 @@
 #include <unistd.h>
 #include <vector>
 
-#include "common/globals.h"
-#include "common/sink.h"
+#include "core/raster_page.h"
 #include "filter/job.h"
-#include "filter/page_pipeline.h"
 #include "tests/fuzz/fuzz_support.h"
-
-extern bool IsCustomRotate90; // filter/page_pipeline.cpp
 
 // libcups sizes its buffers from a page header before anyone can check it (up to 4 GB for a
 // hostile cupsBytesPerLine), which under ASan costs seconds of shadow poisoning per input.
@@ -70,28 +68,6 @@ const char *const kOptions[8] = {
 
 std::string gTmpDir;
 
-// Puts back the job-wide state that a fresh process starts with.
-void ResetGlobals() {
-    std::memset(gPPDFile, 0, sizeof gPPDFile);
-    std::memset(prntLastError, 0, sizeof prntLastError);
-    g_page = 0;
-    Canceled = 0;
-    g_ismiddlepage = 0;
-    BlankSuppressflag = 0;
-    is1200dpi = false;
-    Color_bit = 1;
-    iSupportManDuplex = 0;
-    IsManDuplex = 0;
-    gSendDataToDevice = 1;
-    gTempDataFile = gCollateFile = gManualDuplexOddFile = gManualDuplexEvenFile = 0;
-    gImageCoverage = gImageChecksum = 0;
-    gStdoutBroken = 0;
-    gSpoolWriteFailed = 0;
-    gOddNumberCacheSize.assign(1024, 0);
-    gEvenNumberCacheSize.assign(1024, 0);
-    IsCustomRotate90 = false;
-}
-
 // The signal set-up that libFuzzer relies on (its timeout uses SIGALRM and the real timer);
 // the filter installs its own handlers and keep-alive timer, so they are put back after a run.
 struct SignalState {
@@ -110,6 +86,17 @@ struct SignalState {
         setitimer(ITIMER_REAL, &timer, nullptr);
     }
 };
+
+// Open descriptors of the process: a job closes every descriptor it opened.
+int OpenDescriptors() {
+    DIR *d = opendir("/proc/self/fd");
+    if (!d) return -1;
+    int n = 0;
+    while (readdir(d) != nullptr)
+        ++n;
+    closedir(d);
+    return n;
+}
 
 bool TmpDirIsEmpty() {
     DIR *d = opendir(gTmpDir.c_str());
@@ -150,7 +137,7 @@ bool PagesAreSmall(int fd) {
     bool small = true;
     cups_page_header2_t h;
     std::vector<uint8_t> line;
-    while (small && cupsRasterReadHeader2(ras, &h) && IsPrintableRasterHeader(h)) {
+    while (small && cupsRasterReadHeader2(ras, &h) && IsPrintableRasterHeader(h, stderr)) {
         const uint64_t dpiX = std::max(600u, h.HWResolution[0]);
         const uint64_t dpiY = std::max(600u, h.HWResolution[1]);
         const uint64_t pixels =
@@ -211,7 +198,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     argv[7] = nullptr;
     const bool asFile = selector & 0x80;
 
-    ResetGlobals();
+    const int descriptors = OpenDescriptors();
     {
         SignalState signals;
         Silence out(STDOUT_FILENO);
@@ -224,7 +211,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
         dup2(savedIn, STDIN_FILENO);
         close(savedIn);
     }
+    const int left = OpenDescriptors();
     close(mem);
     if (!TmpDirIsEmpty()) FuzzFail("the filter left files in TMPDIR", gTmpDir);
+    if (left != descriptors)
+        FuzzFail("the filter left descriptors open",
+                 std::to_string(descriptors) + " before, " + std::to_string(left) + " after");
     return 0;
 }

@@ -8,7 +8,7 @@
 
 int MemoryWriter::Write(const uint8_t *data, std::size_t count) {
     const int n = static_cast<int>(writes.size()) + 1;
-    if (failAt != 0 && (n == failAt || (failFromThenOn && n > failAt))) {
+    if (failAt != 0 && n >= failAt && (failFromThenOn || n < failAt + failCount)) {
         writes.push_back(0);
         return failErrno;
     }
@@ -40,6 +40,18 @@ void TestSpoolFiles::Remove(int fd) {
         open_.erase(it);
         return;
     }
+}
+
+LogCapture::LogCapture() : file_(open_memstream(&buf_, &size_)) {}
+
+LogCapture::~LogCapture() {
+    if (file_ != nullptr) std::fclose(file_);
+    std::free(buf_);
+}
+
+std::string LogCapture::Text() {
+    std::fflush(file_);
+    return std::string(buf_, size_);
 }
 
 JobSettings TestSettings(int platform, ModelGroup group) {

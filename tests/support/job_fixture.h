@@ -4,14 +4,16 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <string>
 #include <vector>
 
 #include "common/job_settings.h"
 #include "common/sink.h"
 
-// The printer stream in memory. `failAt` makes the n-th write (1-based) fail with `failErrno`
-// (0: no failure); every write is counted, failed ones included.
+// The printer stream in memory. `failAt` makes the n-th write (1-based) and the `failCount` - 1
+// writes after it fail with `failErrno` (0: no failure); every write is counted, failed ones
+// included.
 class MemoryWriter : public StreamWriter {
   public:
     int Write(const uint8_t *data, std::size_t count) override;
@@ -20,6 +22,7 @@ class MemoryWriter : public StreamWriter {
     std::string bytes;               // everything written
     std::vector<std::size_t> writes; // size of each write (0 for a failed one)
     int failAt = 0;
+    int failCount = 1;
     int failErrno = 5;           // EIO
     bool failFromThenOn = false; // every write from failAt on fails
     bool betweenCommands = true;
@@ -38,6 +41,22 @@ class TestSpoolFiles : public SpoolFiles {
   private:
     std::string dir_;
     std::vector<std::pair<int, std::string>> open_;
+};
+
+// A log (the job's status lines) held in memory.
+class LogCapture {
+  public:
+    LogCapture();
+    ~LogCapture();
+    LogCapture(const LogCapture &) = delete;
+    LogCapture &operator=(const LogCapture &) = delete;
+    std::FILE *file() const { return file_; }
+    std::string Text(); // everything written so far
+
+  private:
+    std::FILE *file_ = nullptr;
+    char *buf_ = nullptr;
+    std::size_t size_ = 0;
 };
 
 // Settings of a job on `platform` for a model of `group`, with the filter's defaults: the

@@ -1,6 +1,6 @@
-#include "common/globals.h"
-#include "common/tempfile.h"
 #include "filter/input_prep.h"
+#include "filter/signals.h"
+#include "filter/tempfile.h"
 
 #include "tests/support/filter_runner.h"
 #include "tests/support/raster_writer.h"
@@ -74,15 +74,10 @@ struct StdinFrom {
     }
 };
 
-// Counts the pages of a CUPS raster file; -1 when it is not one.
-int RasterPageCount(const std::string &path, cups_page_header2_t *first = nullptr) {
-    const int fd = open(path.c_str(), O_RDONLY);
-    if (fd < 0) return -1;
+// Counts the pages of the CUPS raster stream on `fd` (0 when it is none).
+int CountRasterPages(int fd, cups_page_header2_t *first = nullptr) {
     cups_raster_t *ras = cupsRasterOpen(fd, CUPS_RASTER_READ);
-    if (ras == nullptr) {
-        close(fd);
-        return -1;
-    }
+    if (ras == nullptr) return 0;
     int pages = 0;
     cups_page_header2_t header;
     while (cupsRasterReadHeader2(ras, &header)) {
@@ -93,7 +88,6 @@ int RasterPageCount(const std::string &path, cups_page_header2_t *first = nullpt
             cupsRasterReadPixels(ras, line.data(), header.cupsBytesPerLine);
     }
     cupsRasterClose(ras);
-    close(fd);
     return pages;
 }
 
@@ -120,6 +114,26 @@ class InputPrepTest : public ::testing::Test {
         }
         char **argv() { return ptrs.data(); }
     };
+    // Runs a conversion of `pdf` to its end, reading the raster from its pipe as the job does:
+    // the pages seen, the first page's header, and what FinishPdfConversion said (stderr in
+    // `err`). -1 pages when the converter could not be started.
+    struct Converted {
+        int pages = -1;
+        cups_page_header2_t first{};
+        bool ok = false;
+        std::string err;
+    };
+    Converted Convert(const std::string &pdf, Args &args) {
+        Converted c;
+        PdfConversion conv;
+        testing::internal::CaptureStderr();
+        if (StartPdfConversion(conv, pdf.c_str(), args.argv())) {
+            c.pages = CountRasterPages(conv.rasterFd, &c.first);
+            c.ok = FinishPdfConversion(conv, false, false, c.pages > 0);
+        }
+        c.err = testing::internal::GetCapturedStderr();
+        return c;
+    }
 };
 
 TEST(ContentTypeTest, OnlyTheCupsPdfTypeSelectsThePdfPath) {
@@ -253,44 +267,69 @@ TEST_F(InputPrepTest, StandardInputIsCopiedByteForByteIntoARegisteredTempFile) {
     EXPECT_TRUE(tmp.entries().empty());
 }
 
-TEST_F(InputPrepTest, ConvertsANamedPdfIntoCupsRasterAndKeepsThePdf) {
+// The converter's raster arrives on a pipe: no file of the rendered document is made, and the
+// PDF named on the command line stays.
+TEST_F(InputPrepTest, ConvertsANamedPdfThroughAPipeAndKeepsThePdf) {
     const std::string pdf = work.file("doc.pdf");
     WriteFile(pdf, ReadFile(kSamplePdf));
-    char filename[kInputFileNameSize];
-    std::snprintf(filename, sizeof filename, "%s", pdf.c_str());
     Args args("alice", "three pages", "");
-    testing::internal::CaptureStderr();
-    const int rc = gs2raster(filename, args.argv());
-    const std::string err = testing::internal::GetCapturedStderr();
-    ASSERT_EQ(rc, 1) << err;
-    EXPECT_NE(std::string(filename), pdf);
-    EXPECT_EQ(std::string(filename).rfind(tmp.path() + "/", 0), 0u);
-    cups_page_header2_t first{};
-    EXPECT_EQ(RasterPageCount(filename, &first), 3);
-    EXPECT_EQ(first.HWResolution[0], 600u); // the queue's PPD reached the converter
-    EXPECT_EQ(first.cupsBitsPerColor, 8u);
+    const Converted c = Convert(pdf, args);
+    ASSERT_TRUE(c.ok) << c.err;
+    EXPECT_EQ(c.pages, 3);
+    EXPECT_EQ(c.first.HWResolution[0], 600u); // the queue's PPD reached the converter
+    EXPECT_EQ(c.first.cupsBitsPerColor, 8u);
     EXPECT_TRUE(Exists(pdf));
-    EXPECT_TRUE(IsRegisteredTempFile(filename));
-    RemoveRegisteredTempFiles();
     EXPECT_TRUE(tmp.entries().empty());
 }
 
-TEST_F(InputPrepTest, PdfFromStandardInputLeavesOnlyTheRasterFile) {
+TEST_F(InputPrepTest, PdfFromStandardInputIsRemovedWhenTheConversionEnds) {
     char filename[kInputFileNameSize] = {};
     {
         StdinFrom in(kSamplePdf);
         ASSERT_TRUE(Copy_StdinToTempFile(filename));
     }
-    const std::string copy = filename;
     Args args("bob", "stdin job", "");
+    const Converted c = Convert(filename, args);
+    ASSERT_TRUE(c.ok) << c.err;
+    EXPECT_EQ(c.pages, 3);
+    EXPECT_FALSE(Exists(filename));
+    EXPECT_FALSE(IsRegisteredTempFile(filename));
+    EXPECT_TRUE(tmp.entries().empty());
+}
+
+// The first page can be read while the converter has not yet written the second: a stand-in
+// converter writes page 1, waits for a gate file the test makes after reading page 1, then
+// writes page 2.
+TEST_F(InputPrepTest, PagesArriveWhileLaterPagesAreStillBeingRendered) {
+    const cups_page_header2_t h = MakeGreyHeader(72, 72, 100, 100);
+    const std::string raster = work.file("two.ras");
+    WriteRasterFile(raster, {MakeGreyPage(h), MakeGreyPage(h)});
+    const std::size_t firstPage = 4 + 1796 + std::size_t{h.cupsBytesPerLine} * h.cupsHeight;
+    const std::string gate = work.file("gate");
+    const std::string script = work.file("converter.sh");
+    WriteFile(script, "#!/bin/sh\nhead -c " + std::to_string(firstPage) + " " + raster +
+                          "\nwhile [ ! -e " + gate + " ]; do sleep 0.02; done\ntail -c +" +
+                          std::to_string(firstPage + 1) + " " + raster + "\n");
+    chmod(script.c_str(), 0755);
+    gConverterPath = script.c_str();
+    Args args("erin", "gated", "");
+    PdfConversion conv;
+    ASSERT_TRUE(StartPdfConversion(conv, kSamplePdf.c_str(), args.argv()));
+    cups_raster_t *ras = cupsRasterOpen(conv.rasterFd, CUPS_RASTER_READ);
+    ASSERT_NE(ras, nullptr);
+    cups_page_header2_t header;
+    std::vector<unsigned char> line(h.cupsBytesPerLine);
+    ASSERT_TRUE(cupsRasterReadHeader2(ras, &header));
+    for (unsigned y = 0; y < header.cupsHeight; ++y)
+        ASSERT_EQ(cupsRasterReadPixels(ras, line.data(), header.cupsBytesPerLine),
+                  header.cupsBytesPerLine);
+    EXPECT_FALSE(Exists(gate)); // page 1 was read before the converter went on
+    WriteFile(gate, "");
+    EXPECT_TRUE(cupsRasterReadHeader2(ras, &header));
+    cupsRasterClose(ras);
     testing::internal::CaptureStderr();
-    const int rc = gs2raster(filename, args.argv());
-    const std::string err = testing::internal::GetCapturedStderr();
-    ASSERT_EQ(rc, 1) << err;
-    EXPECT_FALSE(Exists(copy));
-    EXPECT_FALSE(IsRegisteredTempFile(copy.c_str()));
-    EXPECT_EQ(tmp.entries().size(), 1u);
-    EXPECT_EQ(RasterPageCount(filename), 3);
+    EXPECT_TRUE(FinishPdfConversion(conv, false, false, true));
+    testing::internal::GetCapturedStderr();
 }
 
 // Job attributes come from outside: shell syntax in them must reach the converter as text.
@@ -299,16 +338,12 @@ TEST_F(InputPrepTest, HostileJobAttributesRunNoCommand) {
     const std::string title = "x\"; touch " + victim + "1; \"";
     const std::string user = "$(touch " + victim + "2)";
     const std::string options = "`touch " + victim + "3` x=$(touch " + victim + "4)";
-    char filename[kInputFileNameSize];
-    std::snprintf(filename, sizeof filename, "%s", kSamplePdf.c_str());
     Args args(user, title, options);
-    testing::internal::CaptureStderr();
-    const int rc = gs2raster(filename, args.argv());
-    const std::string err = testing::internal::GetCapturedStderr();
-    EXPECT_EQ(rc, 1) << err;
+    const Converted c = Convert(kSamplePdf, args);
+    EXPECT_TRUE(c.ok) << c.err;
     for (int i = 1; i <= 4; ++i)
         EXPECT_FALSE(Exists(victim + std::to_string(i))) << i;
-    EXPECT_EQ(RasterPageCount(filename), 3);
+    EXPECT_EQ(c.pages, 3);
 }
 
 // A stand-in converter records its argument vector and environment, then writes a raster.
@@ -325,13 +360,10 @@ TEST_F(InputPrepTest, ConverterGetsTheJobArgumentsAsSeparateArgumentsAndTheEnvir
     const std::string title = "a \"quoted\" title; with $(x) `y` and\nnewline";
     const std::string options =
         "PageSize=Custom.200x300 PageRegion=Custom.200x300 document-name-supplied=x.pdf";
-    char filename[kInputFileNameSize];
-    std::snprintf(filename, sizeof filename, "%s", kSamplePdf.c_str());
     Args args("carol smith", title, options);
-    testing::internal::CaptureStderr();
-    const int rc = gs2raster(filename, args.argv());
-    const std::string err = testing::internal::GetCapturedStderr();
-    ASSERT_EQ(rc, 1) << err;
+    const Converted c = Convert(kSamplePdf, args);
+    ASSERT_TRUE(c.ok) << c.err;
+    EXPECT_EQ(c.pages, 1);
 
     std::vector<std::string> got;
     std::string all = ReadFile(work.file("args"));
@@ -346,7 +378,6 @@ TEST_F(InputPrepTest, ConverterGetsTheJobArgumentsAsSeparateArgumentsAndTheEnvir
         kSamplePdf};
     EXPECT_EQ(got, expect);
     EXPECT_EQ(ReadFile(work.file("args.env")), "m-1");
-    EXPECT_EQ(ReadFile(filename), ReadFile(raster));
 }
 
 // A converter that fails, produces nothing or cannot start ends the conversion with a
@@ -370,45 +401,37 @@ TEST_F(InputPrepTest, FailedConversionsReportTheCauseAndLeaveNoTempFile) {
             StdinFrom in(notPdf);
             ASSERT_TRUE(Copy_StdinToTempFile(filename));
         }
-        const std::string before = filename;
         Args args("dave", "notes", "");
-        testing::internal::CaptureStderr();
-        const int rc = gs2raster(filename, args.argv());
-        const std::string err = testing::internal::GetCapturedStderr();
-        EXPECT_EQ(rc, -1) << c.converter;
-        EXPECT_EQ(std::string(filename), before);
-        EXPECT_NE(err.find(c.message), std::string::npos) << c.converter << "\n" << err;
-        EXPECT_NE(err.find("ERROR: "), std::string::npos);
+        const Converted conv = Convert(filename, args);
+        EXPECT_FALSE(conv.ok) << c.converter;
+        EXPECT_LE(conv.pages, 0);
+        EXPECT_NE(conv.err.find(c.message), std::string::npos) << c.converter << "\n" << conv.err;
+        EXPECT_NE(conv.err.find("ERROR: "), std::string::npos);
         EXPECT_TRUE(tmp.entries().empty()) << c.converter;
     }
     // A PDF named on the command line is never removed, even when the conversion fails.
     gConverterPath = "/bin/false";
-    char named[kInputFileNameSize];
-    std::snprintf(named, sizeof named, "%s", notPdf.c_str());
     Args args("dave", "notes", "");
-    testing::internal::CaptureStderr();
-    EXPECT_EQ(gs2raster(named, args.argv()), -1);
-    testing::internal::GetCapturedStderr();
+    EXPECT_FALSE(Convert(notPdf, args).ok);
     EXPECT_TRUE(Exists(notPdf));
     EXPECT_TRUE(tmp.entries().empty());
 }
 
-// SIGTERM during the conversion stops the converter instead of waiting for it.
+// A cancelled job stops the converter's process group instead of waiting for it.
 TEST_F(InputPrepTest, CancelledJobStopsTheConverter) {
     const std::string script = work.file("slow.sh");
     const std::string pidFile = work.file("slow.pid");
     WriteFile(script, "#!/bin/sh\necho $$ > " + pidFile + "\nexec sleep 30\n");
     chmod(script.c_str(), 0755);
     gConverterPath = script.c_str();
-    char filename[kInputFileNameSize];
-    std::snprintf(filename, sizeof filename, "%s", kSamplePdf.c_str());
     Args args("erin", "slow", "");
-    Canceled = 1;
+    PdfConversion conv;
+    ASSERT_TRUE(StartPdfConversion(conv, kSamplePdf.c_str(), args.argv()));
+    const auto start = std::chrono::steady_clock::now();
     testing::internal::CaptureStderr();
-    const int rc = gs2raster(filename, args.argv());
+    EXPECT_FALSE(FinishPdfConversion(conv, false, true, false));
     const std::string err = testing::internal::GetCapturedStderr();
-    Canceled = 0;
-    EXPECT_EQ(rc, -1);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(20));
     // The converter was stopped and reaped, not left running for its 30 seconds (when it was
     // stopped before its first line ran, there is no process id to look for).
     std::ifstream pidIn(pidFile);

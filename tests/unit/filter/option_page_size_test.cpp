@@ -1,34 +1,17 @@
+// Page-size requests: the media name, the custom size and margins of the option string, and
+// the settings the page plan's size decisions read (the printer's largest page from the PPD).
 #include "filter/options.h"
 
 #include <gtest/gtest.h>
 
-#include <cmath>
-#include <cstdio>
 #include <cstring>
-#include <fstream>
-#include <iterator>
 #include <memory>
-#include <numeric>
 #include <string>
-#include <vector>
 
+#include "filter/cups_settings.h"
 #include "tests/unit/filter/option_test_ppd.h"
 
-#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
-
 namespace {
-
-struct ParsedOptions {
-    explicit ParsedOptions(const char *text) { num = cupsParseOptions(text, 0, &options); }
-    ~ParsedOptions() { cupsFreeOptions(num, options); }
-    int num = 0;
-    cups_option_t *options = nullptr;
-};
-
-struct PpdCloser {
-    void operator()(ppd_file_t *p) const { ppdClose(p); }
-};
-using PpdHandle = std::unique_ptr<ppd_file_t, PpdCloser>;
 
 // Page sizes and the custom page size with the given largest width and height, in points.
 std::string PageSizeEntries(int maxWidth, int maxHeight, bool custom) {
@@ -39,7 +22,7 @@ std::string PageSizeEntries(int maxWidth, int maxHeight, bool custom) {
                     "*DefaultImageableArea: Letter\n*ImageableArea Letter: \"0 0 612 792\"\n"
                     "*ImageableArea A4: \"0 0 595 842\"\n";
     if (custom) {
-        s += "*VariablePaperSize: True\n*HWMargins: 0 0 0 0\n";
+        s += "*VariablePaperSize: True\n*HWMargins: 12 18 24 30\n";
         s += "*MaxMediaWidth: \"" + std::to_string(maxWidth) + "\"\n";
         s += "*MaxMediaHeight: \"" + std::to_string(maxHeight) + "\"\n";
         s += "*CustomPageSize True: \"pop pop pop pop pop\"\n";
@@ -52,63 +35,77 @@ std::string PageSizeEntries(int maxWidth, int maxHeight, bool custom) {
     return s;
 }
 
-// A small paper table with the end row, in the catalogue's row format.
-const PAPER_SIZE_INFO kTable[] = {
-    {595, 842, 4760, 6736, 1, 0, 0, "A4"},
-    {842, 1191, 6736, 9528, 8, 0, 0, "A3"},
-    {612, 792, 4896, 6336, 2, 0, 0, "Letter"},
-    {-1, 0, 0, 0, 0, 0, 0, ""},
-};
-
-TEST(PageSizeClamp, OversizedPagesTakeTheNamedRowOrTheLimits) {
-    TempPpd file;
-    file.Write({}, PageSizeEntries(612, 1008, true));
-    PpdHandle ppd(ppdOpenFile(file.path().c_str()));
-    ASSERT_NE(ppd, nullptr);
-    struct Case {
-        unsigned w, h;
-        const char *options;
-        const PAPER_SIZE_INFO *table;
-        unsigned ew, eh;
-    };
-    const Case cases[] = {
-        {900, 1300, "PageSize=A3", kTable, 842, 1191}, // the row wins even beyond the limits
-        {900, 1300, "PageSize=a3", kTable, 612, 1008}, // row names compare case-sensitively
-        {900, 1300, "PageSize=A", kTable, 612, 1008},  // whole names only
-        {900, 1300, "", kTable, 612, 1008},
-        {900, 1300, "PageSize=A3", nullptr, 612, 1008},
-        {700, 500, "", kTable, 612, 500},
-        {600, 1100, "Media=A3", kTable, 600, 1008},
-        {612, 792, "PageSize=A3", kTable, 612, 792}, // within the limits: untouched
-        {612, 1008, "PageSize=A3", kTable, 612, 1008},
-    };
-    for (const Case &c : cases) {
-        cups_page_header2_t h;
-        std::memset(&h, 0, sizeof h);
-        h.PageSize[0] = c.w;
-        h.PageSize[1] = c.h;
-        ParsedOptions opts(c.options);
-        isCutThePaper(&h, c.table, opts.num, opts.options, ppd.get());
-        EXPECT_EQ(h.PageSize[0], c.ew) << c.w << "x" << c.h << " " << c.options;
-        EXPECT_EQ(h.PageSize[1], c.eh) << c.w << "x" << c.h << " " << c.options;
-    }
+// Resolves a job's settings from the option string `options` and the PPD.
+JobSettings Resolve(ppd_file_t *ppd, const char *options, const char *osInfo = "debian_12") {
+    std::string args[6] = {"rastertoKelvra", "7", "user", "title", "1", options};
+    char *argv[7] = {};
+    for (int i = 0; i < 6; ++i)
+        argv[i] = args[i].data();
+    JobSettings s;
+    testing::internal::CaptureStderr();
+    ResolveJobSettings(s, argv, ppd, osInfo);
+    testing::internal::GetCapturedStderr();
+    return s;
 }
 
-TEST(PageSizeClamp, NothingChangesWithoutPageSizeLimits) {
+// The largest page the printer takes (the limit oversized pages are clamped to) comes from
+// the PPD's custom page size; the PageSize the options name is kept for the clamp.
+TEST(PageSizeLimits, LargestPageAndPageSizeRequestAreResolvedForTheClamp) {
+    TempPpd file;
+    file.Write({}, PageSizeEntries(612, 1008, true));
+    PpdHandle ppd = file.Open();
+    ASSERT_NE(ppd, nullptr);
+    JobSettings s = Resolve(ppd.get(), "PageSize=A3");
+    EXPECT_EQ(s.maxPageWidth, 612u);
+    EXPECT_EQ(s.maxPageHeight, 1008u);
+    EXPECT_TRUE(s.pageSizeGiven);
+    EXPECT_EQ(s.pageSizeName, "A3");
+    EXPECT_EQ(s.mediaName, "A3");
+    const float margins[4] = {12, 18, 24, 30}; // left, bottom, right, top
+    for (int i = 0; i < 4; ++i)
+        EXPECT_FLOAT_EQ(s.hwMargins[i], margins[i]) << i;
+
+    // A media name is no PageSize.
+    s = Resolve(ppd.get(), "Media=A3(297x420mm) Collate");
+    EXPECT_FALSE(s.pageSizeGiven);
+    EXPECT_EQ(s.mediaName, "A3");
+}
+
+TEST(PageSizeLimits, NoLimitWithoutCustomPageSizes) {
     TempPpd file;
     file.Write({}, PageSizeEntries(0, 0, false));
-    PpdHandle ppd(ppdOpenFile(file.path().c_str()));
+    PpdHandle ppd = file.Open();
     ASSERT_NE(ppd, nullptr);
-    for (ppd_file_t *p : {ppd.get(), static_cast<ppd_file_t *>(nullptr)}) {
-        cups_page_header2_t h;
-        std::memset(&h, 0, sizeof h);
-        h.PageSize[0] = 5000;
-        h.PageSize[1] = 6000;
-        ParsedOptions opts("PageSize=A3");
-        isCutThePaper(&h, kTable, opts.num, opts.options, p);
-        EXPECT_EQ(h.PageSize[0], 5000u);
-        EXPECT_EQ(h.PageSize[1], 6000u);
-    }
+    const JobSettings s = Resolve(ppd.get(), "PageSize=A3");
+    EXPECT_EQ(s.maxPageWidth, 0u);
+    EXPECT_EQ(s.maxPageHeight, 0u);
+    EXPECT_TRUE(s.pageSizeGiven);
+}
+
+// The custom size request as the page plan reads it; on Astra Linux with the page margins.
+TEST(PageSizeLimits, CustomSizeRequestIsResolvedWithTheHostsMargins) {
+    TempPpd file;
+    file.Write({}, PageSizeEntries(612, 1008, true));
+    PpdHandle ppd = file.Open();
+    ASSERT_NE(ppd, nullptr);
+    const char *options =
+        "PageSize=Custom.300x400 page-left=10 page-top=5 document-name-supplied=x";
+    JobSettings s = Resolve(ppd.get(), options);
+    EXPECT_TRUE(s.customPageRequested);
+    EXPECT_TRUE(s.customSizeParsed);
+    EXPECT_TRUE(s.documentNameSupplied);
+    EXPECT_FLOAT_EQ(s.customWidth, 300);
+    EXPECT_FLOAT_EQ(s.customHeight, 400);
+    s = Resolve(ppd.get(), options, "astra_1.7_x86-64");
+    EXPECT_FLOAT_EQ(s.customWidth, 310);
+    EXPECT_FLOAT_EQ(s.customHeight, 405);
+
+    s = Resolve(ppd.get(), "PageSize=Custom.300");
+    EXPECT_TRUE(s.customPageRequested);
+    EXPECT_FALSE(s.customSizeParsed);
+    EXPECT_FALSE(s.documentNameSupplied);
+    EXPECT_FLOAT_EQ(s.customWidth, 595);
+    EXPECT_FLOAT_EQ(s.customHeight, 842);
 }
 
 TEST(MediaName, TakenFromPageSizeOrFromMediaInFrontOfItsParenthesis) {
@@ -226,89 +223,6 @@ TEST(PageMargins, EachNamedMarginIsReadFromAtMostThreeCharacters) {
     GetPageMargins(nullptr, &top, nullptr, nullptr, nullptr);
     GetPageMargins("page-bottom=4 ", &top, nullptr, nullptr, nullptr); // unwanted margins
     EXPECT_EQ(top, -1);
-}
-
-// A page specification frame (0B 12 12 ...) with the tray in byte 7 and a checksum.
-std::vector<unsigned char> PageSpecFrame(unsigned char tray) {
-    std::vector<unsigned char> f = {0x0B, 0x12, 0x12, 0x01, 0x00, 0x3C, 0x3C, tray, 0x00,
-                                    0x01, 0x00, 0x00, 0x00, 0x00, 0x00, 0x05, 0x00};
-    const unsigned sum = std::accumulate(f.begin(), f.end(), 0u);
-    f.push_back(static_cast<unsigned char>(-sum & 0xFF));
-    return f;
-}
-
-class SpoolTrayEdit : public ::testing::Test {
-  protected:
-    void SetUp() override {
-        char name[] = "/tmp/spooltray.XXXXXX";
-        const int fd = mkstemp(name);
-        ASSERT_GE(fd, 0);
-        close(fd);
-        path_ = name;
-    }
-    void TearDown() override { unlink(path_.c_str()); }
-    void Write(const std::vector<unsigned char> &bytes) {
-        std::ofstream(path_, std::ios::binary)
-            .write(reinterpret_cast<const char *>(bytes.data()),
-                   static_cast<std::streamsize>(bytes.size()));
-    }
-    std::vector<unsigned char> Read() {
-        std::ifstream f(path_, std::ios::binary);
-        return {std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>()};
-    }
-    std::string path_;
-};
-
-TEST_F(SpoolTrayEdit, PatchesOnlyTheFirstFrameAndKeepsItsChecksumValid) {
-    std::vector<unsigned char> bytes = {0x1B, 0x25, 0x0B, 0x12}; // a false start first
-    const std::size_t at = bytes.size();
-    const auto frame = PageSpecFrame(0x00);
-    bytes.insert(bytes.end(), frame.begin(), frame.end());
-    bytes.insert(bytes.end(), frame.begin(), frame.end()); // the next page: untouched
-    bytes.resize(3000, 0x5A); // data beyond the first 1024 bytes survives
-    Write(bytes);
-
-    EXPECT_TRUE(EditMediaSource(path_.c_str(), 0x0104));
-    std::vector<unsigned char> expected = bytes;
-    expected[at + 7] = 0x04;
-    const auto after = Read();
-    ASSERT_EQ(after.size(), bytes.size());
-    const unsigned sum = std::accumulate(after.begin() + at, after.begin() + at + 18, 0u);
-    EXPECT_EQ(sum % 256, 0u) << "frame checksum must still balance";
-    expected[at + 17] = after[at + 17];
-    EXPECT_EQ(after, expected);
-}
-
-TEST_F(SpoolTrayEdit, LeavesTheFileAloneWhenTheFrameIsNotFoundInTheFirst1024Bytes) {
-    struct Case {
-        const char *what;
-        std::size_t frameAt;
-    };
-    const Case cases[] = {{"frame beyond 1024 bytes", 1100},
-                          {"tray byte beyond the bytes read", 1020},
-                          {"no frame at all", 0}};
-    for (const Case &c : cases) {
-        std::vector<unsigned char> bytes(2048, 0x00);
-        if (c.frameAt != 0) {
-            const auto frame = PageSpecFrame(0x02);
-            std::copy(frame.begin(), frame.end(), bytes.begin() + c.frameAt);
-        }
-        Write(bytes);
-        EXPECT_FALSE(EditMediaSource(path_.c_str(), 3)) << c.what;
-        EXPECT_EQ(Read(), bytes) << c.what;
-    }
-}
-
-TEST_F(SpoolTrayEdit, ShortFilesAndMissingFiles) {
-    Write({0x0B, 0x12, 0x12, 0, 0, 0, 0, 0x09}); // the tray byte is the last one
-    EXPECT_TRUE(EditMediaSource(path_.c_str(), 0x0203));
-    EXPECT_EQ(Read(), (std::vector<unsigned char>{0x0B, 0x12, 0x12, 0, 0, 0, 0, 0x03}));
-
-    testing::internal::CaptureStderr();
-    EXPECT_FALSE(EditMediaSource("/nonexistent/dir/spool", 1));
-    EXPECT_EQ(testing::internal::GetCapturedStderr(),
-              "Failed to open file=/nonexistent/dir/spool \n");
-    EXPECT_FALSE(EditMediaSource(nullptr, 1));
 }
 
 } // namespace

@@ -1,15 +1,35 @@
-// Test helper for the option tests: writes small PPD files into a private temporary
-// directory and removes them again.
+// Test helpers for the option tests: parsed option lists, and small PPD files written into a
+// private temporary directory and removed again.
 #pragma once
 
 #include <cstdlib>
 #include <fstream>
+#include <memory>
 #include <string>
 #include <unistd.h>
 #include <utility>
 #include <vector>
 
+#include <cups/cups.h>
+#include <cups/ppd.h>
 #include <gtest/gtest.h>
+
+#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
+
+// Parsed CUPS options that free themselves.
+struct ParsedOptions {
+    explicit ParsedOptions(const char *text) { num = cupsParseOptions(text, 0, &options); }
+    ~ParsedOptions() { cupsFreeOptions(num, options); }
+    ParsedOptions(const ParsedOptions &) = delete;
+    ParsedOptions &operator=(const ParsedOptions &) = delete;
+    int num = 0;
+    cups_option_t *options = nullptr;
+};
+
+struct PpdCloser {
+    void operator()(ppd_file_t *p) const { ppdClose(p); }
+};
+using PpdHandle = std::unique_ptr<ppd_file_t, PpdCloser>;
 
 class TempPpd {
   public:
@@ -43,16 +63,10 @@ class TempPpd {
         f << extra;
         return path_;
     }
+    // Opens the PPD as written last.
+    PpdHandle Open() const { return PpdHandle(ppdOpenFile(path_.c_str())); }
     const std::string &path() const { return path_; }
-    const std::string &dir() const { return dir_; }
 
   private:
     std::string dir_, path_;
-};
-
-// Sets the PPD environment variable for the lifetime of the object.
-class PpdEnv {
-  public:
-    explicit PpdEnv(const std::string &path) { setenv("PPD", path.c_str(), 1); }
-    ~PpdEnv() { unsetenv("PPD"); }
 };

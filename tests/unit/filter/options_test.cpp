@@ -10,22 +10,7 @@
 
 #include "tests/unit/filter/option_test_ppd.h"
 
-#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
-
 namespace {
-
-// Parsed CUPS options that free themselves.
-struct ParsedOptions {
-    explicit ParsedOptions(const char *text) { num = cupsParseOptions(text, 0, &options); }
-    ~ParsedOptions() { cupsFreeOptions(num, options); }
-    int num = 0;
-    cups_option_t *options = nullptr;
-};
-
-struct PpdCloser {
-    void operator()(ppd_file_t *p) const { ppdClose(p); }
-};
-using PpdHandle = std::unique_ptr<ppd_file_t, PpdCloser>;
 
 std::vector<PRINT_FUNC_INFO> FreshTable() {
     return {gDefaultPrntFuncInfo, gDefaultPrntFuncInfo + kPrntFuncInfoCount};
@@ -146,60 +131,77 @@ TEST(OptionTable, ValuesPersistFromPageToPageUntilAnOptionChangesThem) {
     EXPECT_EQ(table[TONERMODE].value, 2);
 }
 
-// The switches read from the raw option string, with the PPD default as the fallback.
+// The switches read from the raw option string, with the queue PPD's default as the fallback.
 struct SwitchCase {
     const char *options;    // nullptr: no option string
-    const char *ppdDefault; // nullptr: no PPD at all
+    const char *ppdDefault; // nullptr: no PPD at all; "": a PPD without the option
     int expected;
 };
 
-TEST(JobSwitches, BlankSuppressFromTheOptionStringOrThePpd) {
-    const SwitchCase cases[] = {
-        {nullptr, "True", 2},
-        {"noBlankSuppress", "True", 2},
-        {"noBlankSuppress BlankSuppress=PrinterSetting", "True", 2},
-        {"BlankSuppress=PrinterSetting", "False", 1},
-        {"BlankSuppress=True", "False", 3},
-        {"Collate BlankSuppress", "False", 3},
-        {"BlankSuppress=Maybe", "False", 3},
-        // An explicit False is honoured: suppression off.
-        {"BlankSuppress=False", "True", 2},
-        {"BlankSuppress=false Collate", "True", 2},
-        {"blanksuppress=True", "False", 2}, // names are case-sensitive: falls back to PPD
-        {"Collate", "True", 3},
-        {"Collate", "printersetting", 1},
-        {"Collate", "False", 2},
-        {"Collate", nullptr, 2},
-    };
+// Runs `fn(options, ppd)` for each case with a PPD holding the case's default for `option`;
+// without an option string the switch writes `nullMessage` to standard error.
+template <typename Fn>
+void CheckSwitch(const char *option, const char *nullMessage, const std::vector<SwitchCase> &cases,
+                 Fn fn) {
     for (const SwitchCase &c : cases) {
-        TempPpd ppd;
-        if (c.ppdDefault != nullptr) ppd.Write({{"BlankSuppress", c.ppdDefault}});
-        PpdEnv env(c.ppdDefault != nullptr ? ppd.path() : ppd.dir() + "/none.ppd");
+        TempPpd file;
+        PpdHandle ppd;
+        if (c.ppdDefault != nullptr) {
+            if (*c.ppdDefault != '\0')
+                file.Write({{option, c.ppdDefault}});
+            else
+                file.Write({{"Collate", "True"}});
+            ppd = file.Open();
+            ASSERT_NE(ppd, nullptr);
+        }
         testing::internal::CaptureStderr();
-        EXPECT_EQ(isBlankSuppress(c.options), c.expected)
+        EXPECT_EQ(fn(c.options, ppd.get()), c.expected)
             << (c.options ? c.options : "(null)") << " / " << (c.ppdDefault ? c.ppdDefault : "-");
         const std::string err = testing::internal::GetCapturedStderr();
         if (c.options == nullptr) {
-            EXPECT_EQ(err, "-->parameter is NULL!\n");
+            EXPECT_EQ(err, nullMessage);
         }
     }
 }
 
+TEST(JobSwitches, BlankSuppressFromTheOptionStringOrThePpd) {
+    CheckSwitch("BlankSuppress", "-->parameter is NULL!\n",
+                {
+                    {nullptr, "True", 2},
+                    {"noBlankSuppress", "True", 2},
+                    {"noBlankSuppress BlankSuppress=PrinterSetting", "True", 2},
+                    {"BlankSuppress=PrinterSetting", "False", 1},
+                    {"BlankSuppress=True", "False", 3},
+                    {"Collate BlankSuppress", "False", 3},
+                    {"BlankSuppress=Maybe", "False", 3},
+                    // An explicit False is honoured: suppression off.
+                    {"BlankSuppress=False", "True", 2},
+                    {"BlankSuppress=false Collate", "True", 2},
+                    {"blanksuppress=True", "False", 2}, // names are case-sensitive: the PPD
+                    {"Collate", "True", 3},
+                    {"Collate", "printersetting", 1},
+                    {"Collate", "False", 2},
+                    {"Collate", "", 2},
+                    {"Collate", nullptr, 2},
+                },
+                isBlankSuppress);
+}
+
 TEST(JobSwitches, Dpi1200FromTheOptionStringOrThePpd) {
-    const SwitchCase cases[] = {
-        {nullptr, "True", 1},         {"noDPI1200", "True", 1},      {"DPI1200", "False", 2},
-        {"DPI1200=True", "False", 2}, {"DPI1200=maybe", "False", 2}, {"DPI1200=FALSE", "True", 1},
-        {"Collate", "True", 2},       {"Collate", "False", 1},       {"Collate", nullptr, 1},
-    };
-    for (const SwitchCase &c : cases) {
-        TempPpd ppd;
-        if (c.ppdDefault != nullptr) ppd.Write({{"DPI1200", c.ppdDefault}});
-        PpdEnv env(c.ppdDefault != nullptr ? ppd.path() : ppd.dir() + "/none.ppd");
-        testing::internal::CaptureStderr();
-        EXPECT_EQ(is1200dpiprint(c.options), c.expected)
-            << (c.options ? c.options : "(null)") << " / " << (c.ppdDefault ? c.ppdDefault : "-");
-        testing::internal::GetCapturedStderr();
-    }
+    CheckSwitch("DPI1200", "-->invalid parameter!\n",
+                {
+                    {nullptr, "True", 1},
+                    {"noDPI1200", "True", 1},
+                    {"DPI1200", "False", 2},
+                    {"DPI1200=True", "False", 2},
+                    {"DPI1200=maybe", "False", 2},
+                    {"DPI1200=FALSE", "True", 1},
+                    {"Collate", "True", 2},
+                    {"Collate", "False", 1},
+                    {"Collate", "", 1},
+                    {"Collate", nullptr, 1},
+                },
+                is1200dpiprint);
 }
 
 // Platform Z completion of the option string from the PPD defaults.
@@ -210,7 +212,7 @@ class CheckOptionKey : public ::testing::Test {
     std::string Complete(const char *job,
                          const std::vector<std::pair<std::string, std::string>> &defaults) {
         ppd_.Write(defaults);
-        PpdHandle ppd(ppdOpenFile(ppd_.path().c_str()));
+        PpdHandle ppd = ppd_.Open();
         EXPECT_NE(ppd, nullptr);
         std::vector<char> parameters(kOptionParametersSize, '\0');
         std::snprintf(parameters.data(), parameters.size(), "%s", job);
@@ -277,7 +279,7 @@ TEST_F(CheckOptionKey, LongInputSlotTextIsCutToFortyCharacters) {
 
 TEST_F(CheckOptionKey, AFullOptionStringIsNeverOverrunOrCutMidOption) {
     ppd_.Write({{"InputSlot", "Tray2"}, {"FeedLongEdge", "True"}, {"Density", "3"}});
-    PpdHandle ppd(ppdOpenFile(ppd_.path().c_str()));
+    PpdHandle ppd = ppd_.Open();
     ASSERT_NE(ppd, nullptr);
     // Room for " FeedLongEdge" (13) but not also " InputSlot=Tray2" (16) first.
     const std::size_t start = kOptionParametersSize - 1 - 14;
