@@ -1,6 +1,8 @@
 #include "core/page_plan.h"
 
 #include <algorithm>
+#include <climits>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <strings.h>
@@ -18,6 +20,13 @@ bool IsQV(const JobSettings &job) {
 }
 bool IsLibraryModel(const JobSettings &job) {
     return job.group != ModelGroup::Plain;
+}
+
+// A dot count as the 16-bit field of a page record takes it: out-of-range values (a custom size
+// the job asked for is not bounded by the raster) are clamped, never converted undefined.
+uint16_t Dots16(double dots) {
+    if (!(dots > 0)) return 0;
+    return dots >= 65535.0 ? 65535 : static_cast<uint16_t>(dots);
 }
 
 // Rounds a computed page dimension up to a multiple of `unit`; never below one unit.
@@ -142,11 +151,11 @@ void FillStartPage(const JobSettings &job, const JobPosition &at, PagePlan &plan
     sp.pageNum = static_cast<uint16_t>(at.page);
     double pageW = h.PageSize[0], pageH = h.PageSize[1];
     if (qv && plan.customFromOptions) {
-        pageW = static_cast<int>(job.customWidth + 0.5f);
-        pageH = static_cast<int>(job.customHeight + 0.5f);
+        pageW = std::floor(job.customWidth + 0.5f);
+        pageH = std::floor(job.customHeight + 0.5f);
     }
-    sp.userPhyPgW = static_cast<uint16_t>(h.HWResolution[0] * (pageW / 72.0));
-    sp.userPhyPgH = static_cast<uint16_t>(h.HWResolution[1] * (pageH / 72.0));
+    sp.userPhyPgW = Dots16(h.HWResolution[0] * (pageW / 72.0));
+    sp.userPhyPgH = Dots16(h.HWResolution[1] * (pageH / 72.0));
     sp.userPrntAreaW = static_cast<uint16_t>(plan.width);
     sp.userPrntAreaH = static_cast<uint16_t>(plan.height);
 
@@ -207,7 +216,8 @@ void FillEndPage(const JobSettings &job, const JobPosition &at, PagePlan &plan) 
     const float widthPt = (IsQV(job) && plan.customFromOptions)
                               ? job.customWidth
                               : static_cast<float>(plan.header.PageSize[0]);
-    e.paperWidthE = static_cast<int>((widthPt / 72.0f) * 25.4);
+    const double widthMm = (widthPt / 72.0f) * 25.4;
+    e.paperWidthE = widthMm >= INT_MAX ? INT_MAX : widthMm > 0 ? static_cast<int>(widthMm) : 0;
     e.densityE = at.options[DENSITY].value;
 }
 

@@ -135,6 +135,15 @@ TEST(PagePlanCustomSize, QVCustomRequestIsComputedAndAnnouncesTheRequestedSize) 
     const PagePlan named = Plan(job, Header(595, 842, "A4"));
     EXPECT_EQ(named.paperRow, 1);
     EXPECT_FALSE(named.customFromOptions);
+
+    // A request far beyond any paper fills the record fields to their limits, never with a
+    // wrapped value (found by fuzzing the options).
+    job.customWidth = 1e4f;
+    job.customHeight = 3e9f;
+    const PagePlan huge = Plan(job, Header(595, 842, "Custom"));
+    EXPECT_EQ(huge.startPage.userPhyPgW, 65535);
+    EXPECT_EQ(huge.startPage.userPhyPgH, 65535);
+    EXPECT_EQ(huge.endPage.paperWidthE, 3527); // 10000 points in millimetres
 }
 
 // A landscape request printed on a portrait page of a paper-table size is turned by 90 degrees.
