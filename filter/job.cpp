@@ -52,7 +52,7 @@ class TempSpoolFiles : public SpoolFiles {
         char path[kTempPathSize] = {};
         const int fd = pfcupsTempFd(path, sizeof path);
         name = path;
-        if (fd <= 0) return -1;
+        if (fd < 0) return -1;
         RegisterTempFile(path);
         names_[fd] = path;
         return fd;
