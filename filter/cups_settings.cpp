@@ -17,6 +17,7 @@
 #include "filter/cups_binding.h"
 #include "filter/locked_print.h"
 #include "filter/options.h"
+#include "filter/queue_options.h"
 
 #pragma GCC diagnostic ignored "-Wdeprecated-declarations"
 
@@ -52,26 +53,21 @@ void ApplyModelRules(JobSettings &s, ppd_file_t *ppd) {
         GetPaperSizeArrayByPlatformName(keyword.c_str(), &s.platform, &s.paperTable);
 }
 
-// The option table from the job's options; on platform Z the options the job does not name
-// take the queue's defaults first.
-void ResolveOptionTable(JobSettings &s, const char *jobOptions, ppd_file_t *ppd) {
+// The option table from the job's options with the queue's defaults. The page size named by
+// the job itself (not the queue's default) picks the row an oversized page takes.
+void ResolveOptionTable(JobSettings &s, const QueueOptions &options, const char *jobOptions) {
     std::memcpy(s.options, gDefaultPrntFuncInfo, sizeof s.options);
-    std::string text = jobOptions;
-    if (s.platform == PLATFORM_Z) {
-        std::vector<char> parameters(kOptionParametersSize, '\0');
-        std::snprintf(parameters.data(), parameters.size(), "%s", jobOptions);
-        checkOptionKey(parameters.data(), jobOptions, ppd);
-        text = parameters.data();
-    }
-    cups_option_t *options = nullptr;
-    const int count = pfcupsParseOptions(text.c_str(), 0, &options);
-    GetFunctionValue(s.options, count, options, nullptr);
-    s.feedLongEdgeGiven = pfcupsGetOption("FeedLongEdge", count, options) != nullptr;
-    if (const char *pageSize = pfcupsGetOption("PageSize", count, options)) {
+    GetFunctionValue(s.options, options.count, options.options, nullptr);
+    // The QV models feed the standard sizes long edge first unless told otherwise ("Auto").
+    const char *feed = options.Get("FeedLongEdge");
+    s.feedLongEdgeGiven = feed != nullptr && strcasecmp(feed, "Auto") != 0;
+    cups_option_t *job = nullptr;
+    const int count = pfcupsParseOptions(jobOptions, 0, &job);
+    if (const char *pageSize = pfcupsGetOption("PageSize", count, job)) {
         s.pageSizeGiven = true;
         s.pageSizeName = pageSize;
     }
-    pfcupsFreeOptions(count, options);
+    pfcupsFreeOptions(count, job);
 }
 
 // The page-size requests of the options and the printer's limits from the PPD.
@@ -107,19 +103,52 @@ void ResolveIdentity(JobIdentity &id, char **argv) {
 
 } // namespace
 
-void ResolveJobSettings(JobSettings &s, char **argv, ppd_file_t *ppd, const char *osInfo) {
+// A custom size the job asks for must be one the printer takes: within the PPD's smallest and
+// largest page size. False, with an "ERROR:" line, when it is not.
+bool CheckCustomSize(const char *jobOptions, const JobSettings &s, ppd_file_t *ppd,
+                     std::FILE *log) {
+    double width = 0, height = 0;
+    std::string text;
+    const CustomSize request = CustomPageSizePoints(jobOptions, width, height, text);
+    if (request == CustomSize::None) return true;
+    if (request == CustomSize::Unreadable) {
+        std::fprintf(log,
+                     "WARNING: The custom page size \"%s\" cannot be read; the page is "
+                     "printed at the size it was rendered\n",
+                     text.c_str());
+        return true;
+    }
+    ppd_size_t minimum, maximum;
+    if (ppdPageSizeLimits(ppd, &minimum, &maximum) != 1) return true;
+    // Half a point of slack: sizes given in millimetres or inches are rounded to points.
+    if (width + 0.5 < minimum.width || height + 0.5 < minimum.length ||
+        width - 0.5 > maximum.width || height - 0.5 > maximum.length) {
+        std::fprintf(log,
+                     "ERROR: The custom page size %s (%.0f x %.0f points) is outside the sizes "
+                     "the %s takes (%.0f x %.0f to %.0f x %.0f points)\n",
+                     text.c_str(), width, height, s.modelName.c_str(), minimum.width,
+                     minimum.length, maximum.width, maximum.length);
+        return false;
+    }
+    return true;
+}
+
+bool ResolveJobSettings(JobSettings &s, char **argv, ppd_file_t *ppd, const char *osInfo,
+                        std::FILE *log) {
     s.modelName = ppd->modelname;
     ApplyModelRules(s, ppd);
     s.supportsManualDuplex = strcasecmp(PPDReason(ppd, "SupportManualDuplex").c_str(), "TRUE") == 0;
     s.manualDuplexMessage = PPDReason(ppd, "MDuplex");
-    s.blankSuppress = isBlankSuppress(argv[5], ppd);
-    ResolveOptionTable(s, argv[5], ppd);
-    ResolveBitDepth(s, is1200dpiprint(argv[5], ppd) == 2);
+    const QueueOptions options(argv[5], ppd, log);
+    s.blankSuppress = isBlankSuppress(options);
+    ResolveOptionTable(s, options, argv[5]);
+    ResolveBitDepth(s, is1200dpiprint(options) == 2);
     ResolvePageSizes(s, argv, ppd, osInfo);
     ResolveIdentity(s.identity, argv);
     if (s.group == ModelGroup::QV) {
         char pin[256] = {};
-        s.lockedPrint = ispinPrint(argv[5], pin, sizeof pin, ppd);
+        s.lockedPrint = ispinPrint(options, pin, sizeof pin);
         s.pin = pin;
     }
+    return CheckCustomSize(argv[5], s, ppd, log);
 }

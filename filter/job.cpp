@@ -148,7 +148,7 @@ int StartUp(FilterRun &run) {
     get_os_info(run.os_info, sizeof run.os_info);
 
     if (!OpenPPD(run)) return 1;
-    ResolveJobSettings(run.settings, run.argv, run.ppd, run.os_info);
+    if (!ResolveJobSettings(run.settings, run.argv, run.ppd, run.os_info)) return 1;
 
     if (run.inputIsPdf) {
         if (!StartPdfConversion(run.pdf, run.filename, run.argv)) return 1;

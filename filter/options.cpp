@@ -11,6 +11,7 @@
 #include <strings.h>
 
 #include "filter/ppd_options.h"
+#include "filter/queue_options.h"
 
 // CUPS's PPD interface is deprecated but remains the only way to read a queue's PPD.
 #pragma GCC diagnostic ignored "-Wdeprecated-declarations"
@@ -84,20 +85,6 @@ int32_t SlotValueFromOption(int slot, const char *text, int32_t current) {
     }
 }
 
-// The value text of "<name>=<value>" at `pos` in `text`, up to the next space; empty for
-// a bare name.
-std::string_view ValueAfter(std::string_view text, std::size_t pos, std::string_view name) {
-    std::size_t start = pos + name.size();
-    if (start >= text.size() || text[start] != '=') return {};
-    ++start;
-    const std::size_t end = text.find(' ', start);
-    return text.substr(start, end == std::string_view::npos ? std::string_view::npos : end - start);
-}
-
-bool IsFalseText(std::string_view v) {
-    return v.size() == 5 && FindNoCase(v, "false") == 0;
-}
-
 // Copies `text` cut to `size` - 1 bytes into `dest` and terminates it.
 void CopyCut(char *dest, std::size_t size, std::string_view text) {
     const std::size_t n = text.size() < size - 1 ? text.size() : size - 1;
@@ -136,105 +123,34 @@ void GetFunctionValue(PRINT_FUNC_INFO *pPrntFuncInfo, int num_option, cups_optio
     }
 }
 
-// Appends the PPD defaults of the options the job did not mention. Each addition is
-// appended whole or not at all, so the buffer never overflows and no option is cut into
-// a different one.
-void checkOptionKey(char *parameters, const char *argv5, ppd_file_t *ppd) {
-    if (parameters == nullptr) return;
-    const std::string_view job = argv5 != nullptr ? argv5 : "";
-    std::size_t used = strnlen(parameters, kOptionParametersSize);
-    if (used == kOptionParametersSize) {
-        used = kOptionParametersSize - 1;
-        parameters[used] = '\0';
-    }
-    auto append = [&](std::string_view piece) {
-        if (used + piece.size() >= kOptionParametersSize) {
-            std::fprintf(stderr, "DEBUG: option string full, \"%.*s\" not added\n",
-                         static_cast<int>(piece.size()), piece.data());
-            return;
-        }
-        std::memcpy(parameters + used, piece.data(), piece.size());
-        used += piece.size();
-        parameters[used] = '\0';
-    };
-    // Any mention counts, the "no" form included (it contains the name).
-    auto mentioned = [&](std::string_view name) { return job.find(name) != std::string::npos; };
-
-    if (!mentioned("InputSlot")) {
-        ppd_choice_t *choice = nullptr;
-        if (ppd != nullptr) {
-            ppdMarkDefaults(ppd);
-            choice = ppdFindMarkedChoice(ppd, "InputSlot");
-        }
-        if (choice == nullptr) {
-            std::fputs("No find InputSlot option\n", stderr);
-        } else {
-            const char *keyword = choice->option != nullptr ? choice->option->keyword : "InputSlot";
-            std::string text = std::string(" ") + keyword + "=" + choice->choice;
-            text.resize(std::min<std::size_t>(text.size(), 40)); // at most 40 characters
-            std::fprintf(stderr, "DEBUG: %s\n", text.c_str());
-            append(text);
-        }
-    }
-
-    static constexpr char kSwitches[][16] = {"FeedLongEdge",  "TonerMode", "ImageRotation",
-                                             "NegativePrint", "Booklet",   "BlankSuppress"};
-    for (const char *name : kSwitches) {
-        if (mentioned(name)) continue;
-        ppd_option_t *opt = ppd != nullptr ? ppdFindOption(ppd, name) : nullptr;
-        if (opt == nullptr)
-            std::fprintf(stderr, "No find %s option\n", name);
-        else if (EqualsNoCase(opt->defchoice, "True"))
-            append(std::string(" ") + name);
-    }
-
-    if (!mentioned("Density")) {
-        ppd_option_t *opt = ppd != nullptr ? ppdFindOption(ppd, "Density") : nullptr;
-        if (opt == nullptr) {
-            std::fputs("No find Density option\n", stderr);
-        } else {
-            const int level = ReadDecimal(opt->defchoice);
-            if ((level >= 0 && level <= 4) || level == 7)
-                append(" Density=" + std::to_string(level));
-        }
-    }
+// Blank suppression: "PrinterSetting" leaves the printer's own setting, false turns it off,
+// any other value on; no value at all is off.
+int isBlankSuppress(const QueueOptions &options) {
+    const char *value = options.Get("BlankSuppress");
+    if (value == nullptr) return 2;
+    if (EqualsNoCase(value, "PrinterSetting")) return 1;
+    return OptionTextIsFalse(value) ? 2 : 3;
 }
 
-// Blank suppression from the option string, else from the PPD default. An explicit
-// "BlankSuppress=False" turns it off like "noBlankSuppress".
 int isBlankSuppress(const char *parameter, ppd_file_t *ppd) {
     if (parameter == nullptr) {
         std::fputs("-->parameter is NULL!\n", stderr);
         return 2;
     }
-    const std::string_view text = parameter;
-    if (text.find("noBlankSuppress") != std::string_view::npos) return 2;
-    const std::size_t pos = text.find("BlankSuppress");
-    if (pos != std::string_view::npos) {
-        if (text.find("BlankSuppress=PrinterSetting") != std::string_view::npos) return 1;
-        return IsFalseText(ValueAfter(text, pos, "BlankSuppress")) ? 2 : 3;
-    }
-    char value[64] = {};
-    GetSelectOption(ppd, "BlankSuppress", value);
-    if (EqualsNoCase(value, "True")) return 3;
-    if (EqualsNoCase(value, "PrinterSetting")) return 1;
-    return 2;
+    return isBlankSuppress(QueueOptions(parameter, ppd, stderr));
 }
 
-// 1200 dpi from the option string, else from the PPD default. An explicit
-// "DPI1200=False" means 600 dpi like "noDPI1200".
+// 1200 dpi when the DPI1200 option (or the print quality "high") is true.
+int is1200dpiprint(const QueueOptions &options) {
+    return options.IsTrue("DPI1200") ? 2 : 1;
+}
+
 int is1200dpiprint(const char *parameter, ppd_file_t *ppd) {
     if (parameter == nullptr) {
         std::fputs("-->invalid parameter!\n", stderr);
         return 1;
     }
-    const std::string_view text = parameter;
-    if (text.find("noDPI1200") != std::string_view::npos) return 1;
-    const std::size_t pos = text.find("DPI1200");
-    if (pos != std::string_view::npos) return IsFalseText(ValueAfter(text, pos, "DPI1200")) ? 1 : 2;
-    char value[64] = {};
-    GetSelectOption(ppd, "DPI1200", value);
-    return EqualsNoCase(value, "True") ? 2 : 1;
+    return is1200dpiprint(QueueOptions(parameter, ppd, stderr));
 }
 
 // The media name is the "PageSize" value, or the "Media" value in front of its "(",

@@ -1,6 +1,6 @@
-// Print option resolution: the job-level switches read from the option string into the
-// 27-slot option table, the platform Z defaults taken from the PPD, and the page-size
-// requests (custom size, margins, media name).
+// Print option resolution: the job's options (with the queue's defaults, queue_options.h) into
+// the 27-slot option table and the job-level switches, and the page-size requests (custom
+// size, margins, media name).
 #pragma once
 
 #include <cstddef>
@@ -13,24 +13,23 @@
 #include "common/option_table.h"
 #include "common/paper_catalogue.h"
 
-constexpr std::size_t kOptionParametersSize = 8192; // the platform Z option string buffer
-constexpr std::size_t kMediaNameSize = 100;         // the job flow's media name buffer
+constexpr std::size_t kMediaNameSize = 100; // the job flow's media name buffer
 
 // Updates the option table: slot 0 from the page header's Duplex/Tumble when a header is
 // given, the others from the parsed job options. Absent options leave their slot unchanged.
 void GetFunctionValue(PRINT_FUNC_INFO *pPrntFuncInfo, int num_option, cups_option_t *options,
                       const cups_page_header2_t *header);
 
-// Platform Z: appends to `parameters` (kOptionParametersSize bytes, holding a NUL-terminated
-// copy of the option string) the PPD defaults of the options that `argv5` does not mention.
-void checkOptionKey(char *parameters, const char *argv5, ppd_file_t *ppd);
+class QueueOptions;
 
-// Blank-page suppression setting for the job from its options, else the PPD default: 1
-// printer setting, 2 off, 3 on.
+// Blank-page suppression setting of the job's options with the queue's defaults: 1 printer
+// setting, 2 off, 3 on. The form with an option string resolves it against the PPD first.
+int isBlankSuppress(const QueueOptions &options);
 int isBlankSuppress(const char *parameter, ppd_file_t *ppd);
 
-// 1200-dpi request of the job from its options, else the PPD default: 2 when requested, 1
-// otherwise.
+// 1200-dpi request of the job's options with the queue's defaults (the print quality "high"
+// asks for it too): 2 when requested, 1 otherwise.
+int is1200dpiprint(const QueueOptions &options);
 int is1200dpiprint(const char *parameter, ppd_file_t *ppd);
 
 // The page's media name from the job options ("PageSize", else "Media" up to "("), cut to

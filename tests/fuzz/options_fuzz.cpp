@@ -22,6 +22,7 @@
 #include "filter/cups_settings.h"
 #include "filter/input_prep.h"
 #include "filter/options.h"
+#include "filter/queue_options.h"
 #include "tests/fuzz/fuzz_support.h"
 
 #pragma GCC diagnostic ignored "-Wdeprecated-declarations"
@@ -38,7 +39,7 @@ std::vector<char> HeapText(const std::string &s) {
 }
 
 void CheckRemoveStr(const std::string &options, const std::string &word, char tok) {
-    std::vector<char> buf(kOptionParametersSize, '\0');
+    std::vector<char> buf(8192, '\0');
     const size_t len = std::min(options.size(), buf.size() - 1);
     std::memcpy(buf.data(), options.data(), len);
     const std::string before(buf.data());
@@ -159,12 +160,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
         GetPageMargins(opt.data(), &top, &bottom, &right, &left);
     }
 
-    // Platform Z: the option string completed with the PPD defaults.
-    std::vector<char> parameters(kOptionParametersSize, '\0');
-    std::memcpy(parameters.data(), options.data(), std::min(options.size(), parameters.size() - 1));
-    checkOptionKey(parameters.data(), opt.data(), gPPD);
-    if (std::memchr(parameters.data(), '\0', parameters.size()) == nullptr)
-        FuzzFail("checkOptionKey left the buffer unterminated");
+    // The options with the queue's defaults: every option the filter reads has a value, and
+    // each value the PPD offers is one of its choices.
+    {
+        std::FILE *log = std::fopen("/dev/null", "w");
+        const QueueOptions queue(opt.data(), gPPD, log);
+        std::fclose(log);
+        for (const char *name : {"Density", "TonerMode", "Collate", "LockedPinPrint"}) {
+            ppd_option_t *o = ppdFindOption(gPPD, name);
+            const char *v = queue.Get(name);
+            if (o == nullptr) continue;
+            if (v == nullptr) FuzzFail("a queue option has no value", name);
+            if (ppdFindChoice(o, v) == nullptr) FuzzFail("a value the queue does not offer", name);
+        }
+    }
 
     // The media name into a buffer of the stated size.
     std::string args[6] = {"rastertoKelvra", "1", "u", "t", "1", options};

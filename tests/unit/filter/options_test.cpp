@@ -164,141 +164,50 @@ void CheckSwitch(const char *option, const char *nullMessage, const std::vector<
     }
 }
 
-TEST(JobSwitches, BlankSuppressFromTheOptionStringOrThePpd) {
+// The PPD of these cases offers True, False and its default; a value it does not offer falls
+// back to the default.
+TEST(JobSwitches, BlankSuppressFromTheOptionsOrTheQueueDefault) {
     CheckSwitch("BlankSuppress", "-->parameter is NULL!\n",
                 {
                     {nullptr, "True", 2},
                     {"noBlankSuppress", "True", 2},
-                    {"noBlankSuppress BlankSuppress=PrinterSetting", "True", 2},
-                    {"BlankSuppress=PrinterSetting", "False", 1},
+                    {"BlankSuppress=PrinterSetting", "PrinterSetting", 1},
+                    {"BlankSuppress=PrinterSetting", "False", 2}, // not offered: the default
                     {"BlankSuppress=True", "False", 3},
                     {"Collate BlankSuppress", "False", 3},
-                    {"BlankSuppress=Maybe", "False", 3},
-                    // An explicit False is honoured: suppression off.
+                    {"BlankSuppress=Maybe", "True", 3},
                     {"BlankSuppress=False", "True", 2},
                     {"BlankSuppress=false Collate", "True", 2},
-                    {"blanksuppress=True", "False", 2}, // names are case-sensitive: the PPD
+                    {"blanksuppress=True", "False", 3}, // names ignore case, as CUPS reads them
                     {"Collate", "True", 3},
                     {"Collate", "printersetting", 1},
                     {"Collate", "False", 2},
                     {"Collate", "", 2},
+                    {"BlankSuppress=Maybe", "", 3}, // a PPD without the option takes any value
                     {"Collate", nullptr, 2},
                 },
-                isBlankSuppress);
+                [](const char *o, ppd_file_t *p) { return isBlankSuppress(o, p); });
 }
 
-TEST(JobSwitches, Dpi1200FromTheOptionStringOrThePpd) {
+TEST(JobSwitches, Dpi1200FromTheOptionsOrTheQueueDefault) {
     CheckSwitch("DPI1200", "-->invalid parameter!\n",
                 {
                     {nullptr, "True", 1},
                     {"noDPI1200", "True", 1},
                     {"DPI1200", "False", 2},
                     {"DPI1200=True", "False", 2},
-                    {"DPI1200=maybe", "False", 2},
+                    {"DPI1200=on", "False", 2},
+                    {"DPI1200=maybe", "False", 1},
                     {"DPI1200=FALSE", "True", 1},
                     {"Collate", "True", 2},
                     {"Collate", "False", 1},
                     {"Collate", "", 1},
+                    {"print-quality=5", "False", 2},
+                    {"print-quality=4", "True", 1},
+                    {"print-quality=5 DPI1200=False", "False", 1}, // the driver's own option wins
                     {"Collate", nullptr, 1},
                 },
-                is1200dpiprint);
-}
-
-// Platform Z completion of the option string from the PPD defaults.
-class CheckOptionKey : public ::testing::Test {
-  protected:
-    // Runs checkOptionKey on `job` with a PPD holding `defaults`; returns the completed
-    // string and keeps the standard error text in err_.
-    std::string Complete(const char *job,
-                         const std::vector<std::pair<std::string, std::string>> &defaults) {
-        ppd_.Write(defaults);
-        PpdHandle ppd = ppd_.Open();
-        EXPECT_NE(ppd, nullptr);
-        std::vector<char> parameters(kOptionParametersSize, '\0');
-        std::snprintf(parameters.data(), parameters.size(), "%s", job);
-        testing::internal::CaptureStderr();
-        checkOptionKey(parameters.data(), job, ppd.get());
-        err_ = testing::internal::GetCapturedStderr();
-        return parameters.data();
-    }
-    TempPpd ppd_;
-    std::string err_;
-};
-
-TEST_F(CheckOptionKey, AppendsDefaultsOfOptionsTheJobDidNotMention) {
-    const std::string out = Complete("Collate", {{"InputSlot", "Tray2"},
-                                                 {"FeedLongEdge", "True"},
-                                                 {"TonerMode", "False"},
-                                                 {"ImageRotation", "true"},
-                                                 {"NegativePrint", "False"},
-                                                 {"Booklet", "False"},
-                                                 {"BlankSuppress", "True"},
-                                                 {"Density", "7"}});
-    EXPECT_EQ(out, "Collate InputSlot=Tray2 FeedLongEdge ImageRotation BlankSuppress Density=7");
-    EXPECT_NE(err_.find("DEBUG:  InputSlot=Tray2\n"), std::string::npos) << err_;
-
-    ParsedOptions opts(out.c_str());
-    EXPECT_STREQ(cupsGetOption("FeedLongEdge", opts.num, opts.options), "true");
-    EXPECT_STREQ(cupsGetOption("InputSlot", opts.num, opts.options), "Tray2");
-}
-
-TEST_F(CheckOptionKey, AnyMentionOfAnOptionKeepsThePpdDefaultOut) {
-    const std::string out =
-        Complete("noFeedLongEdge InputSlot=Tray1 Density=1",
-                 {{"InputSlot", "Tray2"}, {"FeedLongEdge", "True"}, {"Density", "4"}});
-    EXPECT_EQ(out, "noFeedLongEdge InputSlot=Tray1 Density=1");
-    ParsedOptions opts(out.c_str());
-    EXPECT_STREQ(cupsGetOption("FeedLongEdge", opts.num, opts.options), "false");
-}
-
-TEST_F(CheckOptionKey, DensityDefaultsOutsideTheLevelsAppendNothing) {
-    struct Case {
-        const char *def;
-        const char *expected;
-    };
-    const Case cases[] = {{"0", " Density=0"}, {"4", " Density=4"}, {"5", ""},
-                          {"7", " Density=7"}, {"9", ""},           {"-1", ""}};
-    for (const Case &c : cases)
-        EXPECT_EQ(Complete("", {{"Density", c.def}}), c.expected) << c.def;
-}
-
-TEST_F(CheckOptionKey, MissingPpdOptionsAreReportedAndSkipped) {
-    const std::string out = Complete("", {{"Booklet", "True"}});
-    EXPECT_EQ(out, " Booklet");
-    for (const char *name : {"InputSlot", "FeedLongEdge", "TonerMode", "ImageRotation",
-                             "NegativePrint", "BlankSuppress", "Density"})
-        EXPECT_NE(err_.find(std::string("No find ") + name + " option\n"), std::string::npos)
-            << name;
-    EXPECT_EQ(err_.find("No find Booklet option"), std::string::npos);
-}
-
-TEST_F(CheckOptionKey, LongInputSlotTextIsCutToFortyCharacters) {
-    const std::string out = Complete("", {{"InputSlot", "TrayWithAVeryLongNameIndeedXYZ0123"}});
-    EXPECT_EQ(out, std::string(" InputSlot=TrayWithAVeryLongNameIndeedXYZ0123").substr(0, 40));
-}
-
-TEST_F(CheckOptionKey, AFullOptionStringIsNeverOverrunOrCutMidOption) {
-    ppd_.Write({{"InputSlot", "Tray2"}, {"FeedLongEdge", "True"}, {"Density", "3"}});
-    PpdHandle ppd = ppd_.Open();
-    ASSERT_NE(ppd, nullptr);
-    // Room for " FeedLongEdge" (13) but not also " InputSlot=Tray2" (16) first.
-    const std::size_t start = kOptionParametersSize - 1 - 14;
-    auto parameters = std::make_unique<char[]>(kOptionParametersSize); // exact size for ASan
-    std::memset(parameters.get(), 'a', start);
-    parameters[start] = '\0';
-    testing::internal::CaptureStderr();
-    checkOptionKey(parameters.get(), "", ppd.get());
-    testing::internal::GetCapturedStderr();
-    const std::string out = parameters.get();
-    EXPECT_EQ(out.substr(start), " FeedLongEdge");
-    EXPECT_LT(out.size(), kOptionParametersSize);
-
-    // An unterminated buffer is terminated inside its bounds.
-    std::memset(parameters.get(), 'b', kOptionParametersSize);
-    testing::internal::CaptureStderr();
-    checkOptionKey(parameters.get(), "", ppd.get());
-    testing::internal::GetCapturedStderr();
-    EXPECT_EQ(parameters[kOptionParametersSize - 1], '\0');
+                [](const char *o, ppd_file_t *p) { return is1200dpiprint(o, p); });
 }
 
 } // namespace
