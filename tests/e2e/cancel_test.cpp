@@ -5,10 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
-#include <fstream>
 #include <thread>
 
-#include "tests/support/filter_process.h"
 #include "tests/support/filter_runner.h"
 #include "tests/support/inspect_runner.h"
 #include "tests/support/marked_pages.h"
@@ -25,18 +23,13 @@ struct RasterPieces {
     std::vector<std::string> lines;   // the page's pixel data, whole
 };
 
-std::string ReadFileBytes(const std::string &path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
-
 // Writes the pages with the raster writer and cuts its uncompressed stream at the page
 // headers (4-byte sync word, then per page the header and its lines).
 RasterPieces CutRaster(const std::vector<RasterPage> &pages) {
     TempDir dir;
     const std::string path = dir.file("job.ras");
     WriteRasterFile(path, pages);
-    const std::string bytes = ReadFileBytes(path);
+    const std::string bytes = ReadWholeFile(path);
     RasterPieces pieces;
     pieces.sync = bytes.substr(0, 4);
     size_t at = 4;
@@ -92,20 +85,6 @@ InspectedJob Inspected(const FilterRun &run, const TempDir &tmp) {
     return job;
 }
 
-// True once the process has ended (no /proc entry, or only a zombie left).
-bool ProcessGone(pid_t pid, std::chrono::milliseconds timeout) {
-    const auto end = std::chrono::steady_clock::now() + timeout;
-    for (;;) {
-        const std::string stat = ReadFileBytes("/proc/" + std::to_string(pid) + "/stat");
-        const size_t close = stat.rfind(')');
-        if (stat.empty() ||
-            (close != std::string::npos && close + 2 < stat.size() && stat[close + 2] == 'Z'))
-            return true;
-        if (std::chrono::steady_clock::now() >= end) return false;
-        std::this_thread::sleep_for(milliseconds(20));
-    }
-}
-
 void Duplex(cups_page_header2_t &h) {
     h.Duplex = CUPS_TRUE;
     h.Tumble = CUPS_FALSE;
@@ -117,7 +96,7 @@ void Duplex(cups_page_header2_t &h) {
 TEST(Cancel, BeforeTheFirstPageNothingIsPrinted) {
     TempDir tmp;
     const RasterPieces raster = CutRaster(MarkedPages(2));
-    FilterProcess filter(RasterCall("platform_c.ppd", tmp));
+    FilterProcess filter(RasterCall("platform_c.ppd", tmp), {.pipeInput = true});
     Cancel(filter);
     // The pages arrive after the signal; the filter must not start the job.
     filter.Write(raster.sync + raster.headers[0] + raster.lines[0]);
@@ -133,7 +112,7 @@ TEST(Cancel, BeforeTheFirstPageNothingIsPrinted) {
 TEST(Cancel, BetweenPagesThePrintedPageIsFollowedByTheJobEnd) {
     TempDir tmp;
     const RasterPieces raster = CutRaster(MarkedPages(3));
-    FilterProcess filter(RasterCall("platform_c.ppd", tmp));
+    FilterProcess filter(RasterCall("platform_c.ppd", tmp), {.pipeInput = true});
     ASSERT_TRUE(filter.Write(raster.sync));
     FeedPageAndSettle(filter, raster, 0);
     Cancel(filter);
@@ -157,7 +136,7 @@ TEST(Cancel, DuringAPageTheRestOfThePageIsWhite) {
                                      })};
     const RasterPieces raster = CutRaster(pages);
     const size_t sentLines = h.cupsHeight / 2;
-    FilterProcess filter(RasterCall("platform_c.ppd", tmp));
+    FilterProcess filter(RasterCall("platform_c.ppd", tmp), {.pipeInput = true});
     ASSERT_TRUE(filter.Write(raster.sync));
     FeedPageAndSettle(filter, raster, 0);
     ASSERT_TRUE(filter.Write(raster.headers[1] +
@@ -181,7 +160,7 @@ TEST(Cancel, DuringAPageTheRestOfThePageIsWhite) {
 TEST(Cancel, ManualDuplexFirstPassSkipsTheReplays) {
     TempDir tmp;
     const RasterPieces raster = CutRaster(MarkedPages(3, Duplex));
-    FilterProcess filter(RasterCall("platform_z.ppd", tmp));
+    FilterProcess filter(RasterCall("platform_z.ppd", tmp), {.pipeInput = true});
     ASSERT_TRUE(filter.Write(raster.sync));
     FeedPageAndSettle(filter, raster, 0);
     ASSERT_TRUE(filter.Write(raster.headers[1] + raster.lines[1]));
@@ -204,23 +183,20 @@ TEST(Cancel, ManualDuplexFirstPassSkipsTheReplays) {
 // without pages, the converter is not left behind, and neither the copy of the PDF nor the
 // converted raster remains.
 TEST(Cancel, PdfJobCancelledBeforeItsFirstPage) {
-    const std::string pdf = ReadFileBytes(std::string(KELVRA_FIXTURES_DIR) + "/docs/sample.pdf");
+    const std::string pdf = ReadWholeFile(std::string(KELVRA_FIXTURES_DIR) + "/docs/sample.pdf");
     for (bool duringConversion : {false, true}) {
         SCOPED_TRACE(duringConversion ? "during the conversion" : "while the PDF arrives");
         TempDir tmp;
         FilterCall call = RasterCall("platform_c.ppd", tmp);
         call.env["FINAL_CONTENT_TYPE"] = "application/vnd.cups-pdf";
-        FilterProcess filter(call);
+        FilterProcess filter(call, {.pipeInput = true});
         std::vector<pid_t> converters;
         if (duringConversion) {
             ASSERT_TRUE(filter.Write(pdf));
             filter.CloseStdin();
             // Signal as soon as the converter is running (it may also finish first: the
             // outcome must be the same).
-            const auto end = std::chrono::steady_clock::now() + seconds(10);
-            while ((converters = filter.Children()).empty() &&
-                   std::chrono::steady_clock::now() < end)
-                std::this_thread::sleep_for(milliseconds(2));
+            WaitUntil(seconds(10), [&] { return !(converters = filter.Children()).empty(); });
             Cancel(filter);
         } else {
             ASSERT_TRUE(filter.Write(pdf.substr(0, pdf.size() / 2)));
@@ -237,7 +213,7 @@ TEST(Cancel, PdfJobCancelledBeforeItsFirstPage) {
                 << run.err;
         }
         for (pid_t converter : converters)
-            EXPECT_TRUE(ProcessGone(converter, seconds(10))) << "converter " << converter;
+            EXPECT_TRUE(WaitUntilGone(converter, seconds(10))) << "converter " << converter;
     }
 }
 
@@ -267,7 +243,7 @@ TEST(Cancel, DuringACollateReplayTheCopyInProgressIsFinished) {
     const size_t copyBytes = whole.out.size() / 3; // about one copy of the document
     ASSERT_GT(copyBytes, size_t{1} << 20);
 
-    FilterProcess filter(call, /*pipeOutput=*/true);
+    FilterProcess filter(call, {.output = ProcessStreams::Pipe});
     // The first copy (printed during the pass) and a third of the replayed second one.
     ASSERT_EQ(filter.ReadOut(copyBytes + copyBytes / 3, seconds(60)), copyBytes + copyBytes / 3);
     std::this_thread::sleep_for(milliseconds(300)); // the filter now waits on a full pipe
