@@ -5,7 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
-#include <thread>
+#include <sys/syscall.h>
+#include <unistd.h>
 
 #include "tests/support/filter_runner.h"
 #include "tests/support/inspect_runner.h"
@@ -13,7 +14,6 @@
 
 namespace {
 
-using std::chrono::milliseconds;
 using std::chrono::seconds;
 
 // A raster stream cut into the pieces a test feeds one by one.
@@ -63,18 +63,23 @@ FilterCall RasterCall(const std::string &ppd, const TempDir &tmp, const std::str
     return call;
 }
 
-// Sends SIGTERM once the filter catches it, and gives the handler a moment to run.
+// Sends SIGTERM once the filter catches it, and waits until its handler has taken it.
 void Cancel(FilterProcess &filter) {
     ASSERT_TRUE(filter.WaitUntilCatching(SIGTERM, seconds(10)));
     ASSERT_TRUE(filter.Signal(SIGTERM));
-    std::this_thread::sleep_for(milliseconds(100));
+    ASSERT_TRUE(filter.WaitUntilDelivered(SIGTERM, seconds(10)));
+}
+
+// Waits until the filter has used up everything fed so far and waits in a read of standard
+// input for more: whatever it made of the input before is done.
+void WaitUntilAwaitingInput(FilterProcess &filter) {
+    ASSERT_TRUE(filter.WaitUntilBlockedIn(SYS_read, STDIN_FILENO, seconds(20)));
 }
 
 // Feeds one whole page and waits until the filter has printed it and waits for more.
 void FeedPageAndSettle(FilterProcess &filter, const RasterPieces &raster, size_t index) {
     ASSERT_TRUE(filter.Write(raster.headers[index] + raster.lines[index]));
-    ASSERT_TRUE(filter.WaitUntilInputDrained(seconds(20)));
-    ASSERT_TRUE(filter.WaitForOutQuiet(milliseconds(300), seconds(20)));
+    WaitUntilAwaitingInput(filter);
 }
 
 InspectedJob Inspected(const FilterRun &run, const TempDir &tmp) {
@@ -141,7 +146,7 @@ TEST(Cancel, DuringAPageTheRestOfThePageIsWhite) {
     FeedPageAndSettle(filter, raster, 0);
     ASSERT_TRUE(filter.Write(raster.headers[1] +
                              raster.lines[1].substr(0, sentLines * h.cupsBytesPerLine)));
-    ASSERT_TRUE(filter.WaitUntilInputDrained(seconds(20)));
+    WaitUntilAwaitingInput(filter); // every line sent is on the page
     Cancel(filter);
     const InspectedJob job = Inspected(filter.Finish(), tmp);
     EXPECT_EQ(job.run.exitCode, 0) << job.run.err;
@@ -163,10 +168,8 @@ TEST(Cancel, ManualDuplexFirstPassSkipsTheReplays) {
     FilterProcess filter(RasterCall("platform_z.ppd", tmp), {.pipeInput = true});
     ASSERT_TRUE(filter.Write(raster.sync));
     FeedPageAndSettle(filter, raster, 0);
-    ASSERT_TRUE(filter.Write(raster.headers[1] + raster.lines[1]));
-    ASSERT_TRUE(filter.WaitUntilInputDrained(seconds(20)));
-    ASSERT_TRUE(filter.WaitForErr("PAGE: 2 1", seconds(20)));
-    std::this_thread::sleep_for(milliseconds(300));
+    FeedPageAndSettle(filter, raster, 1);
+    ASSERT_NE(filter.Err().find("PAGE: 2 1"), std::string::npos) << filter.Err();
     // The two spool files exist while the pass runs: TMPDIR is where the filter spools.
     EXPECT_EQ(tmp.entries().size(), 2u) << Joined(tmp.entries());
     Cancel(filter);
@@ -200,6 +203,7 @@ TEST(Cancel, PdfJobCancelledBeforeItsFirstPage) {
             Cancel(filter);
         } else {
             ASSERT_TRUE(filter.Write(pdf.substr(0, pdf.size() / 2)));
+            WaitUntilAwaitingInput(filter); // the first half is copied, the rest awaited
             Cancel(filter);
             filter.Write(pdf.substr(pdf.size() / 2));
         }
@@ -246,7 +250,8 @@ TEST(Cancel, DuringACollateReplayTheCopyInProgressIsFinished) {
     FilterProcess filter(call, {.output = ProcessStreams::Pipe});
     // The first copy (printed during the pass) and a third of the replayed second one.
     ASSERT_EQ(filter.ReadOut(copyBytes + copyBytes / 3, seconds(60)), copyBytes + copyBytes / 3);
-    std::this_thread::sleep_for(milliseconds(300)); // the filter now waits on a full pipe
+    // The printer takes no more: the filter waits in a write to the full pipe.
+    ASSERT_TRUE(filter.WaitUntilBlockedIn(SYS_write, STDOUT_FILENO, seconds(20)));
     Cancel(filter);
     const InspectedJob job = Inspected(filter.Finish(), tmp);
     EXPECT_EQ(job.run.exitCode, 0) << job.run.err;

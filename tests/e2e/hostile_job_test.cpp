@@ -12,7 +12,7 @@
 #include <random>
 #include <sys/mount.h>
 #include <sys/stat.h>
-#include <thread>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 #include "tests/support/filter_runner.h"
@@ -440,16 +440,16 @@ TEST(HostileJob, SigtermWithSpoolFilesLeavesNothingBehind) {
         FilterProcess f(JobCall(job, FilterArgs("Collate=true"), FixturePPD("platform_z.ppd")),
                         {.pipeInput = true});
         ASSERT_TRUE(f.WaitUntilCatching(SIGTERM, 10s));
-        if (when == MID_PAGE) {
-            ASSERT_TRUE(f.Write(pageBytes.substr(0, pageBytes.size() / 2)));
-            ASSERT_TRUE(f.WaitForErr("PAGE: 1", 10s));
-        } else if (when == BETWEEN_PAGES) {
-            ASSERT_TRUE(f.Write(pageBytes));
-            ASSERT_TRUE(f.WaitForErr("rotate180", 10s));
-            std::this_thread::sleep_for(300ms); // the page is coded and sent
+        if (when != AT_START) {
+            // Half of the page (its lines are awaited) or all of it (the next header is).
+            ASSERT_TRUE(
+                f.Write(when == MID_PAGE ? pageBytes.substr(0, pageBytes.size() / 2) : pageBytes));
+            ASSERT_TRUE(f.WaitUntilBlockedIn(SYS_read, STDIN_FILENO, 10s));
+            ASSERT_NE(f.Err().find(when == MID_PAGE ? "PAGE: 1" : "rotate180"), std::string::npos)
+                << f.Err();
         }
         ASSERT_TRUE(f.Signal(SIGTERM));
-        std::this_thread::sleep_for(100ms);
+        ASSERT_TRUE(f.WaitUntilDelivered(SIGTERM, 10s));
         if (when != AT_START) f.Write(twoPages.substr(pageBytes.size()));
         const FilterRun run = f.Finish(30s);
         EXPECT_FALSE(run.timedOut);

@@ -12,7 +12,6 @@
 
 #include <fcntl.h>
 #include <poll.h>
-#include <sys/ioctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -179,26 +178,27 @@ bool FilterProcess::WaitUntilCatching(int sig, std::chrono::milliseconds timeout
                      [&] { return (StatusMask(ReadWholeFile(path), "SigCgt:") >> (sig - 1)) & 1; });
 }
 
-bool FilterProcess::WaitUntilInputDrained(std::chrono::milliseconds timeout) const {
+bool FilterProcess::WaitUntilDelivered(int sig, std::chrono::milliseconds timeout) const {
+    const std::string path = "/proc/" + std::to_string(pid_) + "/status";
     return WaitUntil(timeout, [&] {
-        int pending = 0;
-        return stdinFd_ >= 0 && ioctl(stdinFd_, FIONREAD, &pending) == 0 && pending == 0;
+        const std::string status = ReadWholeFile(path);
+        const uint64_t pending = StatusMask(status, "SigPnd:") | StatusMask(status, "ShdPnd:");
+        return status.empty() || ProcessState(pid_) == 'Z' || ((pending >> (sig - 1)) & 1) == 0;
     });
 }
 
-bool FilterProcess::WaitForOutQuiet(std::chrono::milliseconds quiet,
-                                    std::chrono::milliseconds timeout) const {
-    std::uintmax_t last = 0;
-    auto since = Clock::now();
+bool FilterProcess::WaitUntilBlockedIn(long nr, long arg0,
+                                       std::chrono::milliseconds timeout) const {
+    // /proc/PID/syscall answers "running" unless the process sleeps in a system call; then it
+    // gives the call's number and its arguments in hex. State 'S' (an interruptible sleep)
+    // tells a wait for data or room in a pipe from a short wait for a lock.
+    const std::string path = "/proc/" + std::to_string(pid_) + "/syscall";
     return WaitUntil(timeout, [&] {
-        std::error_code ec;
-        const auto size = std::filesystem::file_size(outPath_, ec);
-        if (size != last) {
-            last = size;
-            since = Clock::now();
-            return false;
-        }
-        return size > 0 && Clock::now() - since >= quiet;
+        std::istringstream call(ReadWholeFile(path));
+        long number = -1;
+        std::string first;
+        if (!(call >> number >> first) || number != nr) return false;
+        return std::strtol(first.c_str(), nullptr, 16) == arg0 && ProcessState(pid_) == 'S';
     });
 }
 

@@ -93,10 +93,13 @@ class FilterProcess {
     // Waits until the process has installed a handler for `sig` (its /proc status lists it
     // as caught), so that a signal sent afterwards reaches the handler, not the default.
     bool WaitUntilCatching(int sig, std::chrono::milliseconds timeout) const;
-    // Waits until the process has read everything written to its standard input.
-    bool WaitUntilInputDrained(std::chrono::milliseconds timeout) const;
-    // Waits until standard output (a file) is non-empty and has not grown for `quiet`.
-    bool WaitForOutQuiet(std::chrono::milliseconds quiet, std::chrono::milliseconds timeout) const;
+    // Waits until a signal sent to the process is no longer pending: its handler has taken it
+    // (or the process has ended).
+    bool WaitUntilDelivered(int sig, std::chrono::milliseconds timeout) const;
+    // Waits until the process sleeps in system call `nr` (SYS_read, SYS_write, ...) whose
+    // first argument is `arg0`: e.g. a read of standard input with nothing left to read, or a
+    // write to an output pipe that is full.
+    bool WaitUntilBlockedIn(long nr, long arg0, std::chrono::milliseconds timeout) const;
     // Waits until standard error contains `needle`.
     bool WaitForErr(const std::string &needle, std::chrono::milliseconds timeout) const;
 
