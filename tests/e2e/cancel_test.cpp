@@ -5,17 +5,15 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
-#include <fstream>
-#include <thread>
+#include <sys/syscall.h>
+#include <unistd.h>
 
-#include "tests/support/filter_process.h"
 #include "tests/support/filter_runner.h"
 #include "tests/support/inspect_runner.h"
 #include "tests/support/marked_pages.h"
 
 namespace {
 
-using std::chrono::milliseconds;
 using std::chrono::seconds;
 
 // A raster stream cut into the pieces a test feeds one by one.
@@ -25,18 +23,13 @@ struct RasterPieces {
     std::vector<std::string> lines;   // the page's pixel data, whole
 };
 
-std::string ReadFileBytes(const std::string &path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
-
 // Writes the pages with the raster writer and cuts its uncompressed stream at the page
 // headers (4-byte sync word, then per page the header and its lines).
 RasterPieces CutRaster(const std::vector<RasterPage> &pages) {
     TempDir dir;
     const std::string path = dir.file("job.ras");
     WriteRasterFile(path, pages);
-    const std::string bytes = ReadFileBytes(path);
+    const std::string bytes = ReadWholeFile(path);
     RasterPieces pieces;
     pieces.sync = bytes.substr(0, 4);
     size_t at = 4;
@@ -70,18 +63,23 @@ FilterCall RasterCall(const std::string &ppd, const TempDir &tmp, const std::str
     return call;
 }
 
-// Sends SIGTERM once the filter catches it, and gives the handler a moment to run.
+// Sends SIGTERM once the filter catches it, and waits until its handler has taken it.
 void Cancel(FilterProcess &filter) {
     ASSERT_TRUE(filter.WaitUntilCatching(SIGTERM, seconds(10)));
     ASSERT_TRUE(filter.Signal(SIGTERM));
-    std::this_thread::sleep_for(milliseconds(100));
+    ASSERT_TRUE(filter.WaitUntilDelivered(SIGTERM, seconds(10)));
+}
+
+// Waits until the filter has used up everything fed so far and waits in a read of standard
+// input for more: whatever it made of the input before is done.
+void WaitUntilAwaitingInput(FilterProcess &filter) {
+    ASSERT_TRUE(filter.WaitUntilBlockedIn(SYS_read, STDIN_FILENO, seconds(20)));
 }
 
 // Feeds one whole page and waits until the filter has printed it and waits for more.
 void FeedPageAndSettle(FilterProcess &filter, const RasterPieces &raster, size_t index) {
     ASSERT_TRUE(filter.Write(raster.headers[index] + raster.lines[index]));
-    ASSERT_TRUE(filter.WaitUntilInputDrained(seconds(20)));
-    ASSERT_TRUE(filter.WaitForOutQuiet(milliseconds(300), seconds(20)));
+    WaitUntilAwaitingInput(filter);
 }
 
 InspectedJob Inspected(const FilterRun &run, const TempDir &tmp) {
@@ -90,20 +88,6 @@ InspectedJob Inspected(const FilterRun &run, const TempDir &tmp) {
     job.leftovers = tmp.entries();
     InspectStream(job);
     return job;
-}
-
-// True once the process has ended (no /proc entry, or only a zombie left).
-bool ProcessGone(pid_t pid, std::chrono::milliseconds timeout) {
-    const auto end = std::chrono::steady_clock::now() + timeout;
-    for (;;) {
-        const std::string stat = ReadFileBytes("/proc/" + std::to_string(pid) + "/stat");
-        const size_t close = stat.rfind(')');
-        if (stat.empty() ||
-            (close != std::string::npos && close + 2 < stat.size() && stat[close + 2] == 'Z'))
-            return true;
-        if (std::chrono::steady_clock::now() >= end) return false;
-        std::this_thread::sleep_for(milliseconds(20));
-    }
 }
 
 void Duplex(cups_page_header2_t &h) {
@@ -117,7 +101,7 @@ void Duplex(cups_page_header2_t &h) {
 TEST(Cancel, BeforeTheFirstPageNothingIsPrinted) {
     TempDir tmp;
     const RasterPieces raster = CutRaster(MarkedPages(2));
-    FilterProcess filter(RasterCall("platform_c.ppd", tmp));
+    FilterProcess filter(RasterCall("platform_c.ppd", tmp), {.pipeInput = true});
     Cancel(filter);
     // The pages arrive after the signal; the filter must not start the job.
     filter.Write(raster.sync + raster.headers[0] + raster.lines[0]);
@@ -133,7 +117,7 @@ TEST(Cancel, BeforeTheFirstPageNothingIsPrinted) {
 TEST(Cancel, BetweenPagesThePrintedPageIsFollowedByTheJobEnd) {
     TempDir tmp;
     const RasterPieces raster = CutRaster(MarkedPages(3));
-    FilterProcess filter(RasterCall("platform_c.ppd", tmp));
+    FilterProcess filter(RasterCall("platform_c.ppd", tmp), {.pipeInput = true});
     ASSERT_TRUE(filter.Write(raster.sync));
     FeedPageAndSettle(filter, raster, 0);
     Cancel(filter);
@@ -157,12 +141,12 @@ TEST(Cancel, DuringAPageTheRestOfThePageIsWhite) {
                                      })};
     const RasterPieces raster = CutRaster(pages);
     const size_t sentLines = h.cupsHeight / 2;
-    FilterProcess filter(RasterCall("platform_c.ppd", tmp));
+    FilterProcess filter(RasterCall("platform_c.ppd", tmp), {.pipeInput = true});
     ASSERT_TRUE(filter.Write(raster.sync));
     FeedPageAndSettle(filter, raster, 0);
     ASSERT_TRUE(filter.Write(raster.headers[1] +
                              raster.lines[1].substr(0, sentLines * h.cupsBytesPerLine)));
-    ASSERT_TRUE(filter.WaitUntilInputDrained(seconds(20)));
+    WaitUntilAwaitingInput(filter); // every line sent is on the page
     Cancel(filter);
     const InspectedJob job = Inspected(filter.Finish(), tmp);
     EXPECT_EQ(job.run.exitCode, 0) << job.run.err;
@@ -181,13 +165,11 @@ TEST(Cancel, DuringAPageTheRestOfThePageIsWhite) {
 TEST(Cancel, ManualDuplexFirstPassSkipsTheReplays) {
     TempDir tmp;
     const RasterPieces raster = CutRaster(MarkedPages(3, Duplex));
-    FilterProcess filter(RasterCall("platform_z.ppd", tmp));
+    FilterProcess filter(RasterCall("platform_z.ppd", tmp), {.pipeInput = true});
     ASSERT_TRUE(filter.Write(raster.sync));
     FeedPageAndSettle(filter, raster, 0);
-    ASSERT_TRUE(filter.Write(raster.headers[1] + raster.lines[1]));
-    ASSERT_TRUE(filter.WaitUntilInputDrained(seconds(20)));
-    ASSERT_TRUE(filter.WaitForErr("PAGE: 2 1", seconds(20)));
-    std::this_thread::sleep_for(milliseconds(300));
+    FeedPageAndSettle(filter, raster, 1);
+    ASSERT_NE(filter.Err().find("PAGE: 2 1"), std::string::npos) << filter.Err();
     // The two spool files exist while the pass runs: TMPDIR is where the filter spools.
     EXPECT_EQ(tmp.entries().size(), 2u) << Joined(tmp.entries());
     Cancel(filter);
@@ -204,26 +186,24 @@ TEST(Cancel, ManualDuplexFirstPassSkipsTheReplays) {
 // without pages, the converter is not left behind, and neither the copy of the PDF nor the
 // converted raster remains.
 TEST(Cancel, PdfJobCancelledBeforeItsFirstPage) {
-    const std::string pdf = ReadFileBytes(std::string(KELVRA_FIXTURES_DIR) + "/docs/sample.pdf");
+    const std::string pdf = ReadWholeFile(std::string(KELVRA_FIXTURES_DIR) + "/docs/sample.pdf");
     for (bool duringConversion : {false, true}) {
         SCOPED_TRACE(duringConversion ? "during the conversion" : "while the PDF arrives");
         TempDir tmp;
         FilterCall call = RasterCall("platform_c.ppd", tmp);
         call.env["FINAL_CONTENT_TYPE"] = "application/vnd.cups-pdf";
-        FilterProcess filter(call);
+        FilterProcess filter(call, {.pipeInput = true});
         std::vector<pid_t> converters;
         if (duringConversion) {
             ASSERT_TRUE(filter.Write(pdf));
             filter.CloseStdin();
             // Signal as soon as the converter is running (it may also finish first: the
             // outcome must be the same).
-            const auto end = std::chrono::steady_clock::now() + seconds(10);
-            while ((converters = filter.Children()).empty() &&
-                   std::chrono::steady_clock::now() < end)
-                std::this_thread::sleep_for(milliseconds(2));
+            WaitUntil(seconds(10), [&] { return !(converters = filter.Children()).empty(); });
             Cancel(filter);
         } else {
             ASSERT_TRUE(filter.Write(pdf.substr(0, pdf.size() / 2)));
+            WaitUntilAwaitingInput(filter); // the first half is copied, the rest awaited
             Cancel(filter);
             filter.Write(pdf.substr(pdf.size() / 2));
         }
@@ -237,7 +217,7 @@ TEST(Cancel, PdfJobCancelledBeforeItsFirstPage) {
                 << run.err;
         }
         for (pid_t converter : converters)
-            EXPECT_TRUE(ProcessGone(converter, seconds(10))) << "converter " << converter;
+            EXPECT_TRUE(WaitUntilGone(converter, seconds(10))) << "converter " << converter;
     }
 }
 
@@ -267,10 +247,11 @@ TEST(Cancel, DuringACollateReplayTheCopyInProgressIsFinished) {
     const size_t copyBytes = whole.out.size() / 3; // about one copy of the document
     ASSERT_GT(copyBytes, size_t{1} << 20);
 
-    FilterProcess filter(call, /*pipeOutput=*/true);
+    FilterProcess filter(call, {.output = ProcessStreams::Pipe});
     // The first copy (printed during the pass) and a third of the replayed second one.
     ASSERT_EQ(filter.ReadOut(copyBytes + copyBytes / 3, seconds(60)), copyBytes + copyBytes / 3);
-    std::this_thread::sleep_for(milliseconds(300)); // the filter now waits on a full pipe
+    // The printer takes no more: the filter waits in a write to the full pipe.
+    ASSERT_TRUE(filter.WaitUntilBlockedIn(SYS_write, STDOUT_FILENO, seconds(20)));
     Cancel(filter);
     const InspectedJob job = Inspected(filter.Finish(), tmp);
     EXPECT_EQ(job.run.exitCode, 0) << job.run.err;

@@ -12,8 +12,6 @@
 #include <array>
 #include <cstdint>
 #include <cstdio>
-#include <fstream>
-#include <iterator>
 #include <map>
 #include <stdexcept>
 #include <string>
@@ -111,9 +109,10 @@ std::string WriteJobRaster(const TempDir &dir, unsigned dpi) {
     return path;
 }
 
+// The bytes of a file (none when it cannot be read).
 Bytes ReadBytes(const std::string &path) {
-    std::ifstream in(path, std::ios::binary);
-    return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    const std::string bytes = ReadWholeFile(path);
+    return Bytes(bytes.begin(), bytes.end());
 }
 
 struct JobOutcome {
@@ -134,7 +133,7 @@ JobOutcome RunJob(const TempDir &dir, const Model &m, const std::string &options
     JobOutcome o;
     o.run = RunFilterProcess(call);
     const std::string stream = dir.file(tag + ".bin");
-    std::ofstream(stream, std::ios::binary) << o.run.out;
+    WriteWholeFile(stream, o.run.out);
     o.report = InspectJson(stream);
     for (size_t i = 1; i <= o.report.json["pages"].size(); ++i) {
         const std::string dump = dir.file(tag + "-page" + std::to_string(i) + ".bin");

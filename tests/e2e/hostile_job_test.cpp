@@ -4,22 +4,15 @@
 // checks the exit code, the standard-error message, and that the job's TMPDIR is left empty.
 #include <gtest/gtest.h>
 
-#include <cerrno>
 #include <chrono>
 #include <csignal>
-#include <cstdlib>
 #include <cstring>
-#include <fcntl.h>
-#include <filesystem>
-#include <fstream>
 #include <functional>
-#include <iterator>
 #include <map>
 #include <random>
 #include <sys/mount.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
-#include <thread>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 #include "tests/support/filter_runner.h"
@@ -29,15 +22,6 @@
 namespace {
 
 using namespace std::chrono_literals;
-
-std::string ReadFile(const std::string &path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-void WriteFile(const std::string &path, const std::string &data) {
-    std::ofstream(path, std::ios::binary) << data;
-}
 
 // A small grey page (points at 600 dpi) with a dark band, so that pages carry toner.
 RasterPage SmallPage(unsigned wPt = 72, unsigned hPt = 72, unsigned copies = 1) {
@@ -69,20 +53,20 @@ struct JobDir {
     std::vector<std::string> Left() const { return tmp.entries(); }
 };
 
-std::string Joined(const std::vector<std::string> &names) {
-    std::string s;
-    for (const std::string &n : names)
-        s += n + " ";
-    return s;
+// The call of a job in `job`'s temporary directory, with the PPD (none when "").
+FilterCall JobCall(const JobDir &job, const std::vector<std::string> &args,
+                   const std::string &ppd) {
+    FilterCall call;
+    call.args = args;
+    if (!ppd.empty()) call.env["PPD"] = ppd;
+    call.env["TMPDIR"] = job.tmp.path();
+    return call;
 }
 
 FilterRun RunJob(const JobDir &job, const std::vector<std::string> &args, const std::string &ppd,
                  const std::string &stdinFile = "",
                  const std::map<std::string, std::string> &extraEnv = {}) {
-    FilterCall call;
-    call.args = args;
-    if (!ppd.empty()) call.env["PPD"] = ppd;
-    call.env["TMPDIR"] = job.tmp.path();
+    FilterCall call = JobCall(job, args, ppd);
     for (const auto &[k, v] : extraEnv)
         call.env[k] = v;
     call.stdinFile = stdinFile;
@@ -92,7 +76,7 @@ FilterRun RunJob(const JobDir &job, const std::vector<std::string> &args, const 
 // The inspector's verdict on a job stream: exit status 0 means well-formed.
 InspectRun Inspect(const TempDir &dir, const std::string &stream) {
     const std::string path = dir.file("stream.bin");
-    WriteFile(path, stream);
+    WriteWholeFile(path, stream);
     return InspectJson(path);
 }
 
@@ -113,138 +97,9 @@ std::vector<std::string> PjlKeys(const std::vector<std::string> &lines) {
     return keys;
 }
 
-// The filter with pipes on standard input and, optionally, standard output, for tests that
-// feed the stream at their own pace, signal the filter or close its output early.
-class PipedFilter {
-  public:
-    PipedFilter(const JobDir &job, const std::vector<std::string> &args, const std::string &ppd,
-                bool pipeOut)
-        : errPath_(capture_.file("err")), outPath_(capture_.file("out")) {
-        std::signal(SIGPIPE, SIG_IGN); // a filter that stopped reading is a failed write here
-        int in[2], out[2] = {-1, -1};
-        if (pipe(in) != 0 || (pipeOut && pipe(out) != 0)) throw std::runtime_error("pipe");
-        if (pipeOut) fcntl(out[0], F_SETPIPE_SZ, 4096);
-        std::vector<std::string> argvStore{KELVRA_FILTER_BIN};
-        argvStore.insert(argvStore.end(), args.begin(), args.end());
-        std::vector<std::string> envStore{"PPD=" + ppd, "TMPDIR=" + job.tmp.path(),
-                                          "KELVRA_CMS_LIBRARY="};
-        for (const char *keep : {"PATH", "ASAN_OPTIONS", "UBSAN_OPTIONS"})
-            if (const char *v = std::getenv(keep)) envStore.push_back(std::string(keep) + "=" + v);
-        pid_ = fork();
-        if (pid_ == 0) {
-            const int err = open(errPath_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-            const int file = open(outPath_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-            dup2(in[0], 0);
-            dup2(pipeOut ? out[1] : file, 1);
-            dup2(err, 2);
-            close(in[1]);
-            if (pipeOut) close(out[0]);
-            ExecWith(argvStore, envStore);
-        }
-        close(in[0]);
-        in_ = in[1];
-        if (pipeOut) {
-            close(out[1]);
-            out_ = out[0];
-        }
-    }
-    ~PipedFilter() {
-        CloseIn();
-        CloseOut();
-        if (!reaped_) {
-            kill(pid_, SIGKILL);
-            waitpid(pid_, nullptr, 0);
-        }
-    }
-
-    bool Write(const std::string &data) {
-        size_t done = 0;
-        while (done < data.size()) {
-            const ssize_t n = write(in_, data.data() + done, data.size() - done);
-            if (n < 0 && errno == EINTR) continue;
-            if (n <= 0) return false;
-            done += static_cast<size_t>(n);
-        }
-        return true;
-    }
-    void CloseIn() {
-        if (in_ >= 0) close(in_);
-        in_ = -1;
-    }
-    void CloseOut() {
-        if (out_ >= 0) close(out_);
-        out_ = -1;
-    }
-    // Reads `count` bytes of the job stream (a piped standard output).
-    size_t ReadOut(size_t count) {
-        char buf[4096];
-        size_t got = 0;
-        while (got < count) {
-            const ssize_t n = read(out_, buf, std::min(sizeof buf, count - got));
-            if (n < 0 && errno == EINTR) continue;
-            if (n <= 0) break;
-            got += static_cast<size_t>(n);
-        }
-        return got;
-    }
-    std::string Err() const { return ReadFile(errPath_); }
-    bool WaitForErr(const std::string &needle, std::chrono::milliseconds timeout) const {
-        const auto end = std::chrono::steady_clock::now() + timeout;
-        while (std::chrono::steady_clock::now() < end) {
-            if (Err().find(needle) != std::string::npos) return true;
-            std::this_thread::sleep_for(10ms);
-        }
-        return false;
-    }
-    // Waits until the filter has its SIGTERM handler, so a signal is not fatal by default.
-    bool WaitUntilCatchingTerm(std::chrono::milliseconds timeout) const {
-        const auto end = std::chrono::steady_clock::now() + timeout;
-        while (std::chrono::steady_clock::now() < end) {
-            std::ifstream status("/proc/" + std::to_string(pid_) + "/status");
-            for (std::string line; std::getline(status, line);)
-                if (line.rfind("SigCgt:", 0) == 0 &&
-                    (std::stoull(line.substr(7), nullptr, 16) & (1ull << (SIGTERM - 1))))
-                    return true;
-            std::this_thread::sleep_for(5ms);
-        }
-        return false;
-    }
-    void Term() { kill(pid_, SIGTERM); }
-    // Closes standard input and waits for the exit (SIGKILL after `timeout`: a hang).
-    FilterRun Finish(std::chrono::milliseconds timeout, bool *hung = nullptr) {
-        CloseIn();
-        int status = 0;
-        const auto end = std::chrono::steady_clock::now() + timeout;
-        bool killed = false;
-        while (waitpid(pid_, &status, WNOHANG) == 0) {
-            if (std::chrono::steady_clock::now() > end) {
-                kill(pid_, SIGKILL);
-                waitpid(pid_, &status, 0);
-                killed = true;
-                break;
-            }
-            std::this_thread::sleep_for(10ms);
-        }
-        reaped_ = true;
-        if (hung) *hung = killed;
-        FilterRun r;
-        r.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-        r.out = ReadFile(outPath_);
-        r.err = Err();
-        return r;
-    }
-
-  private:
-    TempDir capture_;
-    std::string errPath_, outPath_;
-    pid_t pid_ = -1;
-    int in_ = -1, out_ = -1;
-    bool reaped_ = false;
-};
-
 std::string RasterBytes(const std::vector<RasterPage> &pages) {
     TempDir dir;
-    return ReadFile(RasterFile(dir, pages));
+    return ReadWholeFile(RasterFile(dir, pages));
 }
 
 } // namespace
@@ -283,7 +138,7 @@ TEST(HostileJob, RawHeadersWithImpossibleSizesAreRefused) {
         cups_page_header2_t h = MakeGreyHeader(72, 72);
         c.edit(h);
         const std::string raster = dir.file("bad.ras");
-        WriteFile(raster, RawRaster(h, std::string(4096, '\x80')));
+        WriteWholeFile(raster, RawRaster(h, std::string(4096, '\x80')));
         const FilterRun run = RunJob(job, FilterArgs("", raster), FixturePPD("platform_c.ppd"));
         EXPECT_EQ(run.exitCode, 1);
         EXPECT_NE(run.err.find("ERROR: No pages found!\n"), std::string::npos) << run.err;
@@ -314,7 +169,7 @@ TEST(HostileJob, TruncatedRasterPrintsWhatArrived) {
         JobDir job;
         TempDir dir;
         const std::string raster = dir.file("cut.ras");
-        WriteFile(raster, full.substr(0, c.keep));
+        WriteWholeFile(raster, full.substr(0, c.keep));
         const FilterRun run =
             RunJob(job, FilterArgs("", "", "cut"), FixturePPD("platform_z.ppd"), raster);
         EXPECT_EQ(run.exitCode, c.exitCode) << run.err;
@@ -345,7 +200,7 @@ TEST(HostileJob, GarbageInputIsNotARasterStream) {
             JobDir job;
             TempDir dir;
             const std::string path = dir.file("in");
-            WriteFile(path, input);
+            WriteWholeFile(path, input);
             const FilterRun run =
                 asFile ? RunJob(job, FilterArgs("", path), FixturePPD("platform_m.ppd"))
                        : RunJob(job, FilterArgs(""), FixturePPD("platform_m.ppd"), path);
@@ -361,9 +216,10 @@ TEST(HostileJob, GarbageInputIsNotARasterStream) {
 // one ends the job at once with its own "ERROR:" line and exit 1.
 TEST(HostileJob, MissingEmptyOrBrokenPPDEndsTheJob) {
     TempDir dir;
-    WriteFile(dir.file("empty.ppd"), "");
-    WriteFile(dir.file("garbage.ppd"), std::string(3000, '\x01') + "\n*ModelName: \"x\n");
-    WriteFile(dir.file("truncated.ppd"), ReadFile(FixturePPD("platform_c.ppd")).substr(0, 40));
+    WriteWholeFile(dir.file("empty.ppd"), "");
+    WriteWholeFile(dir.file("garbage.ppd"), std::string(3000, '\x01') + "\n*ModelName: \"x\n");
+    WriteWholeFile(dir.file("truncated.ppd"),
+                   ReadWholeFile(FixturePPD("platform_c.ppd")).substr(0, 40));
     struct Case {
         const char *name;
         std::string ppd; // "" = PPD unset
@@ -484,12 +340,7 @@ class FullTmpDir : public ::testing::Test {
         mounted_ = mount("tmpfs", mountPoint_.c_str(), "tmpfs", flags, opts) == 0;
         return mounted_;
     }
-    std::vector<std::string> Left() const {
-        std::vector<std::string> names;
-        for (const auto &e : std::filesystem::directory_iterator(mountPoint_))
-            names.push_back(e.path().filename().string());
-        return names;
-    }
+    std::vector<std::string> Left() const { return DirEntries(mountPoint_); }
     FilterRun RunIn(const std::vector<std::string> &args, const char *ppd) {
         FilterCall call;
         call.args = args;
@@ -562,13 +413,12 @@ TEST(HostileJob, OutputClosedDuringCollatedCopiesStopsTheFilter) {
     // The whole job is the first pass and two replayed copies: half of it ends in a replay.
     const FilterRun whole = RunJob(job, args, FixturePPD("platform_c.ppd"));
     ASSERT_EQ(whole.exitCode, 0) << whole.err;
-    PipedFilter f(job, args, FixturePPD("platform_c.ppd"), true);
-    f.CloseIn();
-    ASSERT_EQ(f.ReadOut(whole.out.size() / 2), whole.out.size() / 2);
+    FilterProcess f(JobCall(job, args, FixturePPD("platform_c.ppd")),
+                    {.output = ProcessStreams::Pipe, .outputPipeSize = 4096});
+    ASSERT_EQ(f.ReadOut(whole.out.size() / 2, 60s), whole.out.size() / 2);
     f.CloseOut(); // the printer connection is lost
-    bool hung = false;
-    const FilterRun run = f.Finish(60s, &hung);
-    EXPECT_FALSE(hung);
+    const FilterRun run = f.Finish(60s);
+    EXPECT_FALSE(run.timedOut);
     EXPECT_EQ(run.exitCode, 1);
     EXPECT_NE(run.err.find("ERROR: The printer connection was closed"), std::string::npos)
         << run.err;
@@ -587,22 +437,22 @@ TEST(HostileJob, SigtermWithSpoolFilesLeavesNothingBehind) {
         SCOPED_TRACE(when);
         JobDir job;
         TempDir dir;
-        PipedFilter f(job, FilterArgs("Collate=true"), FixturePPD("platform_z.ppd"), false);
-        ASSERT_TRUE(f.WaitUntilCatchingTerm(10s));
-        if (when == MID_PAGE) {
-            ASSERT_TRUE(f.Write(pageBytes.substr(0, pageBytes.size() / 2)));
-            ASSERT_TRUE(f.WaitForErr("PAGE: 1", 10s));
-        } else if (when == BETWEEN_PAGES) {
-            ASSERT_TRUE(f.Write(pageBytes));
-            ASSERT_TRUE(f.WaitForErr("rotate180", 10s));
-            std::this_thread::sleep_for(300ms); // the page is coded and sent
+        FilterProcess f(JobCall(job, FilterArgs("Collate=true"), FixturePPD("platform_z.ppd")),
+                        {.pipeInput = true});
+        ASSERT_TRUE(f.WaitUntilCatching(SIGTERM, 10s));
+        if (when != AT_START) {
+            // Half of the page (its lines are awaited) or all of it (the next header is).
+            ASSERT_TRUE(
+                f.Write(when == MID_PAGE ? pageBytes.substr(0, pageBytes.size() / 2) : pageBytes));
+            ASSERT_TRUE(f.WaitUntilBlockedIn(SYS_read, STDIN_FILENO, 10s));
+            ASSERT_NE(f.Err().find(when == MID_PAGE ? "PAGE: 1" : "rotate180"), std::string::npos)
+                << f.Err();
         }
-        f.Term();
-        std::this_thread::sleep_for(100ms);
+        ASSERT_TRUE(f.Signal(SIGTERM));
+        ASSERT_TRUE(f.WaitUntilDelivered(SIGTERM, 10s));
         if (when != AT_START) f.Write(twoPages.substr(pageBytes.size()));
-        bool hung = false;
-        const FilterRun run = f.Finish(30s, &hung);
-        EXPECT_FALSE(hung);
+        const FilterRun run = f.Finish(30s);
+        EXPECT_FALSE(run.timedOut);
         EXPECT_TRUE(job.Left().empty()) << Joined(job.Left());
         if (when == AT_START) {
             // Cancelled while the stream's first bytes were awaited: no page, no job.

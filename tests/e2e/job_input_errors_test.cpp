@@ -2,16 +2,7 @@
 // of the job stream that goes away early.
 #include <gtest/gtest.h>
 
-#include <cerrno>
 #include <chrono>
-#include <csignal>
-#include <cstdlib>
-#include <fcntl.h>
-#include <fstream>
-#include <iterator>
-#include <sys/wait.h>
-#include <thread>
-#include <unistd.h>
 
 #include "tests/support/job_e2e.h"
 
@@ -26,67 +17,23 @@ RasterPage RefusedPage(void (*edit)(cups_page_header2_t &)) {
 }
 
 struct PipeRun {
-    int exitCode = -1;
-    bool timedOut = false;
-    std::string err;
+    FilterRun run;
     size_t bytesRead = 0;
 };
 
 // Runs the filter with standard output on a small pipe whose reader takes `readBefore` bytes
 // and then closes it (0: closed before the filter starts), and waits at most 60 s.
 PipeRun RunWithClosingReader(const std::string &raster, const std::string &ppd, size_t readBefore) {
-    TempDir dir;
-    const std::string errPath = dir.file("err");
-    int fds[2];
-    if (pipe(fds) != 0) return {};
-    fcntl(fds[0], F_SETPIPE_SZ, 4096);
-    if (readBefore == 0) {
-        close(fds[0]);
-        fds[0] = -1;
-    }
-    std::vector<std::string> store = {KELVRA_FILTER_BIN};
-    for (const std::string &a : FilterArgs("", raster))
-        store.push_back(a);
-    std::vector<std::string> envStore = {"PPD=" + FixturePPD(ppd), "KELVRA_CMS_LIBRARY="};
-    if (const char *path = std::getenv("PATH")) envStore.push_back(std::string("PATH=") + path);
-    if (const char *tmp = std::getenv("TMPDIR")) envStore.push_back(std::string("TMPDIR=") + tmp);
-    pid_t pid = fork();
-    if (pid == 0) {
-        int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        int in = open("/dev/null", O_RDONLY);
-        dup2(in, 0);
-        dup2(fds[1], 1);
-        dup2(err, 2);
-        if (fds[0] >= 0) close(fds[0]);
-        close(fds[1]);
-        ExecWith(store, envStore);
-    }
-    close(fds[1]);
+    FilterCall call;
+    call.args = FilterArgs("", raster);
+    call.env["PPD"] = FixturePPD(ppd);
+    FilterProcess filter(
+        call, {.output = readBefore == 0 ? ProcessStreams::ClosedPipe : ProcessStreams::Pipe,
+               .outputPipeSize = 4096});
     PipeRun r;
-    if (fds[0] >= 0) {
-        char buf[4096];
-        while (r.bytesRead < readBefore) {
-            const ssize_t n = read(fds[0], buf, sizeof buf);
-            if (n < 0 && errno == EINTR) continue;
-            if (n <= 0) break;
-            r.bytesRead += static_cast<size_t>(n);
-        }
-        close(fds[0]);
-    }
-    int status = 0;
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-    while (waitpid(pid, &status, WNOHANG) == 0) {
-        if (std::chrono::steady_clock::now() > deadline) {
-            r.timedOut = true;
-            kill(pid, SIGKILL);
-            waitpid(pid, &status, 0);
-            break;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    r.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    std::ifstream in(errPath);
-    r.err.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    r.bytesRead = filter.ReadOut(readBefore, std::chrono::seconds(60));
+    filter.CloseOut();
+    r.run = filter.Finish(std::chrono::seconds(60));
     return r;
 }
 
@@ -165,11 +112,11 @@ TEST(JobInputErrors, OutputClosedBeforeTheJobStopsTheFilter) {
     for (const char *ppd : {"platform_c.ppd", "platform_z.ppd", "platform_m.ppd"}) {
         SCOPED_TRACE(ppd);
         PipeRun r = RunWithClosingReader(raster, ppd, 0);
-        EXPECT_FALSE(r.timedOut);
-        EXPECT_EQ(r.exitCode, 1) << r.err;
-        EXPECT_NE(r.err.find("ERROR: "), std::string::npos) << r.err;
-        EXPECT_EQ(r.err.find("INFO: Printing page"), std::string::npos) << "no page rendered";
-        EXPECT_EQ(r.err.find("INFO: Ready to print."), std::string::npos);
+        EXPECT_FALSE(r.run.timedOut);
+        EXPECT_EQ(r.run.exitCode, 1) << r.run.err;
+        EXPECT_NE(r.run.err.find("ERROR: "), std::string::npos) << r.run.err;
+        EXPECT_EQ(r.run.err.find("INFO: Printing page"), std::string::npos) << "no page rendered";
+        EXPECT_EQ(r.run.err.find("INFO: Ready to print."), std::string::npos);
     }
 }
 
@@ -191,10 +138,10 @@ TEST(JobInputErrors, OutputClosedMidPageStopsTheFilter) {
         SCOPED_TRACE(ppd);
         PipeRun r = RunWithClosingReader(raster, ppd, 16384);
         EXPECT_GE(r.bytesRead, 16384u) << "the stream ended before the reader closed it";
-        EXPECT_FALSE(r.timedOut);
-        EXPECT_EQ(r.exitCode, 1) << r.err;
-        EXPECT_NE(r.err.find("ERROR: "), std::string::npos) << r.err;
-        EXPECT_EQ(r.err.find("PAGE: 2 "), std::string::npos) << "the filter went on rendering";
-        EXPECT_EQ(r.err.find("INFO: Ready to print."), std::string::npos);
+        EXPECT_FALSE(r.run.timedOut);
+        EXPECT_EQ(r.run.exitCode, 1) << r.run.err;
+        EXPECT_NE(r.run.err.find("ERROR: "), std::string::npos) << r.run.err;
+        EXPECT_EQ(r.run.err.find("PAGE: 2 "), std::string::npos) << "the filter went on rendering";
+        EXPECT_EQ(r.run.err.find("INFO: Ready to print."), std::string::npos);
     }
 }

@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
 
 #include "tests/support/filter_runner.h"
 #include "tests/support/inspect_runner.h"
@@ -121,14 +120,10 @@ TEST_F(PdfInput, NotAPdfIsAnErrorWithNothingLeftBehind) {
     TempDir dir;
     const std::string text = dir.file("letter.txt"), empty = dir.file("empty.pdf"),
                       half = dir.file("half.pdf");
-    std::ofstream(text) << "Dear printer,\nthis is not a PDF.\n";
-    std::ofstream(empty).flush();
-    {
-        std::ifstream in(SamplePdf(), std::ios::binary);
-        const std::string bytes((std::istreambuf_iterator<char>(in)),
-                                std::istreambuf_iterator<char>());
-        std::ofstream(half, std::ios::binary) << bytes.substr(0, bytes.size() / 2);
-    }
+    WriteWholeFile(text, "Dear printer,\nthis is not a PDF.\n");
+    WriteWholeFile(empty, "");
+    const std::string pdf = ReadWholeFile(SamplePdf());
+    WriteWholeFile(half, pdf.substr(0, pdf.size() / 2));
     for (const std::string &file : {text, empty, half}) {
         for (bool viaStdin : {false, true}) {
             SCOPED_TRACE(file + (viaStdin ? " on standard input" : " as argument"));

@@ -3,8 +3,6 @@
 // prints its own number as a black block, so replayed and turned pages are recognised.
 #include <gtest/gtest.h>
 
-#include <fstream>
-
 #include <unistd.h>
 
 #include "tests/support/filter_runner.h"
@@ -52,11 +50,10 @@ void Duplex(cups_page_header2_t &h) {
 bool MarkInTopHalf(const InspectedJob &job, size_t index) {
     TempDir dir;
     const std::string stream = dir.file("stream.bin"), dump = dir.file("page.bin");
-    std::ofstream(stream, std::ios::binary) << job.run.out;
+    WriteWholeFile(stream, job.run.out);
     InspectRun r = RunInspector({"--dump-page", std::to_string(index), dump, stream});
     EXPECT_EQ(r.exitCode, 0) << r.err;
-    std::ifstream in(dump, std::ios::binary);
-    const std::string bits((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const std::string bits = ReadWholeFile(dump);
     const Json &page = job.inspect.json["pages"][index - 1];
     const size_t rowBytes = static_cast<size_t>(page["coded_width"].asInt() + 7) / 8;
     const size_t height = static_cast<size_t>(page["height"].asInt());

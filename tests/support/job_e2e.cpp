@@ -2,8 +2,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <fstream>
-#include <iterator>
 
 RasterPage BlockPage(const cups_page_header2_t &header, const std::vector<Block> &blocks,
                      unsigned lines) {
@@ -87,7 +85,7 @@ JobRun RunJob(const TempDir &dir, const std::string &ppdFixture, const std::stri
     JobRun job;
     job.run = RunFilterProcess(call);
     job.stream = dir.file(tag + ".bin");
-    std::ofstream(job.stream, std::ios::binary) << job.run.out;
+    WriteWholeFile(job.stream, job.run.out);
     job.report = InspectJson(job.stream);
     return job;
 }
@@ -96,8 +94,8 @@ Bitmap DumpPage(const TempDir &dir, const std::string &stream, int index) {
     const std::string path = dir.file("page-" + std::to_string(index) + ".raw");
     InspectRun r = RunInspector({"--dump-page", std::to_string(index), path, stream});
     if (r.exitCode != 0) return {};
-    std::ifstream in(path, std::ios::binary);
-    return Bitmap(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    const std::string bytes = ReadWholeFile(path);
+    return Bitmap(bytes.begin(), bytes.end());
 }
 
 int64_t Field(const Json *item, const char *name) {

@@ -1,7 +1,5 @@
 #include "tests/support/marked_pages.h"
 
-#include <fstream>
-
 namespace {
 constexpr unsigned kMarkInset = 16;
 
@@ -76,18 +74,11 @@ int64_t PageStartField(const Json &pageStart, const std::string &field) {
     return -1;
 }
 
-std::string Joined(const std::vector<std::string> &tokens) {
-    std::string text;
-    for (const std::string &t : tokens)
-        text.append(text.empty() ? "" : " ").append(t);
-    return text;
-}
-
 void InspectStream(InspectedJob &job) {
     if (job.run.out.empty()) return;
     TempDir dir;
     const std::string stream = dir.file("stream.bin");
-    std::ofstream(stream, std::ios::binary) << job.run.out;
+    WriteWholeFile(stream, job.run.out);
     job.inspect = InspectJson(stream);
     job.order = PrinterOrder(job.inspect.json);
 }

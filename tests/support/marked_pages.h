@@ -45,9 +45,6 @@ std::vector<const Json *> PageStarts(const Json &report);
 // the record has no such field.
 int64_t PageStartField(const Json &pageStart, const std::string &field);
 
-// "1 3 cmd 4 2": tokens joined for readable failure messages.
-std::string Joined(const std::vector<std::string> &tokens);
-
 // One filter run taken apart: the run, the inspector's report of its stream, the printer
 // order and what the run left in its temporary directory.
 struct InspectedJob {
