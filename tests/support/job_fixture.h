@@ -17,23 +17,26 @@ class MemoryWriter : public StreamWriter {
     int Write(const uint8_t *data, std::size_t count) override;
     void SetBetweenCommands(bool between) override { betweenCommands = between; }
 
-    std::string bytes;                // everything written
-    std::vector<std::size_t> writes;  // size of each write (0 for a failed one)
+    std::string bytes;               // everything written
+    std::vector<std::size_t> writes; // size of each write (0 for a failed one)
     int failAt = 0;
-    int failErrno = 5;                // EIO
-    bool failFromThenOn = false;      // every write from failAt on fails
+    int failErrno = 5;           // EIO
+    bool failFromThenOn = false; // every write from failAt on fails
     bool betweenCommands = true;
 };
 
 // Spool files made with mkstemp in `dir` (a test's temporary directory); `failOn` makes the
-// n-th creation (1-based) fail with ENOSPC. Remove deletes the file.
+// n-th creation (1-based) fail with ENOSPC, `fullOn` makes it give a descriptor on /dev/full
+// (a spool every write to which fails with ENOSPC, as on a full disk). Remove deletes the file.
 class TestSpoolFiles : public SpoolFiles {
   public:
     explicit TestSpoolFiles(std::string dir) : dir_(std::move(dir)) {}
     int Create(std::string &name) override;
     void Remove(int fd) override;
     int failOn = 0;
+    int fullOn = 0;
     int created = 0;
+    int removed = 0;
 
   private:
     std::string dir_;
@@ -44,3 +47,6 @@ class TestSpoolFiles : public SpoolFiles {
 // paper table of the dialect, 600 dpi, 1 bit, default option table, a fixed job time and
 // identity (job 1, user "tester", title "test job", host "testhost").
 JobSettings TestSettings(int platform, ModelGroup group = ModelGroup::Plain);
+
+// Everything in the file behind `fd`, read from its start without moving its offset.
+std::string FdContents(int fd);
