@@ -45,9 +45,8 @@ class CopyFile {
 
 // One job's sink with its printer stream in memory and spools in a temporary directory; the
 // job's error text holds an older message.
-class SinkTest : public ::testing::Test {
-  protected:
-    SinkTest() { error.Set("older text\n"); }
+struct SinkUnderTest {
+    SinkUnderTest() { error.Set("older text\n"); }
 
     void Open(Spool spool) {
         std::string name;
@@ -74,6 +73,8 @@ class SinkTest : public ::testing::Test {
     OutputSink sink{printer, error, &files};
 };
 
+class SinkTest : public ::testing::Test, protected SinkUnderTest {};
+
 // Every combination of device output, device-stream copy, open spools, cache flag and page
 // parity: the bytes reach exactly the destinations that apply, the page counts follow the
 // spooled bytes, and the send succeeds when any destination took it.
@@ -82,45 +83,37 @@ TEST(SinkRouting, EachItemReachesTheDestinationsThatApply) {
         const bool device = combo & 1, copy = combo & 2, collate = combo & 4, odd = combo & 8,
                    even = combo & 16, cache = combo & 32, oddPage = combo & 64;
         SCOPED_TRACE(combo);
-        TempDir dir;
-        TestSpoolFiles files(dir.path());
-        MemoryWriter printer;
-        ErrorText error;
-        error.Set("older text\n");
-        CopyFile copyFile(dir.file("copy"));
-        OutputSink sink(printer, error, &files);
-        std::string name;
-        if (copy) sink.SetDeviceCopy(copyFile.Give());
-        for (auto [open, spool] :
-             {std::pair{collate, Spool::Collate}, std::pair{odd, Spool::OddPages},
-              std::pair{even, Spool::EvenPages}})
-            ASSERT_TRUE(!open || sink.OpenSpool(spool, name));
-        sink.SetDeviceOutput(device);
-        sink.SetPage(oddPage ? 5 : 6);
-        sink.SetBetweenCommands(true);
+        SinkUnderTest t;
+        CopyFile copyFile(t.dir.file("copy"));
+        if (copy) t.sink.SetDeviceCopy(copyFile.Give());
+        if (collate) t.Open(Spool::Collate);
+        if (odd) t.Open(Spool::OddPages);
+        if (even) t.Open(Spool::EvenPages);
+        t.sink.SetDeviceOutput(device);
+        t.sink.SetPage(oddPage ? 5 : 6);
+        t.sink.SetBetweenCommands(true);
 
-        const int result = sink.Send(kFrame.data(), 4, cache ? 1 : 0);
+        const int result = t.Send(kFrame, cache ? 1 : 0);
         const bool toOdd = cache && odd && oddPage;
         const bool toEven = cache && even && !oddPage;
         const bool toCollate = cache && collate;
         const bool anywhere = device || toCollate || toOdd || toEven;
-        EXPECT_EQ(printer.bytes, device ? kFrame : "");
-        EXPECT_EQ(printer.writes.size(), device ? 1u : 0u);
+        EXPECT_EQ(t.printer.bytes, device ? kFrame : "");
+        EXPECT_EQ(t.printer.writes.size(), device ? 1u : 0u);
         EXPECT_EQ(copyFile.Contents(), device && copy ? kFrame : "");
-        auto spooled = [&](Spool s) { return sink.IsOpen(s) ? FdContents(sink.SpoolFd(s)) : ""; };
-        EXPECT_EQ(spooled(Spool::Collate), toCollate ? kFrame : "");
-        EXPECT_EQ(spooled(Spool::OddPages), toOdd ? kFrame : "");
-        EXPECT_EQ(spooled(Spool::EvenPages), toEven ? kFrame : "");
+        EXPECT_EQ(t.Spooled(Spool::Collate), toCollate ? kFrame : "");
+        EXPECT_EQ(t.Spooled(Spool::OddPages), toOdd ? kFrame : "");
+        EXPECT_EQ(t.Spooled(Spool::EvenPages), toEven ? kFrame : "");
         // page 5 counts at 5 / 2, page 6 at 6 / 2 - 1
-        EXPECT_EQ(sink.PageBytes(Spool::OddPages).at(2), toOdd ? 4 : 0);
-        EXPECT_EQ(sink.PageBytes(Spool::EvenPages).at(2), toEven ? 4 : 0);
+        EXPECT_EQ(t.sink.PageBytes(Spool::OddPages).at(2), toOdd ? 4 : 0);
+        EXPECT_EQ(t.sink.PageBytes(Spool::EvenPages).at(2), toEven ? 4 : 0);
         EXPECT_EQ(result, anywhere ? 1 : 0);
-        EXPECT_EQ(std::string(error.c_str()),
+        EXPECT_EQ(std::string(t.error.c_str()),
                   std::string(anywhere ? "" : "SendDataToFile() :: no destination for the data\n") +
                       "older text\n");
-        EXPECT_FALSE(printer.betweenCommands) << "a command is being written";
-        EXPECT_FALSE(sink.OutputBroken());
-        EXPECT_FALSE(sink.SpoolWriteFailed());
+        EXPECT_FALSE(t.printer.betweenCommands) << "a command is being written";
+        EXPECT_FALSE(t.sink.OutputBroken());
+        EXPECT_FALSE(t.sink.SpoolWriteFailed());
     }
 }
 
