@@ -329,6 +329,6 @@ size_t CountOf(const std::string &haystack, const std::string &needle) {
 std::string Joined(const std::vector<std::string> &tokens) {
     std::string text;
     for (const std::string &t : tokens)
-        text += (text.empty() ? "" : " ") + t;
+        text.append(text.empty() ? "" : " ").append(t);
     return text;
 }

@@ -49,12 +49,16 @@ bool JbigDecodeStripes(const Bytes &stripes, uint32_t xd, uint32_t yd, uint32_t 
     return ok;
 }
 
+void AppendToBytes(const unsigned char *chunk, size_t len, void *bytes) {
+    auto *out = static_cast<Bytes *>(bytes);
+    out->insert(out->end(), chunk, chunk + len);
+}
+
 namespace {
 
 // Collects the reference encoder's output.
 void collect(unsigned char *start, size_t len, void *file) {
-    auto *out = static_cast<Bytes *>(file);
-    out->insert(out->end(), start, start + len);
+    AppendToBytes(start, len, file);
 }
 
 } // namespace

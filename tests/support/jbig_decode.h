@@ -3,6 +3,7 @@
 // single-layer encoder, and cut stripe data at its ESC SDNORM markers.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -21,6 +22,10 @@ bool JbigDecodeStripes(const Bytes &stripes, uint32_t xd, uint32_t yd, uint32_t 
 // Codes the bitmap with jbg85_enc_* (TPBON | LRLTWO, no AT moves, stripes of l0 lines) and
 // returns the stripe data without the 20-byte header.
 Bytes Jbg85EncodeStripes(const uint8_t *bitmap, uint32_t xd, uint32_t yd, uint32_t l0);
+
+// Output callback of the system's encoder (kelvra_compress): appends each chunk to the Bytes
+// that `bytes` points at.
+void AppendToBytes(const unsigned char *chunk, size_t len, void *bytes);
 
 // Splits stripe data into stripes, each including its closing FF 02. Bytes after the last
 // marker (none in well-formed data) end up in a final element without a marker.

@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include <fcntl.h>
 #include <unistd.h>
 
 int MemoryWriter::Write(const uint8_t *data, std::size_t count) {
@@ -25,6 +26,10 @@ int TestSpoolFiles::Create(std::string &name) {
         errno = ENOSPC;
         return -1;
     }
+    if (fullOn != 0 && created == fullOn) {
+        name = "/dev/full";
+        return open("/dev/full", O_RDWR | O_CLOEXEC);
+    }
     const int fd = mkstemp(path.data());
     if (fd < 0) return -1;
     name = path;
@@ -33,6 +38,7 @@ int TestSpoolFiles::Create(std::string &name) {
 }
 
 void TestSpoolFiles::Remove(int fd) {
+    ++removed;
     close(fd);
     for (auto it = open_.begin(); it != open_.end(); ++it) {
         if (it->first != fd) continue;
@@ -85,4 +91,16 @@ JobSettings TestSettings(int platform, ModelGroup group) {
     s.identity.host = "testhost";
     s.identity.time = 1767225600; // 2026-01-01 00:00 UTC
     return s;
+}
+
+std::string FdContents(int fd) {
+    std::string out;
+    char buf[8192];
+    off_t offset = 0;
+    ssize_t n;
+    while ((n = pread(fd, buf, sizeof buf, offset)) > 0) {
+        out.append(buf, static_cast<std::size_t>(n));
+        offset += n;
+    }
+    return out;
 }

@@ -29,14 +29,17 @@ class MemoryWriter : public StreamWriter {
 };
 
 // Spool files made with mkstemp in `dir` (a test's temporary directory); `failOn` makes the
-// n-th creation (1-based) fail with ENOSPC. Remove deletes the file.
+// n-th creation (1-based) fail with ENOSPC, `fullOn` makes it give a descriptor on /dev/full
+// (a spool every write to which fails with ENOSPC, as on a full disk). Remove deletes the file.
 class TestSpoolFiles : public SpoolFiles {
   public:
     explicit TestSpoolFiles(std::string dir) : dir_(std::move(dir)) {}
     int Create(std::string &name) override;
     void Remove(int fd) override;
     int failOn = 0;
+    int fullOn = 0;
     int created = 0;
+    int removed = 0;
 
   private:
     std::string dir_;
@@ -63,3 +66,6 @@ class LogCapture {
 // paper table of the dialect, 600 dpi, 1 bit, default option table, a fixed job time and
 // identity (job 1, user "tester", title "test job", host "testhost").
 JobSettings TestSettings(int platform, ModelGroup group = ModelGroup::Plain);
+
+// Everything in the file behind `fd`, read from its start without moving its offset.
+std::string FdContents(int fd);

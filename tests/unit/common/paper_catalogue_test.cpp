@@ -3,7 +3,7 @@
 #include <cstring>
 #include <gtest/gtest.h>
 
-#include "common/globals.h"
+#include "common/dialect.h"
 
 namespace {
 int Rows(const PAPER_SIZE_INFO *t) {

@@ -1,9 +1,7 @@
 #include "common/rotate.h"
-#include "common/globals.h"
 
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <random>
 #include <vector>
 
@@ -98,7 +96,6 @@ TEST(Rotate, FourQuarterTurnsOrTwoHalfTurnsGiveTheOriginal) {
 
 TEST(Rotate, ZeroSizesAndNullBufferLeaveEverythingAlone) {
     std::vector<unsigned char> img = {1, 2, 3, 4};
-    std::strcpy(prntLastError, "older\n");
     struct Case {
         unsigned char *buf;
         uint32_t w, h;
@@ -108,14 +105,11 @@ TEST(Rotate, ZeroSizesAndNullBufferLeaveEverythingAlone) {
         EXPECT_EQ(Rotate90(c.buf, c.w, c.h), 0);
     }
     EXPECT_EQ(img, (std::vector<unsigned char>{1, 2, 3, 4}));
-    EXPECT_STREQ(prntLastError, "older\n");
 }
 
 TEST(Rotate, QuarterTurnWithoutWorkBufferLeavesTheImageAlone) {
     // 4 G x 4 G bytes cannot be allocated; the buffer is never read on that path
     std::vector<unsigned char> img = {1, 2, 3, 4};
-    std::strcpy(prntLastError, "older text\n");
     EXPECT_EQ(Rotate90(img.data(), 0xFFFFFFFFu, 0xFFFFFFFFu), 0);
     EXPECT_EQ(img, (std::vector<unsigned char>{1, 2, 3, 4}));
-    EXPECT_STREQ(prntLastError, "older text\n");
 }

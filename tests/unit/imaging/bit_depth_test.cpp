@@ -1,3 +1,4 @@
+// Widening a 1-bit page to 2 bits per pixel in place.
 #include "imaging/bit_depth.h"
 
 #include <gtest/gtest.h>

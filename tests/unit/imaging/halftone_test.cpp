@@ -1,6 +1,6 @@
 #include "imaging/halftone.h"
 #include "imaging/ht_tables.h"
-#include "common/globals.h"
+#include "common/dialect.h"
 
 #include <gtest/gtest.h>
 
@@ -12,22 +12,14 @@
 
 namespace {
 
-constexpr char kPlusModel[] = "Kelvra V24DW Plus Series";
-
-void SetModel(const char *name) {
-    std::memset(gPPDFile, 0, sizeof gPPDFile);
-    std::strncpy(gPPDFile, name, sizeof gPPDFile - 1);
-}
-
 struct Screen {
     const unsigned char *table;
     int stride, period;
 };
 
 // The matrix a job dithers with, written out case by case.
-Screen ReferenceScreen(int platform, int b1200dpi, const char *model) {
-    bool plus = std::strncmp(model, kPlusModel, std::strlen(kPlusModel)) == 0;
-    if (platform == PLATFORM_Z && plus)
+Screen ReferenceScreen(int platform, int b1200dpi, bool newScreens) {
+    if (platform == PLATFORM_Z && newScreens)
         return b1200dpi == 1 ? Screen{NEW_HT_HALFTONE_1200_Z, 96, 96}
                              : Screen{NEW_HT_TABLE_600_Z_M, 96, 96};
     if (platform == PLATFORM_C && b1200dpi == 1) return {HT_TABLE_1200_C, 28, 28};
@@ -40,8 +32,8 @@ Screen ReferenceScreen(int platform, int b1200dpi, const char *model) {
 // an incomplete last byte are not written or counted.
 uint64_t ReferenceDither(const std::vector<unsigned char> &src, uint32_t w, uint32_t h,
                          std::vector<unsigned char> &out, uint32_t realW, int neg, int dpi,
-                         int platform) {
-    Screen sc = ReferenceScreen(platform, dpi, gPPDFile);
+                         int platform, bool newScreens) {
+    Screen sc = ReferenceScreen(platform, dpi, newScreens);
     bool twoBit = platform == PLATFORM_M && dpi == 1;
     uint64_t total = uint64_t(w) * h, ppb = twoBit ? 4 : 8, written = total - total % ppb;
     uint64_t coverage = 0, pix = 0;
@@ -88,37 +80,32 @@ size_t OutBytes(uint32_t w, uint32_t h, bool twoBit) {
 
 struct DitherRun {
     std::vector<unsigned char> out;
-    uint64_t coverage;
-    int result;
+    int64_t dots; // what HalftoneDither returns
 };
 
 DitherRun Dither(const std::vector<unsigned char> &src, uint32_t w, uint32_t h, uint32_t realW,
-                 int neg, int dpi, int platform) {
+                 int neg, int dpi, int platform, bool newScreens = false) {
     DitherRun r;
     r.out.assign(OutBytes(w, h, platform == PLATFORM_M && dpi == 1) + 16, 0);
-    gImageCoverage = 0;
-    r.result = HalftoneDither(src.data(), w, h, r.out.data(), realW, neg, dpi, platform);
-    r.coverage = gImageCoverage;
+    r.dots = HalftoneDither(src.data(), w, h, r.out.data(), realW, neg, dpi, platform, newScreens);
     return r;
 }
 
 struct Config {
     int platform, dpi;
-    const char *model;
+    bool newScreens;
 };
 
 const Config kConfigs[] = {
-    {PLATFORM_C, 0, "Kelvra Q20 Series"}, {PLATFORM_C, 1, "Kelvra Q20 Series"},
-    {PLATFORM_Z, 0, "Kelvra Q20 Series"}, {PLATFORM_Z, 1, "Kelvra Q20 Series"},
-    {PLATFORM_Z, 0, kPlusModel},          {PLATFORM_Z, 1, kPlusModel},
-    {PLATFORM_M, 0, "Kelvra Q20 Series"}, {PLATFORM_M, 1, "Kelvra Q20 Series"},
-    {PLATFORM_C, 1, kPlusModel},          {PLATFORM_M, 0, kPlusModel},
+    {PLATFORM_C, 0, false}, {PLATFORM_C, 1, false}, {PLATFORM_Z, 0, false}, {PLATFORM_Z, 1, false},
+    {PLATFORM_Z, 0, true},  {PLATFORM_Z, 1, true},  {PLATFORM_M, 0, false}, {PLATFORM_M, 1, false},
+    {PLATFORM_C, 1, true},  {PLATFORM_M, 0, true},
 };
 
 std::string Describe(const Config &c, uint32_t w, uint32_t h, uint32_t realW, int neg) {
-    return "platform " + std::to_string(c.platform) + " dpi1200 " + std::to_string(c.dpi) + " " +
-           c.model + " " + std::to_string(w) + "x" + std::to_string(h) + " real " +
-           std::to_string(realW) + " neg " + std::to_string(neg);
+    return "platform " + std::to_string(c.platform) + " dpi1200 " + std::to_string(c.dpi) +
+           (c.newScreens ? " new screens " : " ") + std::to_string(w) + "x" + std::to_string(h) +
+           " real " + std::to_string(realW) + " neg " + std::to_string(neg);
 }
 
 } // namespace
@@ -131,7 +118,6 @@ TEST(HalftoneDither, MatchesPixelByPixelDefinitionOnRandomPagesOfOddSizes) {
     const Size sizes[] = {{1, 1},   {3, 5},    {7, 17},   {13, 3},   {17, 33},  {33, 16},
                           {97, 29}, {250, 31}, {483, 19}, {8195, 3}, {8200, 2}, {16500, 2}};
     for (const Config &c : kConfigs) {
-        SetModel(c.model);
         for (const Size &sz : sizes) {
             std::vector<unsigned char> src(size_t(sz.w) * sz.h);
             for (auto &v : src)
@@ -142,13 +128,13 @@ TEST(HalftoneDither, MatchesPixelByPixelDefinitionOnRandomPagesOfOddSizes) {
             const uint32_t reals[] = {sz.w, sz.w / 2 + 1, sz.w + 5, 0};
             for (uint32_t realW : reals)
                 for (int neg : {0, 1}) {
-                    DitherRun got = Dither(src, sz.w, sz.h, realW, neg, c.dpi, c.platform);
+                    DitherRun got =
+                        Dither(src, sz.w, sz.h, realW, neg, c.dpi, c.platform, c.newScreens);
                     std::vector<unsigned char> want(got.out.size(), 0);
-                    uint64_t cov =
-                        ReferenceDither(src, sz.w, sz.h, want, realW, neg, c.dpi, c.platform);
-                    ASSERT_EQ(got.result, 1);
+                    uint64_t cov = ReferenceDither(src, sz.w, sz.h, want, realW, neg, c.dpi,
+                                                   c.platform, c.newScreens);
                     ASSERT_EQ(got.out, want) << Describe(c, sz.w, sz.h, realW, neg);
-                    ASSERT_EQ(got.coverage, c.platform == PLATFORM_M ? 0 : cov)
+                    ASSERT_EQ(got.dots, c.platform == PLATFORM_M ? 0 : int64_t(cov))
                         << Describe(c, sz.w, sz.h, realW, neg);
                 }
         }
@@ -158,31 +144,29 @@ TEST(HalftoneDither, MatchesPixelByPixelDefinitionOnRandomPagesOfOddSizes) {
 TEST(HalftoneDither, WhiteAndBlackPagesOnEveryPlatform) {
     const uint32_t w = 64, h = 20;
     for (const Config &c : kConfigs) {
-        SetModel(c.model);
         const bool twoBit = c.platform == PLATFORM_M && c.dpi == 1;
         const size_t n = OutBytes(w, h, twoBit);
         const bool countsDots = c.platform != PLATFORM_M;
         for (int neg : {0, 1}) {
             SCOPED_TRACE(Describe(c, w, h, w, neg));
             // white: no toner in a positive print; all toner within the image in a negative one
-            DitherRun white =
-                Dither(std::vector<unsigned char>(w * h, 255), w, h, w, neg, c.dpi, c.platform);
+            DitherRun white = Dither(std::vector<unsigned char>(w * h, 255), w, h, w, neg, c.dpi,
+                                     c.platform, c.newScreens);
             for (size_t i = 0; i < n; ++i)
                 ASSERT_EQ(white.out[i], neg ? 0xFF : 0x00) << i;
-            EXPECT_EQ(white.coverage, countsDots && neg ? uint64_t(w) * h : 0u);
+            EXPECT_EQ(white.dots, countsDots && neg ? int64_t(w) * h : 0);
             // black: every threshold is at least 1, so every pixel is toner (level 3 in 2 bits)
-            DitherRun black =
-                Dither(std::vector<unsigned char>(w * h, 0), w, h, w, neg, c.dpi, c.platform);
+            DitherRun black = Dither(std::vector<unsigned char>(w * h, 0), w, h, w, neg, c.dpi,
+                                     c.platform, c.newScreens);
             for (size_t i = 0; i < n; ++i)
                 ASSERT_EQ(black.out[i], neg ? 0x00 : 0xFF) << i;
-            EXPECT_EQ(black.coverage, countsDots && !neg ? uint64_t(w) * h : 0u);
+            EXPECT_EQ(black.dots, countsDots && !neg ? int64_t(w) * h : 0);
             EXPECT_EQ(white.out[n], 0) << "wrote past the bitmap";
         }
     }
 }
 
 TEST(HalftoneDither, NegativePrintKeepsPaddingColumnsPositiveOnPlatformsCAndZ) {
-    SetModel("Kelvra Q20 Series");
     // 24 columns of which 16 are image: bytes 0-1 of each line inverted, byte 2 kept white
     const uint32_t w = 24, h = 4;
     for (int platform : {PLATFORM_C, PLATFORM_Z}) {
@@ -192,17 +176,16 @@ TEST(HalftoneDither, NegativePrintKeepsPaddingColumnsPositiveOnPlatformsCAndZ) {
             EXPECT_EQ(r.out[y * 3 + 1], 0xFF);
             EXPECT_EQ(r.out[y * 3 + 2], 0x00);
         }
-        EXPECT_EQ(r.coverage, 16u * h);
+        EXPECT_EQ(r.dots, 16 * h);
     }
     // platform M reverses the comparison in every column, padding included
     DitherRun m = Dither(std::vector<unsigned char>(w * h, 255), w, h, 16, 1, 0, PLATFORM_M);
     for (size_t i = 0; i < w * h / 8; ++i)
         EXPECT_EQ(m.out[i], 0xFF) << i;
-    EXPECT_EQ(m.coverage, 0u);
+    EXPECT_EQ(m.dots, 0);
 }
 
 TEST(HalftoneDither, TwoBitLevelsOfMidGreyFollowTheThreshold) {
-    SetModel("Kelvra Q20 Series");
     const uint32_t w = 16, h = 16;
     DitherRun r = Dither(std::vector<unsigned char>(w * h, 128), w, h, w, 0, 1, PLATFORM_M);
     DitherRun n = Dither(std::vector<unsigned char>(w * h, 128), w, h, w, 1, 1, PLATFORM_M);
@@ -225,7 +208,6 @@ TEST(HalftoneDither, TwoBitLevelsOfMidGreyFollowTheThreshold) {
 TEST(HalftoneDither, TileRestartsAtColumnZeroAndEveryPeriodLines) {
     // Every source line is the same random line, so an output line depends only on its tile row:
     // line P (the 17th line for P = 16) repeats line 0, and lines inside the period differ.
-    SetModel("Kelvra Q20 Series");
     struct Case {
         int platform, dpi, period;
     };
@@ -268,7 +250,6 @@ TEST(HalftoneDither, TileRestartsAtColumnZeroAndEveryPeriodLines) {
 }
 
 TEST(HalftoneDither, BitsRunAcrossLineEndsWhenWidthIsNotAMultipleOfEight) {
-    SetModel("Kelvra Q20 Series");
     // width 12: line 0 black, line 1 white, line 2 black
     const uint32_t w = 12, h = 3;
     std::vector<unsigned char> src(w * h, 0);
@@ -279,61 +260,69 @@ TEST(HalftoneDither, BitsRunAcrossLineEndsWhenWidthIsNotAMultipleOfEight) {
     for (size_t i = 0; i < sizeof want; ++i)
         EXPECT_EQ(r.out[i], want[i]) << i;
     EXPECT_EQ(r.out[4], 0) << "an incomplete last byte is not written";
-    EXPECT_EQ(r.coverage, 20u);
+    EXPECT_EQ(r.dots, 20);
 }
 
-TEST(HalftoneDither, PlusModelPrefixSelectsTheSupercellsOnPlatformZOnly) {
+TEST(HalftoneDither, NewScreensAreTheSupercellsOnPlatformZOnly) {
     struct Case {
-        const char *model;
+        bool newScreens;
         int platform, dpi;
         const unsigned char *table;
         int period;
-        const char *line;
     };
-    const char *ext = "DEBUG: EXTERNAL IMPORT NEW_HALFTONE\n";
-    const char *none = "DEBUG: NO NEED TO EXTERNAL IMPORT NEW_HALFTONE\n";
     const Case cases[] = {
-        {kPlusModel, PLATFORM_Z, 0, NEW_HT_TABLE_600_Z_M, 96, ext},
-        {"Kelvra V24DW Plus Series (Rev 2)", PLATFORM_Z, 1, NEW_HT_HALFTONE_1200_Z, 96, ext},
-        {"Kelvra V24DW Plus", PLATFORM_Z, 0, HT_TABLE_600, 16, none},
-        {"kelvra V24DW Plus Series", PLATFORM_Z, 1, HT_TABLE_1200_Z, 16, none},
-        {kPlusModel, PLATFORM_C, 1, HT_TABLE_1200_C, 28, none},
-        {kPlusModel, PLATFORM_M, 1, HT_TABLE_600, 16, none},
+        {true, PLATFORM_Z, 0, NEW_HT_TABLE_600_Z_M, 96},
+        {true, PLATFORM_Z, 1, NEW_HT_HALFTONE_1200_Z, 96},
+        {false, PLATFORM_Z, 0, HT_TABLE_600, 16},
+        {false, PLATFORM_Z, 1, HT_TABLE_1200_Z, 16},
+        {true, PLATFORM_C, 1, HT_TABLE_1200_C, 28},
+        {true, PLATFORM_C, 0, HT_TABLE_600, 16},
+        {true, PLATFORM_M, 1, HT_TABLE_600, 16},
+        {true, PLATFORM_M, 0, HT_TABLE_600, 16},
     };
     for (const Case &c : cases) {
-        SCOPED_TRACE(c.model);
-        HT_SCREEN s = SelectHalftoneScreen(c.platform, c.dpi, c.model);
+        SCOPED_TRACE(std::to_string(c.platform) + (c.newScreens ? " new" : " old") + " dpi1200 " +
+                     std::to_string(c.dpi));
+        HT_SCREEN s = SelectHalftoneScreen(c.platform, c.dpi, c.newScreens);
         EXPECT_EQ(s.table, c.table);
         EXPECT_EQ(s.period, c.period);
-        SetModel(c.model);
-        std::vector<unsigned char> src(96 * 2, 128), out(96 * 2 / 4, 0);
-        testing::internal::CaptureStderr();
-        EXPECT_EQ(HalftoneDither(src.data(), 96, 2, out.data(), 96, 0, c.dpi, c.platform), 1);
-        EXPECT_EQ(testing::internal::GetCapturedStderr(), c.line);
+        EXPECT_EQ(s.stride, c.period);
     }
 }
 
-TEST(HalftoneDither, NullBuffersAndUnknownPlatformsReturnZeroAfterTheDiagnosticLine) {
-    SetModel(kPlusModel);
+// Dithering prints nothing of its own (the job announces its screens) and leaves the dot count
+// to the caller: repeated pages give the same count instead of a running total.
+TEST(HalftoneDither, PrintsNothingAndReturnsEachPagesOwnCount) {
+    const std::vector<unsigned char> src(96 * 2, 0);
+    for (const Config &c : kConfigs) {
+        SCOPED_TRACE(Describe(c, 96, 2, 96, 0));
+        testing::internal::CaptureStderr();
+        const DitherRun first = Dither(src, 96, 2, 96, 0, c.dpi, c.platform, c.newScreens);
+        const DitherRun second = Dither(src, 96, 2, 96, 0, c.dpi, c.platform, c.newScreens);
+        EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+        EXPECT_EQ(first.dots, c.platform == PLATFORM_M ? 0 : 96 * 2);
+        EXPECT_EQ(second.dots, first.dots);
+    }
+}
+
+TEST(HalftoneDither, NullBuffersAndUnknownPlatformsReturnMinusOne) {
     std::vector<unsigned char> src(64, 0), out(8, 0);
     struct Case {
         const unsigned char *src;
         unsigned char *out;
         int platform;
-        const char *line;
     };
     const Case cases[] = {
-        {nullptr, out.data(), PLATFORM_Z, "DEBUG: EXTERNAL IMPORT NEW_HALFTONE\n"},
-        {src.data(), nullptr, PLATFORM_C, "DEBUG: NO NEED TO EXTERNAL IMPORT NEW_HALFTONE\n"},
-        {src.data(), out.data(), PLATFORM_NONE, "DEBUG: NO NEED TO EXTERNAL IMPORT NEW_HALFTONE\n"},
-        {src.data(), out.data(), 4, "DEBUG: NO NEED TO EXTERNAL IMPORT NEW_HALFTONE\n"},
+        {nullptr, out.data(), PLATFORM_Z},
+        {src.data(), nullptr, PLATFORM_C},
+        {src.data(), out.data(), PLATFORM_NONE},
+        {src.data(), out.data(), 4},
+        {src.data(), out.data(), -1},
     };
     for (const Case &c : cases) {
-        gImageCoverage = 7;
         testing::internal::CaptureStderr();
-        EXPECT_EQ(HalftoneDither(c.src, 8, 8, c.out, 8, 0, 0, c.platform), 0);
-        EXPECT_EQ(testing::internal::GetCapturedStderr(), c.line);
-        EXPECT_EQ(gImageCoverage, 7u);
+        EXPECT_EQ(HalftoneDither(c.src, 8, 8, c.out, 8, 0, 0, c.platform, true), -1);
+        EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
         EXPECT_EQ(out, std::vector<unsigned char>(8, 0));
     }
 }

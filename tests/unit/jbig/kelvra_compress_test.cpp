@@ -3,8 +3,8 @@
 // encoder byte for byte except for the trailing 0x00 our stripe end drops.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <cstring>
+#include <algorithm>
+#include <string>
 
 #include "jbig/kelvra_compress.h"
 #include "tests/support/jbig_decode.h"
@@ -226,13 +226,9 @@ TEST(Preconditions, RejectedWithMessageAndNothingCoded) {
     EXPECT_TRUE(out.chunks.empty());
 }
 
-int gAllocsLeft = 0;
-void *LimitedAlloc(size_t size) {
-    return gAllocsLeft-- > 0 ? std::malloc(size) : nullptr;
-}
-
 // When an output node cannot be allocated, the call fails with a message; stripes finished
-// before stay delivered, the failing stripe is not delivered at all.
+// before stay delivered, the failing stripe is not delivered at all. The nodes come from the
+// allocator the caller passes.
 TEST(OutOfMemory, NodeAllocationFailureIsReported) {
     const TestBitmap b = MakePage(PageKind::Noise, 1024, 300, 4); // ~16 KiB per 128 lines
     const Output full = Encode(b, 128);
@@ -240,13 +236,11 @@ TEST(OutOfMemory, NodeAllocationFailureIsReported) {
     ASSERT_EQ(stripes.size(), 3u);
     const size_t first_nodes = (stripes[0].size() + 4095) / 4096;
     for (int allowed : {0, int(first_nodes), int(first_nodes) + 1}) {
-        gAllocsLeft = allowed;
-        kelvra_buff_alloc = LimitedAlloc;
+        gNodeAllocsLeft = allowed;
         Output out;
         const char *error = nullptr;
-        const bool ok =
-            kelvra_compress(b.width, b.height, 128, b.data.data(), &out, collect, &error);
-        kelvra_buff_alloc = std::malloc;
+        const bool ok = kelvra_compress(b.width, b.height, 128, b.data.data(), &out, collect,
+                                        &error, LimitedNodeAlloc);
         EXPECT_FALSE(ok) << allowed;
         ASSERT_NE(error, nullptr);
         EXPECT_STREQ(error, "kelvra_compress: out of memory for the output chain");
@@ -254,6 +248,13 @@ TEST(OutOfMemory, NodeAllocationFailureIsReported) {
             allowed < int(first_nodes) ? Bytes{} : stripes[0]; // only whole stripes delivered
         EXPECT_EQ(out.bytes, expected) << allowed;
     }
+    // with enough nodes the same allocator codes the page as the default one
+    gNodeAllocsLeft = 1000;
+    Output out;
+    EXPECT_TRUE(kelvra_compress(b.width, b.height, 128, b.data.data(), &out, collect, nullptr,
+                                LimitedNodeAlloc));
+    EXPECT_EQ(out.bytes, full.bytes);
+    EXPECT_LT(gNodeAllocsLeft, 1000);
 }
 
 } // namespace

@@ -6,6 +6,10 @@
 
 #include "jbig/qm_table.h"
 
+// The table is a set of compile-time constants.
+static_assert(lsztab[0] == 0x5A1D && lsztab[kQmStates - 1] == 0x59EB && nmpstab[13] == 13 &&
+              nlpstab[14] == 15 && swtch[112] == 1);
+
 TEST(QmTable, CheckRowsAndExchangeStates) {
     struct Row {
         int state;

@@ -1,9 +1,11 @@
 // Synthetic 1-bit pages for the JBIG tests: white, black, noise, text-like and halftone-like,
 // deterministic for a given seed. Lines are width / 8 bytes, leftmost pixel in the MSB, 1 = black.
+// Also a node allocator for the encoder that runs out.
 #pragma once
 
 #include <cmath>
 #include <cstdint>
+#include <cstdlib>
 #include <random>
 #include <string>
 #include <vector>
@@ -123,4 +125,10 @@ inline TestBitmap MakePage(PageKind kind, uint32_t width, uint32_t height, uint3
         break;
     }
     return b;
+}
+
+// Node allocator for the encoder: gives gNodeAllocsLeft blocks, then none.
+inline int gNodeAllocsLeft = 0;
+inline void *LimitedNodeAlloc(size_t size) {
+    return gNodeAllocsLeft-- > 0 ? std::malloc(size) : nullptr;
 }
