@@ -325,7 +325,11 @@ TEST_F(InputPrepTest, PagesArriveWhileLaterPagesAreStillBeingRendered) {
                   header.cupsBytesPerLine);
     EXPECT_FALSE(Exists(gate)); // page 1 was read before the converter went on
     WriteFile(gate, "");
-    EXPECT_TRUE(cupsRasterReadHeader2(ras, &header));
+    ASSERT_TRUE(cupsRasterReadHeader2(ras, &header));
+    for (unsigned y = 0; y < header.cupsHeight; ++y)
+        ASSERT_EQ(cupsRasterReadPixels(ras, line.data(), header.cupsBytesPerLine),
+                  header.cupsBytesPerLine);
+    EXPECT_FALSE(cupsRasterReadHeader2(ras, &header));
     cupsRasterClose(ras);
     testing::internal::CaptureStderr();
     EXPECT_TRUE(FinishPdfConversion(conv, false, false, true));

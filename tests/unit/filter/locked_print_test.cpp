@@ -25,7 +25,7 @@ struct PpdClose {
 using Ppd = std::unique_ptr<ppd_file_t, PpdClose>;
 
 // The QV fixture with its locked-print default set to `locked` and the PIN digit options
-// PinNum1..4 defaulting to 0, 1, 2, 3, opened as the filter opens the queue's PPD.
+// PinNum1..4 (choices 0-9) defaulting to 0, 1, 2, 3, opened as the filter opens the queue's PPD.
 Ppd OpenQvPpd(const TempDir &dir, bool locked) {
     std::ifstream in(FixturePPD("qv.ppd"));
     std::stringstream ss;
@@ -39,8 +39,10 @@ Ppd OpenQvPpd(const TempDir &dir, bool locked) {
     for (int i = 2; i <= 4; ++i) {
         const std::string n = "PinNum" + std::to_string(i);
         const std::string d = std::to_string(i - 1);
-        ppd += "*OpenUI *" + n + "/PIN digit: PickOne\n*Default" + n + ": " + d + "\n*" + n + " " +
-               d + "/" + d + ": \"\"\n*CloseUI: *" + n + "\n";
+        ppd += "*OpenUI *" + n + "/PIN digit: PickOne\n*Default" + n + ": " + d + "\n";
+        for (char digit = '0'; digit <= '9'; ++digit)
+            ppd += "*" + n + " " + digit + "/" + digit + ": \"\"\n";
+        ppd += "*CloseUI: *" + n + "\n";
     }
     const std::string path = dir.file(locked ? "locked.ppd" : "unlocked.ppd");
     std::ofstream(path) << ppd;
@@ -73,9 +75,11 @@ TEST_F(LockedPrintTest, OptionLocksTheJobWithPinDigitsFromOptionsOrPpdDefaults) 
     EXPECT_EQ(Pin("LockedPinPrint", ppd), "0123");
     EXPECT_TRUE(locked);
     EXPECT_EQ(Pin("LockedPinPrint PinNum2=9", ppd), "0923");
-    EXPECT_EQ(Pin("PinNum4=4 LockedPinPrint PinNum1=1 pinnum2=2 PinNum3=34", ppd), "1234");
+    EXPECT_EQ(Pin("PinNum4=4 LockedPinPrint PinNum1=1 pinnum2=2 PinNum3=3", ppd), "1234");
     EXPECT_TRUE(locked);
-    EXPECT_EQ(Pin("LockedPinPrint PinNum3", ppd), "013"); // no "=": nothing for that digit
+    // A value that is not one digit is not one of the queue's choices: its default is used.
+    EXPECT_EQ(Pin("LockedPinPrint PinNum3=34", ppd), "0123");
+    EXPECT_EQ(Pin("LockedPinPrint PinNum3", ppd), "0123");
     EXPECT_EQ(Pin("LockedPinPrint=True PinNum1=5", ppd), "5123");
     EXPECT_TRUE(locked);
 }
@@ -89,8 +93,11 @@ TEST_F(LockedPrintTest, NotLockedWithoutTheOptionUnlessThePpdDefaultIsLocked) {
     EXPECT_TRUE(locked);
     EXPECT_EQ(Pin("nolockedpinprint", lockedPpd.get()), "");
     EXPECT_FALSE(locked);
-    EXPECT_EQ(Pin("noLockedPinPrint LockedPinPrint PinNum1=5", unlockedPpd.get()), "");
+    // As CUPS reads the options, the later of two mentions counts.
+    EXPECT_EQ(Pin("LockedPinPrint PinNum1=5 noLockedPinPrint", unlockedPpd.get()), "");
     EXPECT_FALSE(locked);
+    EXPECT_EQ(Pin("noLockedPinPrint LockedPinPrint PinNum1=5", unlockedPpd.get()), "5123");
+    EXPECT_TRUE(locked);
 }
 
 // An explicit "off" value is no lock, whatever the PIN options or the PPD default say.
@@ -104,11 +111,14 @@ TEST_F(LockedPrintTest, ExplicitOffValueIsNoLock) {
     }
 }
 
-// Digits from the options cannot carry characters that would end the PJL line.
+// Digits from the options cannot carry characters that would end the PJL line: the queue
+// offers digits only, and without the PPD's digit options the characters are dropped.
 TEST_F(LockedPrintTest, PinDigitsAreCleaned) {
-    EXPECT_EQ(Pin("LockedPinPrint PinNum1=\" PinNum2=\n PinNum3=5 PinNum4=6", unlockedPpd.get()),
-              "56");
+    EXPECT_EQ(Pin("LockedPinPrint PinNum1=\x1b PinNum2=\x7f PinNum3=5 PinNum4=6",
+                  unlockedPpd.get()),
+              "0156");
     EXPECT_TRUE(locked);
+    EXPECT_EQ(Pin("LockedPinPrint PinNum1=\x1b PinNum2=\x7f PinNum3=5 PinNum4=6", nullptr), "56");
 }
 
 // Without a PPD nothing comes from defaults: the option alone decides and gives its digits.
