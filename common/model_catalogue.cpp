@@ -27,11 +27,12 @@ constexpr ModelOptionInfo kOptions[] = {
     {kOptBooklet, "Booklet"},
     {kOptFineMode, "FineMode"},
     {kOptLockedPrint, "LockedPinPrint"},
+    {kOptPrintQuality, "cupsPrintQuality"},
 };
 
 // Offered by every model.
 constexpr uint16_t kEveryModel = kOptTonerMode | kOptCollate | kOptDpi1200 | kOptFeedLongEdge |
-                                 kOptImageRotation | kOptNegativePrint;
+                                 kOptImageRotation | kOptNegativePrint | kOptPrintQuality;
 
 // Density levels of the models the filter halftones itself: 0 (lightest) to 4, 2 is the
 // filter's own default.
@@ -113,7 +114,8 @@ constexpr Family kKelvraQV{.manufacturer = "Kelvra",
                            .density = kLibraryDensity,
                            .manualDuplexText = kPutSheetsBack};
 // The Mirodel models: platform M, halftoned by the colour library. "1200 dpi Quality" prints
-// 2 bits per pixel at 600 dpi.
+// 2 bits per pixel at 600 dpi. Their job start carries no PJL, so they take no blank-page
+// setting.
 constexpr Family kMirodel{.manufacturer = "Mirodel",
                           .platform = PLATFORM_M,
                           .group = ModelGroup::Mirodel,
@@ -122,7 +124,7 @@ constexpr Family kMirodel{.manufacturer = "Mirodel",
                           .dpi1200Is1200dpi = false,
                           .maxWidth = 612,
                           .maxLength = 1008,
-                          .options = kEveryModel | kOptBlankSuppress,
+                          .options = kEveryModel,
                           .density = kLibraryDensity,
                           .manualDuplexText = {}};
 

@@ -30,12 +30,13 @@ enum ModelOption : uint16_t {
     kOptBlankSuppress = 1u << 6,
     kOptBooklet = 1u << 7,
     kOptFineMode = 1u << 8,
-    kOptLockedPrint = 1u << 9, // LockedPinPrint with PinNum1-PinNum4
+    kOptLockedPrint = 1u << 9,  // LockedPinPrint with PinNum1-PinNum4
+    kOptPrintQuality = 1u << 10, // cupsPrintQuality: draft, normal, high (the 1200-dpi mode)
 };
 
 struct ModelOptionInfo {
     ModelOption option;
-    char keyword[16]; // the PPD option keyword (LockedPinPrint for the locked-print group)
+    char keyword[20]; // the PPD option keyword (LockedPinPrint for the locked-print group)
 };
 // The options with their PPD keywords, in the order the PPDs declare them.
 std::span<const ModelOptionInfo> ModelOptions();
@@ -76,6 +77,9 @@ struct ModelInfo {
     bool ManualDuplex() const { return manualDuplexText[0] != '\0'; }
     // Whether the model offers the option.
     bool Offers(ModelOption option) const { return (options & option) != 0; }
+    // Whether the model prints two-sided: by itself on platform C, in manual duplex on Z;
+    // platform M has no duplex command.
+    bool Duplex() const { return platform != PLATFORM_M; }
 };
 
 // Every model, in the order of the PPD sources.

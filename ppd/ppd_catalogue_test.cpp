@@ -117,9 +117,13 @@ TEST(GeneratedPpds, PlatformManualDuplexResolutionsAndFilterLine) {
                                               : "application/vnd.cups-raster 0 rastertoKelvra");
             EXPECT_EQ(ppd->manual_copies, 0);
             EXPECT_EQ(ppd->color_device, 0);
+            // Two-sided printing where the model prints it (none on platform M).
             ppd_attr_t *backSide = ppdFindAttr(ppd.get(), "cupsBackSide", nullptr);
-            ASSERT_NE(backSide, nullptr);
-            EXPECT_STREQ(backSide->value, "Normal");
+            EXPECT_EQ(backSide != nullptr, m.Duplex());
+            if (backSide != nullptr) EXPECT_STREQ(backSide->value, "Normal");
+            ppd_option_t *duplex = ppdFindOption(ppd.get(), "Duplex");
+            EXPECT_EQ(duplex != nullptr, m.Duplex());
+            if (duplex != nullptr) EXPECT_STREQ(duplex->defchoice, "None");
 
             // 8-bit grey raster only, at 600 dpi and where the model prints it 1200 dpi.
             ppd_option_t *colour = ppdFindOption(ppd.get(), "ColorModel");
@@ -240,8 +244,12 @@ TEST(GeneratedPpds, OptionChoicesReachTheFiltersSlots) {
             ppd_option_t *opt = ppdFindOption(ppd.get(), name.c_str());
             if (opt == nullptr) continue;
             SCOPED_TRACE(name);
-            EXPECT_EQ(opt->ui, PPD_UI_BOOLEAN);
-            EXPECT_STREQ(opt->defchoice, name == "Collate" ? "True" : "False");
+            // The QV models leave the feed edge to the paper size unless told otherwise.
+            const bool byPaperSize = name == "FeedLongEdge" && m.group == ModelGroup::QV;
+            EXPECT_EQ(opt->ui, byPaperSize ? PPD_UI_PICKONE : PPD_UI_BOOLEAN);
+            EXPECT_STREQ(opt->defchoice, name == "Collate" ? "True"
+                                         : byPaperSize      ? "Auto"
+                                                            : "False");
             EXPECT_EQ(SlotAfter(name + "=True", slot).value, 1);
             EXPECT_EQ(SlotAfter(name + "=False", slot).value, 0);
         }
@@ -263,9 +271,13 @@ TEST(GeneratedPpds, OptionChoicesReachTheFiltersSlots) {
             EXPECT_EQ(
                 SlotAfter(std::string("Density=") + density->choices[i].choice, DENSITY).value,
                 m.density.lightest + i);
-        ppd_option_t *duplex = ppdFindOption(ppd.get(), "Duplex");
-        ASSERT_NE(duplex, nullptr);
-        EXPECT_STREQ(duplex->defchoice, "None");
+        // Print quality as dialogs offer it; high renders at 1200 dpi where the model prints it.
+        ppd_option_t *quality = ppdFindOption(ppd.get(), "cupsPrintQuality");
+        ASSERT_NE(quality, nullptr);
+        EXPECT_STREQ(quality->defchoice, "Normal");
+        ppd_choice_t *high = ppdFindChoice(quality, "High");
+        ASSERT_NE(high, nullptr);
+        EXPECT_EQ(std::strstr(high->code, "HWResolution[1200 1200]") != nullptr, m.prints1200dpi);
     }
 }
 

@@ -77,6 +77,16 @@ void WriteDensity(std::ostream &out, const DensityLevels &density) {
             << kTexts[level - density.lightest] << "\" \"\"\n";
 }
 
+// The file an option of a model is written in: the QV models feed the standard sizes long edge
+// first by themselves ("Auto"), and high print quality is the 1200-dpi raster where the model
+// prints it.
+std::string OptionFile(const ModelInfo &m, const ModelOptionInfo &option) {
+    std::string name = option.keyword;
+    if (option.option == kOptFeedLongEdge && m.group == ModelGroup::QV) name += "-auto";
+    if (option.option == kOptPrintQuality && m.prints1200dpi) name += "-1200";
+    return name + ".defs";
+}
+
 // A model's settings, options and page sizes: the block minus its ModelName line.
 std::string BlockBody(const ModelInfo &m) {
     static const char *const kPlatforms[] = {"", "PLATFORM_C", "PLATFORM_Z", "PLATFORM_M"};
@@ -94,8 +104,9 @@ std::string BlockBody(const ModelInfo &m) {
         out << "  UIConstraints \"*DPI1200 True *Resolution 600dpi\"\n"
             << "  UIConstraints \"*DPI1200 False *Resolution 1200dpi\"\n";
     out << "  MaxSize " << m.maxWidth << ' ' << m.maxLength << '\n';
+    out << (m.Duplex() ? "  Duplex normal\n" : "  Duplex none\n");
     for (const ModelOptionInfo &option : ModelOptions())
-        if (m.Offers(option.option)) out << "#include \"options/" << option.keyword << ".defs\"\n";
+        if (m.Offers(option.option)) out << "#include \"options/" << OptionFile(m, option) << "\"\n";
     // The released PPDs list Print Density after Resolution for the colour-library models and
     // before it for the others; declaring them in that order keeps the PPDs as they were.
     const bool densityFirst = m.group == ModelGroup::Plain;
