@@ -123,6 +123,13 @@ add_queue zmanual -m kelvra/kelvra-r18.ppd
 add_queue mcollate -m kelvra/kelvra-r40.ppd
 add_queue cpdf -P "$build/ppd/pdf/kelvra-r10.ppd"
 add_queue qvpin -P "$BASE/qv.ppd"
+# Queue defaults set by an administrator apply to jobs that do not name the option, on every
+# dialect; an unconfigured queue prints copies as its PPD's defaults say (collated).
+add_queue cdense -m kelvra/kelvra-r10.ppd
+add_queue zdense -m kelvra/kelvra-r18.ppd
+add_queue mdense -m kelvra/kelvra-r40.ppd
+for q in cdense zdense mdense; do lpadmin -p "$q" -o Density=4; done
+add_queue ccopies -m kelvra/kelvra-r10.ppd
 
 testpage=$datadir/data/testprint
 [ -f "$testpage" ] || testpage=$datadir/data/default-testpage.pdf
@@ -143,6 +150,8 @@ submit mcollate -n 2 -o collate=true -o Density=4 "$sample"
 submit cpdf -o sides=two-sided-long-edge -o Density=3 "$sample"
 submit qvpin -n 2 -o collate=false -o LockedPinPrint=True -o PinNum1=1 -o PinNum2=2 \
        -o PinNum3=3 -o PinNum4=4 "$sample"
+for q in cdense zdense mdense; do submit "$q" "$testpage"; done
+submit ccopies -n 2 "$sample"
 
 # A job ends with "Job completed."; a failing filter leaves it stopped, so stop waiting then.
 log=$BASE/log/error_log
@@ -228,6 +237,20 @@ expect qvpin "two-copy pages" 3 "$(count qvpin 'page-spec .* copies=2 ')"
 expect qvpin "PIN lines" 1 "$(count qvpin '"@PJL SET JOBPASSWORD="1234""')"
 inlog qvpin 'cms: Welcome to CMS!' || fail "qvpin: the colour library did not run"
 
+# The queue default Density=4 reaches the printer on platforms C, Z (job density frame) and M
+# (page density record) although the jobs did not name it.
+expect cdense "density frames" 1 "$(count cdense ' density .* level=4$')"
+expect zdense "density frames" 1 "$(count zdense ' density .* level=4$')"
+expect mdense "density-4 pages" 1 "$(count mdense 'DENSITY_PARAM .* value=4$')"
+# An unconfigured queue collates copies (the PPD's default, as CUPS's own default): pages 1-3
+# twice, each announced as one copy.
+expect ccopies pages 6 "$(count ccopies '^page [0-9]+ \(number')"
+expect ccopies "single-copy pages" 6 "$(count ccopies 'page-spec .* copies=1 ')"
+hashes=$(grep -oE 'hash [0-9A-F]{16}' "$BASE/out/ccopies.txt" | cut -d' ' -f2 | tr '\n' ' ')
+read -r -a h <<<"$hashes"
+[ "${#h[@]}" -eq 6 ] && [ "${h[0]} ${h[1]} ${h[2]}" = "${h[3]} ${h[4]} ${h[5]}" ] ||
+    fail "ccopies: the copies are not collated ($hashes)"
+
 # Production conditions: the filter left nothing in the spooler's temporary directory and no
 # job hit a permission problem.
 leftover=$(find "$BASE/spool/temp" -mindepth 1 -newer "$BASE/cupsd.conf" -name '*' ! -name 'cups-*' 2>/dev/null | head -5)
@@ -239,4 +262,4 @@ if [ "$failures" -ne 0 ]; then
     echo "spooler test: $failures failure(s) after ${elapsed} ms" >&2
     exit 1
 fi
-echo "spooler test: 5 jobs printed through cupsd and checked in ${elapsed} ms"
+echo "spooler test: ${#JOB[@]} jobs printed through cupsd and checked in ${elapsed} ms"
