@@ -131,32 +131,36 @@ TEST(Cancel, BetweenPagesThePrintedPageIsFollowedByTheJobEnd) {
     EXPECT_TRUE(job.leftovers.empty()) << Joined(job.leftovers);
 }
 
-// Cancelled while the second page's lines arrive on platform C: the lines read so far print,
-// the rest of the page is white, the page and the job are closed properly, exit 0.
+// Cancelled while the second page's lines arrive, on platforms C and M: the lines read so far
+// print, the rest of the page is white, the page and the job are closed properly (on M too:
+// page end, job end and the universal exit), exit 0.
 TEST(Cancel, DuringAPageTheRestOfThePageIsWhite) {
-    TempDir tmp;
-    cups_page_header2_t h = MarkedHeader();
-    std::vector<RasterPage> pages = {MarkedPage(h, 1), MakeGreyPage(h, [](unsigned, unsigned) {
-                                         return uint8_t{0}; // all black
-                                     })};
-    const RasterPieces raster = CutRaster(pages);
-    const size_t sentLines = h.cupsHeight / 2;
-    FilterProcess filter(RasterCall("platform_c.ppd", tmp), {.pipeInput = true});
-    ASSERT_TRUE(filter.Write(raster.sync));
-    FeedPageAndSettle(filter, raster, 0);
-    ASSERT_TRUE(filter.Write(raster.headers[1] +
-                             raster.lines[1].substr(0, sentLines * h.cupsBytesPerLine)));
-    WaitUntilAwaitingInput(filter); // every line sent is on the page
-    Cancel(filter);
-    const InspectedJob job = Inspected(filter.Finish(), tmp);
-    EXPECT_EQ(job.run.exitCode, 0) << job.run.err;
-    EXPECT_EQ(job.inspect.exitCode, 0) << job.inspect.err;
-    ASSERT_EQ(job.order.size(), 2u) << Joined(job.order);
-    EXPECT_EQ(job.order[0], "1");
-    EXPECT_EQ(job.inspect.json["pages"][1]["toner_pixels"].asInt(),
-              static_cast<int64_t>(sentLines) * h.cupsWidth)
-        << "exactly the lines that arrived carry toner";
-    EXPECT_TRUE(job.leftovers.empty()) << Joined(job.leftovers);
+    for (const char *ppd : {"platform_c.ppd", "platform_m.ppd"}) {
+        SCOPED_TRACE(ppd);
+        TempDir tmp;
+        cups_page_header2_t h = MarkedHeader();
+        std::vector<RasterPage> pages = {MarkedPage(h, 1), MakeGreyPage(h, [](unsigned, unsigned) {
+                                             return uint8_t{0}; // all black
+                                         })};
+        const RasterPieces raster = CutRaster(pages);
+        const size_t sentLines = h.cupsHeight / 2;
+        FilterProcess filter(RasterCall(ppd, tmp), {.pipeInput = true});
+        ASSERT_TRUE(filter.Write(raster.sync));
+        FeedPageAndSettle(filter, raster, 0);
+        ASSERT_TRUE(filter.Write(raster.headers[1] +
+                                 raster.lines[1].substr(0, sentLines * h.cupsBytesPerLine)));
+        WaitUntilAwaitingInput(filter); // every line sent is on the page
+        Cancel(filter);
+        const InspectedJob job = Inspected(filter.Finish(), tmp);
+        EXPECT_EQ(job.run.exitCode, 0) << job.run.err;
+        EXPECT_EQ(job.inspect.exitCode, 0) << job.inspect.err;
+        ASSERT_EQ(job.order.size(), 2u) << Joined(job.order);
+        EXPECT_EQ(job.order[0], "1");
+        EXPECT_EQ(job.inspect.json["pages"][1]["toner_pixels"].asInt(),
+                  static_cast<int64_t>(sentLines) * h.cupsWidth)
+            << "exactly the lines that arrived carry toner";
+        EXPECT_TRUE(job.leftovers.empty()) << Joined(job.leftovers);
+    }
 }
 
 // Cancelled during the first pass of a manual-duplex job, after page 2 went into the spool:

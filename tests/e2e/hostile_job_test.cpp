@@ -323,6 +323,54 @@ TEST(HostileJob, PoisonedTitlesAndUserNamesStayInsideTheirPjlValues) {
     }
 }
 
+// CUPS starts the filter with the requester's LANG, which need not be installed: job names and
+// user names are UTF-8 whatever it says, so a long multi-byte title or user name is cut the
+// same way (by characters) under C.UTF-8, an uninstalled UTF-8 locale and C, and text that is
+// not UTF-8 is still cut safely. Only the job time may differ between the runs.
+TEST(HostileJob, TextCutsAreTheSameWhateverTheLocale) {
+    TempDir dir;
+    const std::string raster = RasterFile(dir, {SmallPage()});
+    std::string title, user;
+    for (int i = 0; i < 60; ++i)
+        title += "D\xC3\xBCsseldorf \xE6\x97\xA5\xE6\x9C\xAC ";
+    for (int i = 0; i < 8; ++i)
+        user += "\xC3\x98ystein-";
+    const std::string broken = "\xff\xfe" + title.substr(3) + "\xc3";
+    auto stream = [&](const std::string &lang, const std::string &t, const std::string &u) {
+        JobDir job;
+        std::vector<std::string> args = FilterArgs("", raster, t);
+        args[1] = u;
+        const FilterRun run =
+            RunJob(job, args, FixturePPD("qv.ppd"), "", {{"LANG", lang}, {"LC_ALL", ""}});
+        EXPECT_EQ(run.exitCode, 0) << lang << run.err;
+        const std::size_t time = run.out.find("@PJL JOBTIME=");
+        EXPECT_NE(time, std::string::npos);
+        std::string out = run.out;
+        if (time != std::string::npos) // minute:hour:day:month:year, the same length each run
+            out.replace(time + 13, 16, "00:00:00:00:0000");
+        return out;
+    };
+    for (const auto &[t, u] : {std::pair{title, user}, std::pair{broken, user}}) {
+        const std::string utf8 = stream("C.UTF-8", t, u);
+        EXPECT_TRUE(utf8 == stream("en.UTF-8", t, u)) << "an uninstalled locale cut differently";
+        EXPECT_TRUE(utf8 == stream("C", t, u)) << "the C locale cut differently";
+        const InspectRun r = Inspect(dir, utf8);
+        EXPECT_EQ(r.exitCode, 0) << r.err;
+        for (const std::string &line : PjlLines(r)) {
+            if (line.rfind("@PJL SET USERNAME=", 0) == 0)
+                EXPECT_EQ(line, "@PJL SET USERNAME=\"" + user.substr(user.size() - 22) + "\"");
+            if (t == title && line.rfind("@PJL SET JOBNAME=", 0) == 0) {
+                // The title's last 256 characters: start at the 256th lead byte from the end.
+                std::size_t at = title.size();
+                for (int chars = 0; chars < 256; ++chars)
+                    while ((static_cast<unsigned char>(title[--at]) & 0xC0) == 0x80) {
+                    }
+                EXPECT_EQ(line, "@PJL SET JOBNAME=\"" + title.substr(at) + "\"");
+            }
+        }
+    }
+}
+
 // A temporary directory the filter cannot write (a read-only mount) or that fills up (a
 // 64 KB tmpfs): a job that needs spool files says so and ends with exit 1, leaving nothing
 // behind; what reaches the printer is never a corrupted stream. Needs root for mount(2).
