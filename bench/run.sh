@@ -2,7 +2,8 @@
 # One command for every benchmark of the driver: builds in Release mode in its own build
 # directory, then measures side by side, in one run and on the same pages, the JBIG encoder
 # against libjbig's, halftoning, the page turns and the colour library against memcpy of the
-# page, and the whole filter per page against pbmtojbg85 and foo2zjs; prints one table.
+# page, and the whole filter per page against pbmtojbg85 and foo2zjs; prints one table; then the
+# PDF route against the raster route on a 108-page document (BENCH_SKIP_ROUTES=1 skips it).
 #
 #   bench/run.sh [--runs N] [--pages 1,10,100] [--skip components,filter,scaling]
 #
@@ -28,7 +29,10 @@ if [ ${#need[@]} -gt 0 ]; then
 fi
 
 cmake -S "$repo" -B "$build" -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build "$build" -j"$(nproc)" --target rastertoKelvra kelvra-inspect make-sample-raster mirodelCMSLib \
+cmake --build "$build" -j"$(nproc)" --target rastertoKelvra kelvra-inspect make-sample-raster mirodelCMSLib kelvra_ppds \
     jbig_bench halftone_bench cmslib_bench pages_bench >/dev/null
 
-exec python3 "$repo/bench/run_bench.py" --repo "$repo" --build "$build" --work "$work" "$@"
+python3 "$repo/bench/run_bench.py" --repo "$repo" --build "$build" --work "$work" "$@"
+# The PDF route (the filter converts the PDF itself) beside the raster route on a long document.
+[ -n "${BENCH_SKIP_ROUTES:-}" ] ||
+    python3 "$repo/bench/pdf_route.py" --repo "$repo" --build "$build" --work "$work/routes"
