@@ -2,25 +2,14 @@
 // leave out.
 #include "filter/locked_print.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <string>
 #include <strings.h>
 
 #include "filter/queue_options.h"
 #include "prnt/text_cut.h"
-
-namespace {
-// Appends `text` to the NUL-terminated `buf` of `size` bytes, cutting what does not fit.
-void AppendBounded(char *buf, std::size_t size, const char *text) {
-    const std::size_t used = strnlen(buf, size);
-    if (used + 1 >= size) return;
-    std::size_t n = std::strlen(text);
-    if (n > size - 1 - used) n = size - 1 - used;
-    std::memcpy(buf + used, text, n);
-    buf[used + n] = '\0';
-}
-
-} // namespace
 
 bool ispinPrint(const QueueOptions &options, char *pinpasswd, std::size_t pinSize) {
     if (pinpasswd == nullptr || pinSize == 0) {
@@ -28,12 +17,17 @@ bool ispinPrint(const QueueOptions &options, char *pinpasswd, std::size_t pinSiz
         return false;
     }
     if (!options.IsTrue("LockedPinPrint")) return false;
+    std::string pin(pinpasswd, strnlen(pinpasswd, pinSize));
     for (const char *name : {"PinNum1", "PinNum2", "PinNum3", "PinNum4"}) {
         const char *value = options.Get(name);
         if (value == nullptr || value[0] == '\0') continue;
         const char digit[2] = {value[0], '\0'}; // one digit per option
-        AppendBounded(pinpasswd, pinSize, SanitizePjlText(digit).c_str());
+        pin += SanitizePjlText(digit);
     }
+    // Whatever fits of it, within the buffer.
+    const std::size_t n = std::min(pin.size(), pinSize - 1);
+    std::memcpy(pinpasswd, pin.data(), n);
+    pinpasswd[n] = '\0';
     return true;
 }
 

@@ -25,17 +25,6 @@ namespace {
 
 const std::string kSamplePdf = std::string(KELVRA_FIXTURES_DIR) + "/docs/sample.pdf";
 
-std::string ReadFile(const std::string &path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-void WriteFile(const std::string &path, const std::string &data) {
-    std::ofstream(path, std::ios::binary) << data;
-}
-
 bool Exists(const std::string &path) {
     return access(path.c_str(), F_OK) == 0;
 }
@@ -233,7 +222,7 @@ TEST_F(InputPrepTest, OsReleaseIdAndVersionAreJoined) {
     };
     for (const auto &c : cases) {
         const std::string path = work.file("os-release");
-        WriteFile(path, c.release);
+        WriteWholeFile(path, c.release);
         char info[kOsInfoSize];
         std::memset(info, 'z', sizeof info);
         get_os_info(info, sizeof info, path.c_str());
@@ -248,7 +237,7 @@ TEST_F(InputPrepTest, StandardInputIsCopiedByteForByteIntoARegisteredTempFile) {
     std::string data(20000, '\0');
     for (size_t i = 0; i < data.size(); ++i)
         data[i] = static_cast<char>((i * 131) ^ (i >> 7));
-    WriteFile(work.file("job.pdf"), data);
+    WriteWholeFile(work.file("job.pdf"), data);
     char filename[kInputFileNameSize] = {};
     testing::internal::CaptureStderr();
     bool ok;
@@ -259,7 +248,7 @@ TEST_F(InputPrepTest, StandardInputIsCopiedByteForByteIntoARegisteredTempFile) {
     const std::string err = testing::internal::GetCapturedStderr();
     ASSERT_TRUE(ok) << err;
     EXPECT_EQ(std::string(filename).rfind(tmp.path() + "/", 0), 0u) << filename;
-    EXPECT_EQ(ReadFile(filename), data);
+    EXPECT_EQ(ReadWholeFile(filename), data);
     EXPECT_NE(err.find("DEBUG:copying to temp print file \"" + std::string(filename) + "\"\n"),
               std::string::npos);
     EXPECT_TRUE(IsRegisteredTempFile(filename));
@@ -271,7 +260,7 @@ TEST_F(InputPrepTest, StandardInputIsCopiedByteForByteIntoARegisteredTempFile) {
 // PDF named on the command line stays.
 TEST_F(InputPrepTest, ConvertsANamedPdfThroughAPipeAndKeepsThePdf) {
     const std::string pdf = work.file("doc.pdf");
-    WriteFile(pdf, ReadFile(kSamplePdf));
+    WriteWholeFile(pdf, ReadWholeFile(kSamplePdf));
     Args args("alice", "three pages", "");
     const Converted c = Convert(pdf, args);
     ASSERT_TRUE(c.ok) << c.err;
@@ -307,9 +296,9 @@ TEST_F(InputPrepTest, PagesArriveWhileLaterPagesAreStillBeingRendered) {
     const std::size_t firstPage = 4 + 1796 + std::size_t{h.cupsBytesPerLine} * h.cupsHeight;
     const std::string gate = work.file("gate");
     const std::string script = work.file("converter.sh");
-    WriteFile(script, "#!/bin/sh\nhead -c " + std::to_string(firstPage) + " " + raster +
-                          "\nwhile [ ! -e " + gate + " ]; do sleep 0.02; done\ntail -c +" +
-                          std::to_string(firstPage + 1) + " " + raster + "\n");
+    WriteWholeFile(script, "#!/bin/sh\nhead -c " + std::to_string(firstPage) + " " + raster +
+                               "\nwhile [ ! -e " + gate + " ]; do sleep 0.02; done\ntail -c +" +
+                               std::to_string(firstPage + 1) + " " + raster + "\n");
     chmod(script.c_str(), 0755);
     gConverterPath = script.c_str();
     Args args("erin", "gated", "");
@@ -324,7 +313,7 @@ TEST_F(InputPrepTest, PagesArriveWhileLaterPagesAreStillBeingRendered) {
         ASSERT_EQ(cupsRasterReadPixels(ras, line.data(), header.cupsBytesPerLine),
                   header.cupsBytesPerLine);
     EXPECT_FALSE(Exists(gate)); // page 1 was read before the converter went on
-    WriteFile(gate, "");
+    WriteWholeFile(gate, "");
     ASSERT_TRUE(cupsRasterReadHeader2(ras, &header));
     for (unsigned y = 0; y < header.cupsHeight; ++y)
         ASSERT_EQ(cupsRasterReadPixels(ras, line.data(), header.cupsBytesPerLine),
@@ -355,8 +344,8 @@ TEST_F(InputPrepTest, ConverterGetsTheJobArgumentsAsSeparateArgumentsAndTheEnvir
     const std::string raster = work.file("page.ras");
     WriteRasterFile(raster, {MakeGreyPage(MakeGreyHeader(72, 72, 100, 100))});
     const std::string script = work.file("converter.sh");
-    WriteFile(script, "#!/bin/sh\nprintf '%s\\0' \"$0\" \"$@\" > \"$ARGS_OUT\"\n"
-                      "printf '%s' \"$MARK\" > \"$ARGS_OUT.env\"\ncat \"$RASTER_IN\"\n");
+    WriteWholeFile(script, "#!/bin/sh\nprintf '%s\\0' \"$0\" \"$@\" > \"$ARGS_OUT\"\n"
+                           "printf '%s' \"$MARK\" > \"$ARGS_OUT.env\"\ncat \"$RASTER_IN\"\n");
     chmod(script.c_str(), 0755);
     ScopedEnv out("ARGS_OUT", work.file("args")), in("RASTER_IN", raster), mark("MARK", "m-1");
     gConverterPath = script.c_str();
@@ -370,7 +359,7 @@ TEST_F(InputPrepTest, ConverterGetsTheJobArgumentsAsSeparateArgumentsAndTheEnvir
     EXPECT_EQ(c.pages, 1);
 
     std::vector<std::string> got;
-    std::string all = ReadFile(work.file("args"));
+    std::string all = ReadWholeFile(work.file("args"));
     for (size_t pos = 0; pos < all.size();) {
         const size_t end = all.find('\0', pos);
         got.push_back(all.substr(pos, end - pos));
@@ -381,14 +370,14 @@ TEST_F(InputPrepTest, ConverterGetsTheJobArgumentsAsSeparateArgumentsAndTheEnvir
         title,     "1",  "document-name-supplied=x.pdf PageRegion=A4 PageSize=A4 ",
         kSamplePdf};
     EXPECT_EQ(got, expect);
-    EXPECT_EQ(ReadFile(work.file("args.env")), "m-1");
+    EXPECT_EQ(ReadWholeFile(work.file("args.env")), "m-1");
 }
 
 // A converter that fails, produces nothing or cannot start ends the conversion with a
 // clear error and no temporary file, the copy of standard input included.
 TEST_F(InputPrepTest, FailedConversionsReportTheCauseAndLeaveNoTempFile) {
     const std::string notPdf = work.file("notes.txt");
-    WriteFile(notPdf, "this is plain text, not a PDF document\n");
+    WriteWholeFile(notPdf, "this is plain text, not a PDF document\n");
     const struct {
         const char *converter;
         const char *message;
@@ -425,7 +414,7 @@ TEST_F(InputPrepTest, FailedConversionsReportTheCauseAndLeaveNoTempFile) {
 TEST_F(InputPrepTest, CancelledJobStopsTheConverter) {
     const std::string script = work.file("slow.sh");
     const std::string pidFile = work.file("slow.pid");
-    WriteFile(script, "#!/bin/sh\necho $$ > " + pidFile + "\nexec sleep 30\n");
+    WriteWholeFile(script, "#!/bin/sh\necho $$ > " + pidFile + "\nexec sleep 30\n");
     chmod(script.c_str(), 0755);
     gConverterPath = script.c_str();
     Args args("erin", "slow", "");
