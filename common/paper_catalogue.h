@@ -21,10 +21,8 @@ extern const PAPER_SIZE_INFO gPaperSizeArray_TK76MFP[];
 extern const PAPER_SIZE_INFO gPaperSizeArray_RT74_RTV72[];
 extern const PAPER_SIZE_INFO gPaperSizeArray_RT40_RTV54[];
 
-// Selects the table of the model named in pPPDFile; stores the platform (0 when unlisted).
-const PAPER_SIZE_INFO *GetPaperSizeArray(const char *pPPDFile, int *pPlatform);
-
-// Maps a "PlatForm" PPD keyword to its platform and table; false for any other text.
+// Maps a "PlatForm" PPD keyword to its platform and table (for models the model catalogue does
+// not list); false for any other text.
 bool GetPaperSizeArrayByPlatformName(const char *platformText, int *pPlatform,
                                      const PAPER_SIZE_INFO **pArray);
 

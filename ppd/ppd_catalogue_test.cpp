@@ -21,6 +21,7 @@
 #include "common/model_catalogue.h"
 #include "common/paper_catalogue.h"
 #include "filter/options.h"
+#include "filter/cups_settings.h"
 #include "filter/locked_print.h"
 
 #pragma GCC diagnostic ignored "-Wdeprecated-declarations"
@@ -47,14 +48,16 @@ std::string Reason(ppd_file_t *ppd, const char *key) {
     return ppdLocalizeIPPReason(ppd, key, nullptr, buf, sizeof buf) ? buf : "";
 }
 
-// The platform and paper table the filter ends up with for this PPD: the model list first,
-// the PPD's "PlatForm" keyword for models the list does not name.
+// The platform and paper table the filter ends up with for this PPD: the model catalogue
+// first, the PPD's "PlatForm" keyword for models it does not list.
 int PlatformOf(ppd_file_t *ppd, const PAPER_SIZE_INFO **table) {
-    int platform = PLATFORM_NONE;
-    *table = GetPaperSizeArray(ppd->modelname, &platform);
-    if (platform == PLATFORM_NONE)
-        GetPaperSizeArrayByPlatformName(Reason(ppd, "PlatForm").c_str(), &platform, table);
-    return platform;
+    std::string a[6] = {"rastertoKelvra", "1", "u", "t", "1", ""};
+    char *argv[] = {a[0].data(), a[1].data(), a[2].data(), a[3].data(),
+                    a[4].data(), a[5].data(), nullptr};
+    JobSettings s;
+    ResolveJobSettings(s, argv, ppd, "debian_12");
+    *table = s.paperTable;
+    return s.platform;
 }
 
 // The option table after the filter has read one job option.
@@ -248,8 +251,8 @@ TEST(GeneratedPpds, OptionChoicesReachTheFiltersSlots) {
             const bool byPaperSize = name == "FeedLongEdge" && m.group == ModelGroup::QV;
             EXPECT_EQ(opt->ui, byPaperSize ? PPD_UI_PICKONE : PPD_UI_BOOLEAN);
             EXPECT_STREQ(opt->defchoice, name == "Collate" ? "True"
-                                         : byPaperSize      ? "Auto"
-                                                            : "False");
+                                         : byPaperSize     ? "Auto"
+                                                           : "False");
             EXPECT_EQ(SlotAfter(name + "=True", slot).value, 1);
             EXPECT_EQ(SlotAfter(name + "=False", slot).value, 0);
         }

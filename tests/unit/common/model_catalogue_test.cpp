@@ -9,9 +9,6 @@
 #include <cups/cups.h>
 #include <gtest/gtest.h>
 
-#include "common/model_groups.h"
-#include "imaging/halftone.h"
-
 namespace {
 
 constexpr PaperTable kTables[] = {PaperTable::TK76, PaperTable::TK76MFP, PaperTable::RT74_RTV72,
@@ -80,27 +77,6 @@ TEST(ModelCatalogue, PwgNamesRoundTripAndAgreeWithLibcups) {
     PAPER_SIZE_INFO unknown = gPaperSizeArray_TK76[0];
     unknown.cupsPaperH += 1;
     EXPECT_EQ(MediaOfRow(unknown), nullptr);
-}
-
-// What the catalogue says a model is, the filter's model lists say too, and the PlatForm
-// keyword for the models they do not name.
-TEST(ModelCatalogue, AgreesWithTheFiltersModelLists) {
-    for (const ModelInfo &m : AllModels()) {
-        SCOPED_TRACE(m.modelName);
-        EXPECT_EQ(IsQVModel(m.modelName), m.group == ModelGroup::QV);
-        EXPECT_EQ(IsMirodelModel(m.modelName), m.group == ModelGroup::Mirodel);
-        int platform = PLATFORM_NONE;
-        const PAPER_SIZE_INFO *table = GetPaperSizeArray(m.modelName, &platform);
-        if (m.group == ModelGroup::Plain) {
-            EXPECT_EQ(table, m.PaperRows());
-            EXPECT_EQ(platform, m.platform);
-        } else {
-            static const char *const kKeywords[] = {"", "PLATFORM_C", "PLATFORM_Z", "PLATFORM_M"};
-            ASSERT_EQ(table, nullptr);
-            ASSERT_TRUE(GetPaperSizeArrayByPlatformName(kKeywords[m.platform], &platform, &table));
-            EXPECT_EQ(table, m.PaperRows());
-        }
-    }
 }
 
 } // namespace
