@@ -123,10 +123,14 @@ TEST(GeneratedPpds, PlatformManualDuplexResolutionsAndFilterLine) {
             // Two-sided printing where the model prints it (none on platform M).
             ppd_attr_t *backSide = ppdFindAttr(ppd.get(), "cupsBackSide", nullptr);
             EXPECT_EQ(backSide != nullptr, m.Duplex());
-            if (backSide != nullptr) EXPECT_STREQ(backSide->value, "Normal");
+            if (backSide != nullptr) {
+                EXPECT_STREQ(backSide->value, "Normal");
+            }
             ppd_option_t *duplex = ppdFindOption(ppd.get(), "Duplex");
             EXPECT_EQ(duplex != nullptr, m.Duplex());
-            if (duplex != nullptr) EXPECT_STREQ(duplex->defchoice, "None");
+            if (duplex != nullptr) {
+                EXPECT_STREQ(duplex->defchoice, "None");
+            }
 
             // 8-bit grey raster only, at 600 dpi and where the model prints it 1200 dpi.
             ppd_option_t *colour = ppdFindOption(ppd.get(), "ColorModel");

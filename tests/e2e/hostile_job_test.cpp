@@ -357,8 +357,9 @@ TEST(HostileJob, TextCutsAreTheSameWhateverTheLocale) {
         const InspectRun r = Inspect(dir, utf8);
         EXPECT_EQ(r.exitCode, 0) << r.err;
         for (const std::string &line : PjlLines(r)) {
-            if (line.rfind("@PJL SET USERNAME=", 0) == 0)
+            if (line.rfind("@PJL SET USERNAME=", 0) == 0) {
                 EXPECT_EQ(line, "@PJL SET USERNAME=\"" + user.substr(user.size() - 22) + "\"");
+            }
             if (t == title && line.rfind("@PJL SET JOBNAME=", 0) == 0) {
                 // The title's last 256 characters: start at the 256th lead byte from the end.
                 std::size_t at = title.size();
