@@ -196,13 +196,24 @@ int AppServer::PrintRaster(const std::string &printer, const std::string &file,
                     : 0;
 }
 
+IppPtr AppServer::JobAttributes(const std::string &printer, int jobId) const {
+    IppPtr request(ippNewRequest(IPP_OP_GET_JOB_ATTRIBUTES));
+    ippAddInteger(request.get(), IPP_TAG_OPERATION, IPP_TAG_INTEGER, "job-id", jobId);
+    return Request(printer, std::move(request));
+}
+
+bool AppServer::CancelJob(const std::string &printer, int jobId) const {
+    IppPtr request(ippNewRequest(IPP_OP_CANCEL_JOB));
+    ippAddInteger(request.get(), IPP_TAG_OPERATION, IPP_TAG_INTEGER, "job-id", jobId);
+    IppPtr response = Request(printer, std::move(request));
+    return response && ippGetStatusCode(response.get()) == IPP_STATUS_OK;
+}
+
 int AppServer::WaitJob(const std::string &printer, int jobId, std::string *message,
                        std::chrono::seconds timeout) const {
     const auto end = std::chrono::steady_clock::now() + timeout;
     while (std::chrono::steady_clock::now() < end) {
-        IppPtr request(ippNewRequest(IPP_OP_GET_JOB_ATTRIBUTES));
-        ippAddInteger(request.get(), IPP_TAG_OPERATION, IPP_TAG_INTEGER, "job-id", jobId);
-        IppPtr response = Request(printer, std::move(request));
+        IppPtr response = JobAttributes(printer, jobId);
         const int state =
             ippGetInteger(ippFindAttribute(response.get(), "job-state", IPP_TAG_ENUM), 0);
         if (state >= IPP_JSTATE_CANCELED) {

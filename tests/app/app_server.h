@@ -53,6 +53,9 @@ class AppServer {
     // returns the job id or 0.
     int PrintRaster(const std::string &printer, const std::string &file,
                     const std::map<std::string, std::string> &keywords = {}) const;
+    // The job's attributes; Cancel-Job.
+    IppPtr JobAttributes(const std::string &printer, int jobId) const;
+    bool CancelJob(const std::string &printer, int jobId) const;
     // Waits until the job is completed, aborted or cancelled; returns its state (0 on timeout)
     // and its job-state-message.
     int WaitJob(const std::string &printer, int jobId, std::string *message = nullptr,

@@ -140,6 +140,32 @@ TEST_F(AppJobs, AFailingDeviceAbortsItsJobAndTheServerGoesOn) {
     EXPECT_EQ(PrintAndInspect("c", Pdf("after-failure.pdf"))["pages"].size(), 3u);
 }
 
+// Cancelled after its first page, a job still ends its stream with a page end and a job end.
+TEST_F(AppJobs, ACancelledJobEndsItsStreamWithPageEndAndJobEnd) {
+    const std::string sample = Pdf("sample.pdf"), pdf = server_->dir() + "/long.pdf";
+    std::vector<std::string> args = {"-q", "-dNOPAUSE", "-dBATCH", "-sDEVICE=pdfwrite",
+                                     "-sOutputFile=" + pdf};
+    args.insert(args.end(), 10, sample); // 30 pages
+    FilterCall gs;
+    gs.binary = KELVRA_GS_BIN;
+    gs.args = args;
+    ASSERT_EQ(RunFilterProcess(gs).exitCode, 0);
+    const int id = server_->Submit("z", pdf);
+    ASSERT_GT(id, 0);
+    for (int i = 0; i < 600; ++i) {
+        IppPtr job = server_->JobAttributes("z", id);
+        if (ippGetInteger(ippFindAttribute(job.get(), "job-impressions-completed", IPP_TAG_INTEGER),
+                          0) > 0)
+            break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    ASSERT_TRUE(server_->CancelJob("z", id));
+    EXPECT_EQ(server_->WaitJob("z", id), IPP_JSTATE_CANCELED);
+    const Json r = Inspect("z", "long.pdf"); // well-formed: every page and the job ended
+    EXPECT_GE(r["pages"].size(), 1u);
+    EXPECT_LT(r["pages"].size(), 30u);
+}
+
 // The same job on two printers at the same time gives each the stream it gets alone.
 TEST_F(AppJobs, TwoPrintersAtOnceGiveTheStreamsTheyGiveAlone) {
     const Json aloneC = PrintAndInspect("c", Pdf("alone-c.pdf"));
