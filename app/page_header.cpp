@@ -8,11 +8,19 @@
 
 namespace {
 
-// The row of the page's own media name, else of the job's.
+// The row of the page's own media name; for a page without one (Apple raster, Ghostscript's
+// output), the row of the PWG name of its size; else the row of the job's media.
 int PageRow(const cups_page_header2_t &in, const PageDecisions &d) {
     const std::string_view own(in.cupsPageSizeName,
                                strnlen(in.cupsPageSizeName, sizeof in.cupsPageSizeName));
-    int row = own.empty() ? -1 : PaperRowOfPwgMedia(d.paperTable, own);
+    int row = -1;
+    if (!own.empty()) {
+        row = PaperRowOfPwgMedia(d.paperTable, own);
+    } else if (const pwg_media_t *pwg =
+                   pwgMediaForSize(static_cast<int>(in.PageSize[0] * 2540 / 72),
+                                   static_cast<int>(in.PageSize[1] * 2540 / 72))) {
+        if (pwg->pwg != nullptr) row = PaperRowOfPwgMedia(d.paperTable, pwg->pwg);
+    }
     if (row < 0) row = PaperRowOfPwgMedia(d.paperTable, d.jobMedia);
     return row;
 }
