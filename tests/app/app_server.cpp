@@ -1,5 +1,7 @@
 #include "tests/app/app_server.h"
 
+#include <gtest/gtest.h>
+
 #include <cups/raster.h>
 
 #include <algorithm>
@@ -92,6 +94,7 @@ AppServer::~AppServer() {
     for (int i = 0; i < 150; ++i) {
         if (waitpid(pid_, &status, WNOHANG) == pid_) {
             RemoveRootFiles();
+            CheckSanitizerReports();
             return;
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
@@ -113,7 +116,15 @@ std::map<std::string, std::string> AppServer::Env() const {
     return {{"HOME", dir_.path()},
             {"XDG_CONFIG_HOME", dir_.path()},
             {"TMPDIR", dir_.path()},
-            {"KELVRA_CMS_LIBRARY", KELVRA_CMSLIB_BIN}};
+            {"KELVRA_CMS_LIBRARY", KELVRA_CMSLIB_BIN},
+            {"LSAN_OPTIONS", "suppressions=" KELVRA_APP_LSAN_SUPP}};
+}
+
+// In a sanitizer build, a report from the server fails the test that used it.
+void AppServer::CheckSanitizerReports() const {
+    const std::string out = ReadAll(dir_.file("server.out"));
+    for (const char *report : {"ERROR: AddressSanitizer", "ERROR: LeakSanitizer", "runtime error:"})
+        if (out.find(report) != std::string::npos) ADD_FAILURE() << "the server reported:\n" << out;
 }
 
 std::string AppServer::Log() const {
@@ -175,14 +186,15 @@ int AppServer::Submit(const std::string &printer, const std::string &file,
 }
 
 int AppServer::PrintRaster(const std::string &printer, const std::string &file,
-                           const std::map<std::string, std::string> &keywords) const {
+                           const std::map<std::string, std::string> &keywords,
+                           const char *format) const {
     IppPtr request(ippNewRequest(IPP_OP_PRINT_JOB));
     ippAddString(request.get(), IPP_TAG_OPERATION, IPP_TAG_URI, "printer-uri", nullptr,
                  Uri(printer).c_str());
     ippAddString(request.get(), IPP_TAG_OPERATION, IPP_TAG_NAME, "requesting-user-name", nullptr,
                  "tester");
     ippAddString(request.get(), IPP_TAG_OPERATION, IPP_TAG_MIMETYPE, "document-format", nullptr,
-                 "image/pwg-raster");
+                 format);
     ippAddString(request.get(), IPP_TAG_OPERATION, IPP_TAG_NAME, "job-name", nullptr, "raster");
     for (const auto &[k, v] : keywords)
         ippAddString(request.get(), IPP_TAG_JOB, IPP_TAG_KEYWORD, k.c_str(), nullptr, v.c_str());
@@ -230,9 +242,9 @@ int AppServer::WaitJob(const std::string &printer, int jobId, std::string *messa
     return 0;
 }
 
-void WritePwgRaster(const std::string &path, const char *media, int pages, int dpi) {
+void WriteRaster(const std::string &path, const char *media, int pages, int dpi, cups_mode_t mode) {
     const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    cups_raster_t *ras = cupsRasterOpen(fd, CUPS_RASTER_WRITE_PWG);
+    cups_raster_t *ras = cupsRasterOpen(fd, mode);
     for (int p = 1; p <= pages; ++p) {
         cups_page_header2_t h;
         cupsRasterInitPWGHeader(&h, pwgMediaForPWG(media), "sgray_8", dpi, dpi, "one-sided",

@@ -8,6 +8,7 @@
 #pragma once
 
 #include <cups/cups.h>
+#include <cups/raster.h>
 
 #include <chrono>
 #include <map>
@@ -49,10 +50,11 @@ class AppServer {
     // keywords and ranges as the submit sub-command reads them); returns the job id or 0.
     int Submit(const std::string &printer, const std::string &file,
                const std::vector<std::string> &options = {}) const;
-    // Prints a PWG raster document with Print-Job (the document is streamed to the driver);
-    // returns the job id or 0.
+    // Prints a raster document (`format` image/pwg-raster or image/urf) with Print-Job (the
+    // document is streamed to the driver) and keyword job attributes; returns the job id or 0.
     int PrintRaster(const std::string &printer, const std::string &file,
-                    const std::map<std::string, std::string> &keywords = {}) const;
+                    const std::map<std::string, std::string> &keywords = {},
+                    const char *format = "image/pwg-raster") const;
     // The job's attributes; Cancel-Job.
     IppPtr JobAttributes(const std::string &printer, int jobId) const;
     bool CancelJob(const std::string &printer, int jobId) const;
@@ -65,6 +67,7 @@ class AppServer {
     std::map<std::string, std::string> Env() const;
     std::string Uri(const std::string &printer) const;
     void RemoveRootFiles() const;
+    void CheckSanitizerReports() const;
 
     TempDir dir_;
     std::string name_;    // the server's program name
@@ -74,7 +77,8 @@ class AppServer {
     bool ok_ = false;
 };
 
-// Writes a PWG raster file as a client makes it (cupsRasterInitPWGHeader: A4 is 595 x 841
-// points, the page named by its PWG name): `pages` pages of 8-bit sGray at `dpi` whose page p
-// has a black bar of p * 100 lines at its top.
-void WritePwgRaster(const std::string &path, const char *media, int pages, int dpi);
+// Writes a raster file as a client makes it (cupsRasterInitPWGHeader: A4 is 595 x 841 points):
+// `pages` pages of 8-bit sGray at `dpi` whose page p has a black bar of p * 100 lines at its
+// top. PWG raster names each page's media; Apple raster (CUPS_RASTER_WRITE_APPLE) does not.
+void WriteRaster(const std::string &path, const char *media, int pages, int dpi,
+                 cups_mode_t mode = CUPS_RASTER_WRITE_PWG);

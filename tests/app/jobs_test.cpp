@@ -59,15 +59,26 @@ class AppJobs : public ::testing::Test {
     }
 
     static constexpr std::pair<const char *, const char *> kPrinters[] = {
-        {"c", "kelvra-r10"}, {"z", "kelvra-r18"}, {"m", "kelvra-r38"}, {"qv", "kelvra-qv66adn"}};
+        {"c", "kelvra-r10"},
+        {"z", "kelvra-r18"},
+        {"m", "kelvra-r38"},
+        {"qv", "kelvra-qv66adn"},
+        {"defaults", "kelvra-r10"}};
     static AppServer *server_;
 };
 AppServer *AppJobs::server_ = nullptr;
 
-// Page sizes of the A4 row, and collated copies: the document twice, page by page equal.
+// Page sizes of the A4 row, and collated copies: the document twice, page by page equal; the
+// tray and the darkest density level of the ticket.
 TEST_F(AppJobs, PdfOnPlatformCPrintsCollatedCopiesOnTheA4Row) {
-    const Json r = PrintAndInspect("c", Pdf("copies.pdf"), {"copies=2"});
+    const Json r = PrintAndInspect("c", Pdf("copies.pdf"),
+                                   {"copies=2", "media-source=tray-1", "print-darkness=100"});
     EXPECT_EQ(r["dialect"].str, "C");
+    for (const Json *spec : ItemsNamed(r, "page-spec"))
+        EXPECT_EQ((*spec)["fields"]["tray"].asInt(), 3); // the filter's value for InputSlot=Tray1
+    ASSERT_EQ(ItemsNamed(r, "density").size(), 1u);
+    EXPECT_EQ(ItemsNamed(r, "density")[0]->operator[]("fields")["level"].asInt(),
+              FindModelByDriver("kelvra-r10")->density.darkest);
     const Json &pages = r["pages"];
     ASSERT_EQ(pages.size(), 6u);
     const PAPER_SIZE_INFO &row = A4Row("kelvra-r10");
@@ -86,7 +97,7 @@ TEST_F(AppJobs, PdfOnPlatformCPrintsCollatedCopiesOnTheA4Row) {
 // and a two-sided job on platform Z becomes manual duplex with the model's message.
 TEST_F(AppJobs, PwgRasterOnPlatformZTakesItsRowByNameAndPrintsManualDuplex) {
     const std::string file = server_->dir() + "/two.pwg";
-    WritePwgRaster(file, kA4, 2, 600);
+    WriteRaster(file, kA4, 2, 600);
     const int id = server_->PrintRaster("z", file, {{"sides", "two-sided-long-edge"}});
     ASSERT_GT(id, 0);
     std::string message;
@@ -104,6 +115,36 @@ TEST_F(AppJobs, PwgRasterOnPlatformZTakesItsRowByNameAndPrintsManualDuplex) {
     for (const Json &p : r["pages"].arr)
         toner.insert(p["toner_pixels"].asInt());
     EXPECT_EQ(toner, (std::set<int64_t>{100LL * row.fwPaperW, 200LL * row.fwPaperW}));
+}
+
+// Apple raster names no media: a Letter page of a job on the default A4 takes the Letter row.
+TEST_F(AppJobs, AnAppleRasterPageTakesTheRowOfItsSize) {
+    const std::string file = server_->dir() + "/letter.urf";
+    WriteRaster(file, "na_letter_8.5x11in", 1, 600, CUPS_RASTER_WRITE_APPLE);
+    const int id = server_->PrintRaster("z", file, {}, "image/urf");
+    ASSERT_GT(id, 0);
+    ASSERT_EQ(server_->WaitJob("z", id), IPP_JSTATE_COMPLETED) << server_->Log();
+    const Json r = Inspect("z", "raster");
+    const ModelInfo *m = FindModelByDriver("kelvra-r18");
+    const PAPER_SIZE_INFO &row =
+        m->PaperRows()[PaperRowOfPwgMedia(m->PaperRows(), "na_letter_8.5x11in")];
+    ASSERT_EQ(r["pages"].size(), 1u);
+    EXPECT_EQ(r["pages"][0]["width"].asInt(), row.fwPaperW);
+    EXPECT_EQ(r["pages"][0]["height"].asInt(), row.fwPaperH);
+    EXPECT_EQ(r["pages"][0]["toner_pixels"].asInt(), 100LL * row.fwPaperW);
+}
+
+// The printer's default of a vendor option reaches a job that does not name it (toner save
+// prints at density level 0); a job that names it wins.
+TEST_F(AppJobs, VendorOptionDefaultsReachJobsThatDoNotNameThem) {
+    ASSERT_EQ(server_->Run({"modify", "-d", "defaults", "-o", "toner-save=true"}).exitCode, 0);
+    auto density = [](const Json &r) {
+        const auto items = ItemsNamed(r, "density");
+        return items.empty() ? -1 : (*items[0])["fields"]["level"].asInt();
+    };
+    EXPECT_EQ(density(PrintAndInspect("defaults", Pdf("default-on.pdf"))), 0);
+    EXPECT_EQ(density(PrintAndInspect("defaults", Pdf("job-off.pdf"), {"toner-save=false"})),
+              FindModelByDriver("kelvra-r10")->density.normal);
 }
 
 TEST_F(AppJobs, PdfOnPlatformMPrintsItsPageRange) {
