@@ -132,7 +132,6 @@ bool AppJob::EndPage() {
     CheckCanceled();
     const JobFlow flow = core_->EndPage();
     stream_.Flush();
-    papplJobSetImpressionsCompleted(job_, 0);
     switch (flow) {
     case JobFlow::Continue:
         return true;

@@ -153,21 +153,31 @@ bool AppServer::AddPrinter(const std::string &name, const std::string &driver,
     return Run({"add", "-d", name, "-m", driver, "-v", device}).exitCode == 0;
 }
 
-IppPtr AppServer::Request(const std::string &printer, IppPtr request) const {
+// The printer's URI and the user come first in the operation group.
+IppPtr AppServer::NewRequest(ipp_op_t op, const std::string &printer) const {
+    IppPtr request(ippNewRequest(op));
     ippAddString(request.get(), IPP_TAG_OPERATION, IPP_TAG_URI, "printer-uri", nullptr,
                  Uri(printer).c_str());
     ippAddString(request.get(), IPP_TAG_OPERATION, IPP_TAG_NAME, "requesting-user-name", nullptr,
                  "tester");
+    return request;
+}
+
+IppPtr AppServer::Request(const std::string &printer, IppPtr request,
+                          const std::string &file) const {
     http_t *http = httpConnect2("localhost", port_, nullptr, AF_UNSPEC, HTTP_ENCRYPTION_NEVER, 1,
                                 30000, nullptr);
     if (http == nullptr) return nullptr;
-    IppPtr response(cupsDoRequest(http, request.release(), ("/ipp/print/" + printer).c_str()));
+    const std::string resource = "/ipp/print/" + printer;
+    IppPtr response(
+        file.empty() ? cupsDoRequest(http, request.release(), resource.c_str())
+                     : cupsDoFileRequest(http, request.release(), resource.c_str(), file.c_str()));
     httpClose(http);
     return response;
 }
 
 IppPtr AppServer::PrinterAttributes(const std::string &printer) const {
-    return Request(printer, IppPtr(ippNewRequest(IPP_OP_GET_PRINTER_ATTRIBUTES)));
+    return Request(printer, NewRequest(IPP_OP_GET_PRINTER_ATTRIBUTES, printer));
 }
 
 // The submit sub-command answers "<printer>-<job id>".
@@ -188,34 +198,24 @@ int AppServer::Submit(const std::string &printer, const std::string &file,
 int AppServer::PrintRaster(const std::string &printer, const std::string &file,
                            const std::map<std::string, std::string> &keywords,
                            const char *format) const {
-    IppPtr request(ippNewRequest(IPP_OP_PRINT_JOB));
-    ippAddString(request.get(), IPP_TAG_OPERATION, IPP_TAG_URI, "printer-uri", nullptr,
-                 Uri(printer).c_str());
-    ippAddString(request.get(), IPP_TAG_OPERATION, IPP_TAG_NAME, "requesting-user-name", nullptr,
-                 "tester");
+    IppPtr request = NewRequest(IPP_OP_PRINT_JOB, printer);
     ippAddString(request.get(), IPP_TAG_OPERATION, IPP_TAG_MIMETYPE, "document-format", nullptr,
                  format);
     ippAddString(request.get(), IPP_TAG_OPERATION, IPP_TAG_NAME, "job-name", nullptr, "raster");
     for (const auto &[k, v] : keywords)
         ippAddString(request.get(), IPP_TAG_JOB, IPP_TAG_KEYWORD, k.c_str(), nullptr, v.c_str());
-    http_t *http = httpConnect2("localhost", port_, nullptr, AF_UNSPEC, HTTP_ENCRYPTION_NEVER, 1,
-                                30000, nullptr);
-    if (http == nullptr) return 0;
-    IppPtr response(cupsDoFileRequest(http, request.release(), ("/ipp/print/" + printer).c_str(),
-                                      file.c_str()));
-    httpClose(http);
-    return response ? ippGetInteger(ippFindAttribute(response.get(), "job-id", IPP_TAG_INTEGER), 0)
-                    : 0;
+    IppPtr response = Request(printer, std::move(request), file);
+    return ippGetInteger(ippFindAttribute(response.get(), "job-id", IPP_TAG_INTEGER), 0);
 }
 
 IppPtr AppServer::JobAttributes(const std::string &printer, int jobId) const {
-    IppPtr request(ippNewRequest(IPP_OP_GET_JOB_ATTRIBUTES));
+    IppPtr request = NewRequest(IPP_OP_GET_JOB_ATTRIBUTES, printer);
     ippAddInteger(request.get(), IPP_TAG_OPERATION, IPP_TAG_INTEGER, "job-id", jobId);
     return Request(printer, std::move(request));
 }
 
 bool AppServer::CancelJob(const std::string &printer, int jobId) const {
-    IppPtr request(ippNewRequest(IPP_OP_CANCEL_JOB));
+    IppPtr request = NewRequest(IPP_OP_CANCEL_JOB, printer);
     ippAddInteger(request.get(), IPP_TAG_OPERATION, IPP_TAG_INTEGER, "job-id", jobId);
     IppPtr response = Request(printer, std::move(request));
     return response && ippGetStatusCode(response.get()) == IPP_STATUS_OK;

@@ -43,8 +43,9 @@ class AppServer {
                     const std::string &uri = "") const;
     std::string OutputDir(const std::string &name) const { return dir_.file("out-" + name); }
 
-    // IPP requests on the printer's URI.
-    IppPtr Request(const std::string &printer, IppPtr request) const;
+    // A request on the printer's URI, and its answer (with a document when `file` is given).
+    IppPtr NewRequest(ipp_op_t op, const std::string &printer) const;
+    IppPtr Request(const std::string &printer, IppPtr request, const std::string &file = "") const;
     IppPtr PrinterAttributes(const std::string &printer) const;
     // Prints a file with Print-Job and job attributes given as name=value texts (integers,
     // keywords and ranges as the submit sub-command reads them); returns the job id or 0.
