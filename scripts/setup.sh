@@ -1,12 +1,14 @@
 #!/usr/bin/env bash
-# Installs what the driver needs on a Debian 12 machine (when missing), then configures and
-# builds into build/. Extra arguments go to the CMake configure step.
+# Installs what the driver and the Printer Application need on a Debian 12 machine (when
+# missing), then configures and builds into build/. Extra arguments go to the CMake configure
+# step.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 PACKAGES=(cmake g++ make pkg-config libcups2-dev libcupsimage2-dev cups-filters ghostscript
           libgtest-dev libgmock-dev libbenchmark-dev libjbig-dev jbigkit-bin libpng-dev
-          cups-ppdc cups-client cups-daemon clang libclang-rt-14-dev poppler-utils)
+          cups-ppdc cups-client cups-daemon clang libclang-rt-14-dev poppler-utils
+          libpappl-dev cups-ipp-utils)
 
 missing=()
 for p in "${PACKAGES[@]}"; do

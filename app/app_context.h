@@ -1,0 +1,27 @@
+// What the whole server shares: made once by the system callback at start-up and kept by
+// main() until the server ends. Jobs only read it; nothing in it changes while jobs run.
+#pragma once
+
+#include <pappl/pappl.h>
+
+#include <string>
+#include <vector>
+
+#include "app/colour_library.h"
+
+struct ModelInfo;
+
+struct AppContext {
+    std::string baseName; // basename(argv[0]): names the state, spool directory and socket
+    std::string spoolDir; // the server's spool directory (job files, collate spools)
+    std::vector<std::string> driverNames;   // storage of the driver table's texts
+    std::vector<pappl_pr_driver_t> drivers; // one per catalogue model
+    LoadedColourLibrary colour;             // loaded by the server only
+    std::string strings;                    // "en.strings" of the web interface
+};
+
+// What a printer's driver data carries for its jobs (pappl_pr_driver_data_t::extension).
+struct PrinterExtension {
+    const ModelInfo *model;
+    const AppContext *app;
+};

@@ -1,0 +1,173 @@
+#include "app/job_options.h"
+
+#include <algorithm>
+#include <cstring>
+#include <unistd.h>
+
+#include "common/option_table.h"
+
+namespace {
+
+// Labels follow the PPDs' option texts (ppd/options/*.defs).
+constexpr VendorOption kVendorOptions[] = {
+    {kOptTonerMode, "toner-save", "Toner Save", TONERMODE, false},
+    {kOptFeedLongEdge, "feed-long-edge", "Feed Paper Long Edge First", LONGEDGEFEED, false},
+    {kOptImageRotation, "rotate-180", "Rotate Pages 180 Degrees", IMAGEROTATION, false},
+    {kOptNegativePrint, "negative-print", "Negative Print", NEGATIVEPRINT, false},
+    {kOptBooklet, "booklet", "Booklet", Booklet, false},
+    {kOptFineMode, "fine-mode", "Fine Mode", FINEMODE, false},
+    {kOptBlankSuppress, "skip-blank-pages", "Skip Blank Pages", BlankSuppress, true},
+};
+
+// PrinterSetting, True and False of the PPDs' BlankSuppress option.
+constexpr KeywordValue kBlankSuppressValues[] = {
+    {"printer-setting", "Printer Setting"}, {"on", "On"}, {"off", "Off"}};
+
+// The PPDs' InputSlot choices (ppd/kelvra.drv) and the slot values the filter gives them.
+constexpr MediaSource kSources[] = {
+    {"auto", "Auto", 0}, {"tray-1", "Tray1", 3}, {"manual", "ManualFeed", 1}};
+
+// The blank-page suppression mode of JobSettings for a keyword: 1 printer setting, 2 off, 3 on.
+int BlankSuppressMode(const std::string &keyword) {
+    if (keyword == "on") return 3;
+    if (keyword == "off") return 2;
+    return 1;
+}
+
+// The job's value of a vendor attribute, else the printer's default, else empty.
+std::string ValueOf(const JobTicket &t, const char *attr, bool *fromJob) {
+    if (auto it = t.jobValues.find(attr); it != t.jobValues.end()) {
+        *fromJob = true;
+        return it->second;
+    }
+    *fromJob = false;
+    auto it = t.printerDefaults.find(attr);
+    return it != t.printerDefaults.end() ? it->second : std::string();
+}
+
+// Sets the slots of the vendor options the model offers. A switch the job names takes its
+// value; one it does not name takes the printer default only when that is on, as the filter
+// adds only the PPD defaults that are on: an unnamed switch keeps its start value (toner save
+// keeps 2, neither on nor off).
+void ApplyVendorOptions(JobSettings &s, const ModelInfo &model, const JobTicket &t) {
+    for (const VendorOption &v : kVendorOptions) {
+        if (!model.Offers(v.option)) continue;
+        bool fromJob = false;
+        const std::string value = ValueOf(t, v.attr, &fromJob);
+        if (v.keyword) {
+            const std::string keyword = value.empty() ? kBlankSuppressValues[0].keyword : value;
+            s.blankSuppress = BlankSuppressMode(keyword);
+            s.options[v.slot].value = keyword == "on" ? 1 : 0;
+            continue;
+        }
+        const bool on = value == "true";
+        if (fromJob || on) s.options[v.slot].value = on ? 1 : 0;
+        if (v.slot == LONGEDGEFEED) s.feedLongEdgeGiven = fromJob || on;
+    }
+}
+
+} // namespace
+
+std::span<const VendorOption> VendorOptions() {
+    return kVendorOptions;
+}
+
+std::span<const KeywordValue> BlankSuppressValues() {
+    return kBlankSuppressValues;
+}
+
+std::span<const MediaSource> MediaSources() {
+    return kSources;
+}
+
+// Reads options PAPPL made for the job, plus what it leaves out: whether the job named a
+// resolution, the collation, and the printer's vendor defaults.
+JobTicket ReadJobTicket(pappl_job_t *job, const pappl_pr_options_t &options) {
+    JobTicket t;
+    t.media = options.media.size_name;
+    t.source = options.media.source;
+    t.sides = options.sides;
+    t.quality = options.print_quality;
+    if (papplJobGetAttribute(job, "printer-resolution") != nullptr)
+        t.resolution = options.printer_resolution[0];
+    t.darknessConfigured = options.darkness_configured;
+    t.printDarkness = options.print_darkness;
+    t.copies = std::max(1, options.copies);
+    const char *handling =
+        ippGetString(papplJobGetAttribute(job, "multiple-document-handling"), 0, nullptr);
+    t.collate =
+        handling == nullptr || std::strcmp(handling, "separate-documents-uncollated-copies") != 0;
+    for (int i = 0; i < options.num_vendor; ++i)
+        t.jobValues[options.vendor[i].name] = options.vendor[i].value;
+    if (ipp_t *attrs = papplPrinterGetDriverAttributes(papplJobGetPrinter(job))) {
+        for (const VendorOption &v : kVendorOptions) {
+            const std::string name = std::string(v.attr) + "-default";
+            if (ipp_attribute_t *a = ippFindAttribute(attrs, name.c_str(), IPP_TAG_ZERO)) {
+                char value[256];
+                ippAttributeString(a, value, sizeof value);
+                t.printerDefaults[v.attr] = value;
+            }
+        }
+        ippDelete(attrs);
+    }
+    t.identity.jobId = papplJobGetID(job);
+    t.identity.jobIdText = std::to_string(t.identity.jobId);
+    const char *user = papplJobGetUsername(job);
+    const char *title = papplJobGetName(job);
+    t.identity.user = user ? user : "";
+    t.identity.title = title ? title : "";
+    char host[256] = {};
+    if (gethostname(host, sizeof host - 1) != 0) host[0] = '\0';
+    t.identity.host = host;
+    return t;
+}
+
+int JobResolution(const ModelInfo &model, const JobTicket &t) {
+    if (t.resolution == 600 || (t.resolution == 1200 && model.prints1200dpi)) return t.resolution;
+    return t.quality == IPP_QUALITY_HIGH && model.prints1200dpi ? 1200 : 600;
+}
+
+// Two straight pieces meeting at the normal level, so 50 gives it whatever the levels are.
+int DensityLevel(const DensityLevels &levels, int configured, int printDarkness) {
+    const int d = std::clamp(configured + printDarkness, 0, 100);
+    if (d <= 50) return levels.lightest + ((levels.normal - levels.lightest) * d + 25) / 50;
+    return levels.normal + ((levels.darkest - levels.normal) * (d - 50) + 25) / 50;
+}
+
+// The order follows the filter's ResolveJobSettings: model, duplex texts, option table, bit
+// depth, page size, identity.
+void FillJobSettings(JobSettings &s, const ModelInfo &model, const JobTicket &t) {
+    s.modelName = model.modelName;
+    ApplyModel(s, model);
+    s.supportsManualDuplex = model.ManualDuplex();
+    s.manualDuplexMessage = model.manualDuplexText;
+    s.blankSuppress = 2;
+    std::memcpy(s.options, gDefaultPrntFuncInfo, sizeof s.options);
+    s.options[AUTODUPLONGEDGE].value = t.sides == PAPPL_SIDES_TWO_SIDED_LONG_EDGE    ? 1
+                                       : t.sides == PAPPL_SIDES_TWO_SIDED_SHORT_EDGE ? 2
+                                                                                     : 0;
+    s.options[DENSITY].value = DensityLevel(model.density, t.darknessConfigured, t.printDarkness);
+    for (const MediaSource &src : kSources)
+        if (t.source == src.pwg) s.options[INPUTSLOT].value = src.slotValue;
+    s.options[COLLATE].value = t.collate ? 1 : 0;
+    ApplyVendorOptions(s, model, t);
+
+    // "1200 dpi Quality": the QV models tie it to the 1200-dpi raster; the others take it from
+    // print-quality high.
+    const bool wants1200 =
+        model.dpi1200Is1200dpi ? JobResolution(model, t) == 1200 : t.quality == IPP_QUALITY_HIGH;
+    if (model.Offers(kOptDpi1200)) s.options[DPI1200].value = wants1200 ? 1 : 0;
+    ResolveBitDepth(s, s.options[DPI1200].value == 1);
+
+    const int row = PaperRowOfPwgMedia(s.paperTable, t.media);
+    if (row >= 0) {
+        if (const PaperMedia *media = MediaOfRow(s.paperTable[row])) {
+            s.pageSizeGiven = true;
+            s.pageSizeName = media->ppdName;
+            s.mediaName = media->ppdName;
+        }
+    }
+    s.maxPageWidth = model.maxWidth;
+    s.maxPageHeight = model.maxLength;
+    s.identity = t.identity;
+}

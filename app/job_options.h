@@ -1,0 +1,71 @@
+// The options mapping: the IPP job ticket, with the printer's defaults, in the driver's terms,
+// and the one function that fills a job's settings from it (the CUPS filter's equivalent is
+// filter/cups_settings.cpp). Reading the ticket needs PAPPL; filling the settings does not.
+#pragma once
+
+#include <pappl/pappl.h>
+
+#include <map>
+#include <span>
+#include <string>
+
+#include "common/job_settings.h"
+#include "common/model_catalogue.h"
+
+// A model option offered as a vendor attribute, where the model offers it.
+struct VendorOption {
+    ModelOption option;
+    const char *attr;  // the IPP attribute (its printer default is "<attr>-default")
+    const char *label; // its text in the web interface
+    int slot;          // the option-table slot it sets
+    bool keyword;      // keyword values (kBlankSuppressValues), else boolean
+};
+std::span<const VendorOption> VendorOptions();
+
+// The values of the blank-page suppression attribute and their texts; the first is its
+// default, as in the PPDs.
+struct KeywordValue {
+    const char *keyword;
+    const char *label;
+};
+std::span<const KeywordValue> BlankSuppressValues();
+
+// A paper source: its PWG media-source keyword, the PPD InputSlot choice it stands for and the
+// option-table value the filter reads from that choice.
+struct MediaSource {
+    const char *pwg;
+    const char *ppdChoice;
+    int slotValue;
+};
+std::span<const MediaSource> MediaSources();
+
+// Everything the job ticket and the printer decided for a job.
+struct JobTicket {
+    std::string media;  // PWG media size name
+    std::string source; // PWG media-source
+    pappl_sides_t sides = PAPPL_SIDES_ONE_SIDED;
+    ipp_quality_t quality = IPP_QUALITY_NORMAL;
+    int resolution = 0;          // printer-resolution named by the job (dpi), 0 when it names none
+    int darknessConfigured = 50; // printer-darkness-configured, 0..100
+    int printDarkness = 0;       // print-darkness of the job (or its default), -100..100
+    int copies = 1;
+    bool collate = true;                          // multiple-document-handling: collated copies
+    std::map<std::string, std::string> jobValues; // vendor attributes the job names
+    std::map<std::string, std::string> printerDefaults; // their printer defaults
+    JobIdentity identity;
+};
+
+// Reads the ticket of `job` from PAPPL's print options, the job's attributes and the printer's
+// driver attributes (PAPPL 1.3.1 hands vendor defaults to no job by itself).
+JobTicket ReadJobTicket(pappl_job_t *job, const pappl_pr_options_t &options);
+
+// The resolution the pages print at: the job's printer-resolution when the model prints it,
+// else 1200 dpi for print-quality high on models that print 1200 dpi, else 600 dpi.
+int JobResolution(const ModelInfo &model, const JobTicket &ticket);
+
+// The model's density level for printer-darkness-configured plus print-darkness: 50 is the
+// model's normal level, 0 the lightest, 100 the darkest.
+int DensityLevel(const DensityLevels &levels, int configured, int printDarkness);
+
+// Fills `s` (a fresh JobSettings) for a job of `model` with this ticket.
+void FillJobSettings(JobSettings &s, const ModelInfo &model, const JobTicket &ticket);

@@ -1,0 +1,212 @@
+#include "app/raster_job.h"
+
+#include <cstring>
+#include <new>
+
+#include "app/app_context.h"
+#include "app/dialect.h"
+#include "app/job_log.h"
+#include "common/model_catalogue.h"
+
+namespace {
+
+constexpr const char *kConnectionFailed = "The printer connection failed; the job was stopped";
+constexpr const char *kSpoolFailed =
+    "The spool directory is full or not writable; the copies or second sides could not be made";
+
+// The job's status lines go to its log; without one (no memory) they are dropped.
+std::FILE *JobLogOrNull(pappl_job_t *job) {
+    std::FILE *f = OpenJobLog(job);
+    return f ? f : std::fopen("/dev/null", "w");
+}
+
+// The printer's extension data: its model and the server's shared context.
+const PrinterExtension *ExtensionOf(pappl_job_t *job) {
+    pappl_pr_driver_data_t data;
+    papplPrinterGetDriverData(papplJobGetPrinter(job), &data);
+    return static_cast<const PrinterExtension *>(data.extension);
+}
+
+AppJob *JobOf(pappl_job_t *job) {
+    return static_cast<AppJob *>(papplJobGetData(job));
+}
+
+// PAPPL prints an image's copies by sending the page again; the core makes the copies
+// (collated or not) from the first.
+bool IsImage(pappl_job_t *job) {
+    const char *format = papplJobGetFormat(job);
+    return format != nullptr &&
+           (std::strcmp(format, "image/jpeg") == 0 || std::strcmp(format, "image/png") == 0);
+}
+
+} // namespace
+
+AppJob::AppJob(pappl_job_t *job, pappl_device_t *device, const PrinterExtension &printer,
+               const pappl_pr_options_t &options)
+    : job_(job), stream_(device, DialectOf(*printer.model).keepAlive),
+      spools_(printer.app->spoolDir), log_(JobLogOrNull(job)) {
+    const ModelInfo &model = *printer.model;
+    const JobTicket ticket = ReadJobTicket(job, options);
+    FillJobSettings(settings_, model, ticket);
+    decisions_.paperTable = settings_.paperTable;
+    decisions_.jobMedia = ticket.media;
+    decisions_.resolution = static_cast<unsigned>(JobResolution(model, ticket));
+    decisions_.sides = ticket.sides;
+    decisions_.copies = static_cast<unsigned>(ticket.copies);
+    core_ =
+        std::make_unique<PrintJob>(settings_, stream_, &spools_, printer.app->colour.entries, log_);
+    papplLogJob(job, PAPPL_LOGLEVEL_INFO,
+                "%s: %s, %u dpi, %u copies%s, density %d, tray %d, %d bits per pixel",
+                model.modelName, ticket.media.c_str(), decisions_.resolution, decisions_.copies,
+                ticket.collate ? " collated" : "", settings_.options[DENSITY].value,
+                settings_.options[INPUTSLOT].value, settings_.twoBitPages ? 2 : 1);
+}
+
+AppJob::~AppJob() {
+    core_.reset();
+    if (log_ != nullptr) std::fclose(log_);
+}
+
+const PAPER_SIZE_INFO *AppJob::PaperRow() const {
+    const int row = PaperRowOfPwgMedia(decisions_.paperTable, decisions_.jobMedia);
+    return row >= 0 ? &decisions_.paperTable[row] : nullptr;
+}
+
+// Sets the job's state message and marks the job failed; returns false for the callback.
+bool AppJob::Stop(const char *message) {
+    failed_ = true;
+    stopped_ = true;
+    if (message != nullptr) {
+        papplLogJob(job_, PAPPL_LOGLEVEL_ERROR, "%s", message);
+        papplJobSetMessage(job_, "%s", message);
+    }
+    return false;
+}
+
+void AppJob::CheckCanceled() {
+    if (!core_->Canceled() && papplJobIsCanceled(job_)) core_->Cancel();
+}
+
+bool AppJob::StartPage(const cups_page_header2_t &header) {
+    if (stopped_) return false;
+    CheckCanceled();
+    std::string why;
+    if (!convert_.Start(header, decisions_.resolution, why)) {
+        const std::string message = "Unsupported raster page: " + why;
+        return Stop(message.c_str());
+    }
+    const cups_page_header2_t h =
+        CoreHeader(header, decisions_, convert_.Width(), convert_.Height());
+    switch (core_->StartPage(h)) {
+    case JobFlow::Continue:
+        inPage_ = true;
+        needsEnd_ = true;
+        return true;
+    case JobFlow::EndJob: // cancelled, or a page the core refused (its ERROR line says why)
+        stopped_ = true;
+        needsEnd_ = core_->Pages() > 0;
+        if (!core_->Canceled()) failed_ = true;
+        return false;
+    case JobFlow::Abandon:
+        needsEnd_ = false;
+        return Stop(core_->Canceled() ? nullptr : "The page cannot be printed");
+    case JobFlow::OutputGone:
+        needsEnd_ = false;
+        return Stop(kConnectionFailed);
+    case JobFlow::SpoolFailed:
+        needsEnd_ = false;
+        return Stop(kSpoolFailed);
+    }
+    return false;
+}
+
+void AppJob::WriteLine(const uint8_t *line) {
+    if (!inPage_) return;
+    CheckCanceled();
+    convert_.Feed(line, [this](const uint8_t *l) { core_->WriteLine(l); });
+}
+
+bool AppJob::EndPage() {
+    if (!inPage_) return !stopped_;
+    inPage_ = false;
+    CheckCanceled();
+    const JobFlow flow = core_->EndPage();
+    stream_.Flush();
+    switch (flow) {
+    case JobFlow::Continue:
+        return true;
+    case JobFlow::OutputGone:
+        needsEnd_ = false;
+        return Stop(kConnectionFailed);
+    default: // cancelled (PAPPL stops the job itself), or the page could not be made
+        stopped_ = true;
+        if (core_->Canceled()) return true;
+        failed_ = true;
+        return false;
+    }
+}
+
+// A page PAPPL left unfinished is completed white, so the printer always gets whole pages.
+bool AppJob::Finish() {
+    CheckCanceled();
+    if (inPage_) {
+        inPage_ = false;
+        if (core_->EndPage() == JobFlow::OutputGone) needsEnd_ = false;
+    }
+    if (needsEnd_) core_->EndJob();
+    needsEnd_ = false;
+    stream_.Flush();
+    if (core_->Sink().OutputBroken() || stream_.Failed()) return Stop(kConnectionFailed);
+    if (core_->Sink().SpoolWriteFailed()) return Stop(kSpoolFailed);
+    if (core_->Canceled()) return true;
+    if (!failed_ && core_->Pages() == 0) return Stop("There was no page to print");
+    return !failed_;
+}
+
+bool RasterStartJob(pappl_job_t *job, pappl_pr_options_t *options, pappl_device_t *device) {
+    const PrinterExtension *printer = ExtensionOf(job);
+    if (printer == nullptr || options == nullptr) return false;
+    auto *appJob = new (std::nothrow) AppJob(job, device, *printer, *options);
+    if (appJob == nullptr) return false;
+    papplJobSetData(job, appJob);
+    return true;
+}
+
+// Pages outside page-ranges, and an image's repeated copies, are read and dropped.
+bool RasterStartPage(pappl_job_t *job, pappl_pr_options_t *options, pappl_device_t *,
+                     unsigned page) {
+    AppJob *j = JobOf(job);
+    if (j == nullptr) return false;
+    j->skipping = (IsImage(job) && j->pagesFed > 0) || page < options->first_page ||
+                  page > options->last_page;
+    if (j->skipping) return true;
+    ++j->pagesFed;
+    return j->StartPage(options->header);
+}
+
+bool RasterWriteLine(pappl_job_t *job, pappl_pr_options_t *, pappl_device_t *, unsigned,
+                     const unsigned char *line) {
+    AppJob *j = JobOf(job);
+    if (j == nullptr) return false;
+    if (!j->skipping) j->WriteLine(line);
+    return true;
+}
+
+bool RasterEndPage(pappl_job_t *job, pappl_pr_options_t *, pappl_device_t *, unsigned) {
+    AppJob *j = JobOf(job);
+    if (j == nullptr) return false;
+    if (j->skipping) {
+        j->skipping = false;
+        return true;
+    }
+    return j->EndPage();
+}
+
+bool RasterEndJob(pappl_job_t *job, pappl_pr_options_t *, pappl_device_t *) {
+    AppJob *j = JobOf(job);
+    if (j == nullptr) return false;
+    const bool ok = j->Finish();
+    papplJobSetData(job, nullptr);
+    delete j;
+    return ok;
+}

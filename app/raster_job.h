@@ -1,0 +1,75 @@
+// One job of the Printer Application on the driver core: the raster callbacks PAPPL calls for
+// PWG raster, Apple raster, JPEG and PNG, and the same steps for the PDF filter. Each job
+// resolves its settings once from the IPP ticket, writes to its printer's PAPPL device and
+// keeps all its state in its own object (papplJobSetData), so jobs of two printers run side by
+// side.
+#pragma once
+
+#include <pappl/pappl.h>
+
+#include <cstdio>
+#include <memory>
+#include <string>
+
+#include "app/device_stream.h"
+#include "app/job_options.h"
+#include "app/line_convert.h"
+#include "app/page_header.h"
+#include "common/job_settings.h"
+#include "core/print_job.h"
+
+struct PrinterExtension;
+
+class AppJob {
+  public:
+    AppJob(pappl_job_t *job, pappl_device_t *device, const PrinterExtension &printer,
+           const pappl_pr_options_t &options);
+    ~AppJob();
+    AppJob(const AppJob &) = delete;
+    AppJob &operator=(const AppJob &) = delete;
+
+    // The resolution pages print at and the job's paper-table row (null for none): the PDF
+    // filter renders at these.
+    unsigned Resolution() const { return decisions_.resolution; }
+    const PAPER_SIZE_INFO *PaperRow() const;
+
+    // A page arrives with `header`: false when the job stops (the reason is in its message).
+    bool StartPage(const cups_page_header2_t &header);
+    // The page's next line, as the arriving header describes it.
+    void WriteLine(const uint8_t *line);
+    // The page is complete; false when the job stops.
+    bool EndPage();
+    // After the last page: the job end. True when the job printed whole.
+    bool Finish();
+
+    // Page selection by the callbacks: pages of this job that are not printed.
+    bool skipping = false;
+    unsigned pagesFed = 0;
+
+  private:
+    bool Stop(const char *message);
+    void CheckCanceled();
+
+    pappl_job_t *job_;
+    JobSettings settings_;
+    PageDecisions decisions_;
+    DeviceStream stream_;
+    SpoolDirFiles spools_;
+    std::FILE *log_;
+    std::unique_ptr<PrintJob> core_;
+    LineConverter convert_;
+    bool inPage_ = false;
+    bool stopped_ = false;  // no more pages go to the core
+    bool needsEnd_ = false; // the core started the job and owes it its job end
+    bool failed_ = false;
+};
+
+// The driver's raster callbacks (pappl_pr_driver_data_t).
+bool RasterStartJob(pappl_job_t *job, pappl_pr_options_t *options, pappl_device_t *device);
+bool RasterStartPage(pappl_job_t *job, pappl_pr_options_t *options, pappl_device_t *device,
+                     unsigned page);
+bool RasterWriteLine(pappl_job_t *job, pappl_pr_options_t *options, pappl_device_t *device,
+                     unsigned y, const unsigned char *line);
+bool RasterEndPage(pappl_job_t *job, pappl_pr_options_t *options, pappl_device_t *device,
+                   unsigned page);
+bool RasterEndJob(pappl_job_t *job, pappl_pr_options_t *options, pappl_device_t *device);

@@ -1,0 +1,262 @@
+#include "tests/app/app_server.h"
+
+#include <gtest/gtest.h>
+
+#include <cups/raster.h>
+
+#include <algorithm>
+#include <arpa/inet.h>
+#include <cctype>
+#include <csignal>
+#include <cstdlib>
+#include <fcntl.h>
+#include <filesystem>
+#include <fstream>
+#include <netinet/in.h>
+#include <sstream>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+namespace {
+
+// A loopback port nobody listens on right now.
+int FreePort() {
+    const int s = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t len = sizeof a;
+    int port = 0;
+    if (bind(s, reinterpret_cast<sockaddr *>(&a), sizeof a) == 0 &&
+        getsockname(s, reinterpret_cast<sockaddr *>(&a), &len) == 0)
+        port = ntohs(a.sin_port);
+    close(s);
+    return port;
+}
+
+std::string ReadAll(const std::string &path) {
+    std::ifstream f(path, std::ios::binary);
+    std::ostringstream s;
+    s << f.rdbuf();
+    return s.str();
+}
+
+} // namespace
+
+AppServer::AppServer()
+    : name_("kelvra-app-test-" + std::filesystem::path(dir_.path()).filename().string()),
+      port_(FreePort()) {
+    for (char &c : name_)
+        if (!std::isalnum(static_cast<unsigned char>(c))) c = '-';
+    program_ = dir_.file(name_);
+    if (symlink(KELVRA_APP_BIN, program_.c_str()) != 0) return;
+    std::vector<std::string> args = {program_, "server",
+                                     "-o",     "server-port=" + std::to_string(port_),
+                                     "-o",     "listen-hostname=localhost",
+                                     "-o",     "server-options=no-tls",
+                                     "-o",     "spool-directory=" + dir_.file("spool"),
+                                     "-o",     "log-file=" + dir_.file("server.log"),
+                                     "-o",     "log-level=debug"};
+    std::vector<std::string> env;
+    for (const auto &[k, v] : Env())
+        env.push_back(k + "=" + v);
+    if (const char *path = std::getenv("PATH")) env.push_back(std::string("PATH=") + path);
+    pid_ = fork();
+    if (pid_ == 0) {
+        const int out = open(dir_.file("server.out").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        dup2(out, 1);
+        dup2(out, 2);
+        ExecWith(args, env);
+    }
+    // Up when it answers IPP on its port.
+    for (int i = 0; i < 200 && pid_ > 0 && !ok_; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        IppPtr request(ippNewRequest(IPP_OP_GET_PRINTERS));
+        ippAddString(request.get(), IPP_TAG_OPERATION, IPP_TAG_URI, "system-uri", nullptr,
+                     ("ipp://localhost:" + std::to_string(port_) + "/ipp/system").c_str());
+        http_t *http = httpConnect2("localhost", port_, nullptr, AF_UNSPEC, HTTP_ENCRYPTION_NEVER,
+                                    1, 1000, nullptr);
+        if (http == nullptr) continue;
+        IppPtr response(cupsDoRequest(http, request.release(), "/ipp/system"));
+        httpClose(http);
+        ok_ = response != nullptr &&
+              ippGetStatusCode(response.get()) < IPP_STATUS_REDIRECTION_OTHER_SITE;
+    }
+}
+
+AppServer::~AppServer() {
+    if (pid_ <= 0) return;
+    kill(pid_, SIGTERM);
+    int status = 0;
+    for (int i = 0; i < 150; ++i) {
+        if (waitpid(pid_, &status, WNOHANG) == pid_) {
+            RemoveRootFiles();
+            CheckSanitizerReports();
+            return;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    kill(pid_, SIGKILL);
+    waitpid(pid_, &status, 0);
+    RemoveRootFiles();
+}
+
+// Running as root, the server kept its state and socket outside the temporary directory.
+void AppServer::RemoveRootFiles() const {
+    if (getuid() != 0) return;
+    unlink(("/var/lib/" + name_ + ".state").c_str());
+    unlink(("/run/" + name_ + ".sock").c_str());
+}
+
+// The server and its sub-commands find each other through the socket in TMPDIR.
+std::map<std::string, std::string> AppServer::Env() const {
+    return {{"HOME", dir_.path()},
+            {"XDG_CONFIG_HOME", dir_.path()},
+            {"TMPDIR", dir_.path()},
+            {"KELVRA_CMS_LIBRARY", KELVRA_CMSLIB_BIN},
+            {"LSAN_OPTIONS", "suppressions=" KELVRA_APP_LSAN_SUPP}};
+}
+
+// In a sanitizer build, a report from the server fails the test that used it.
+void AppServer::CheckSanitizerReports() const {
+    const std::string out = ReadAll(dir_.file("server.out"));
+    for (const char *report : {"ERROR: AddressSanitizer", "ERROR: LeakSanitizer", "runtime error:"})
+        if (out.find(report) != std::string::npos) ADD_FAILURE() << "the server reported:\n" << out;
+}
+
+std::string AppServer::Log() const {
+    return ReadAll(dir_.file("server.log")) + ReadAll(dir_.file("server.out"));
+}
+
+std::string AppServer::Uri(const std::string &printer) const {
+    return "ipp://localhost:" + std::to_string(port_) + "/ipp/print/" + printer;
+}
+
+FilterRun AppServer::Run(const std::vector<std::string> &args) const {
+    FilterCall call;
+    call.binary = program_;
+    call.args = args;
+    call.env = Env();
+    return RunFilterProcess(call);
+}
+
+bool AppServer::AddPrinter(const std::string &name, const std::string &driver,
+                           const std::string &uri) const {
+    std::string device = uri;
+    if (device.empty()) {
+        mkdir(OutputDir(name).c_str(), 0700);
+        device = "file://" + OutputDir(name);
+    }
+    return Run({"add", "-d", name, "-m", driver, "-v", device}).exitCode == 0;
+}
+
+// The printer's URI and the user come first in the operation group.
+IppPtr AppServer::NewRequest(ipp_op_t op, const std::string &printer) const {
+    IppPtr request(ippNewRequest(op));
+    ippAddString(request.get(), IPP_TAG_OPERATION, IPP_TAG_URI, "printer-uri", nullptr,
+                 Uri(printer).c_str());
+    ippAddString(request.get(), IPP_TAG_OPERATION, IPP_TAG_NAME, "requesting-user-name", nullptr,
+                 "tester");
+    return request;
+}
+
+IppPtr AppServer::Request(const std::string &printer, IppPtr request,
+                          const std::string &file) const {
+    http_t *http = httpConnect2("localhost", port_, nullptr, AF_UNSPEC, HTTP_ENCRYPTION_NEVER, 1,
+                                30000, nullptr);
+    if (http == nullptr) return nullptr;
+    const std::string resource = "/ipp/print/" + printer;
+    IppPtr response(
+        file.empty() ? cupsDoRequest(http, request.release(), resource.c_str())
+                     : cupsDoFileRequest(http, request.release(), resource.c_str(), file.c_str()));
+    httpClose(http);
+    return response;
+}
+
+IppPtr AppServer::PrinterAttributes(const std::string &printer) const {
+    return Request(printer, NewRequest(IPP_OP_GET_PRINTER_ATTRIBUTES, printer));
+}
+
+// The submit sub-command answers "<printer>-<job id>".
+int AppServer::Submit(const std::string &printer, const std::string &file,
+                      const std::vector<std::string> &options) const {
+    std::vector<std::string> args = {"submit", "-d", printer};
+    for (const std::string &o : options) {
+        args.push_back("-o");
+        args.push_back(o);
+    }
+    args.push_back(file);
+    const FilterRun run = Run(args);
+    const std::size_t dash = run.out.rfind('-');
+    return run.exitCode == 0 && dash != std::string::npos ? std::atoi(run.out.c_str() + dash + 1)
+                                                          : 0;
+}
+
+int AppServer::PrintRaster(const std::string &printer, const std::string &file,
+                           const std::map<std::string, std::string> &keywords,
+                           const char *format) const {
+    IppPtr request = NewRequest(IPP_OP_PRINT_JOB, printer);
+    ippAddString(request.get(), IPP_TAG_OPERATION, IPP_TAG_MIMETYPE, "document-format", nullptr,
+                 format);
+    ippAddString(request.get(), IPP_TAG_OPERATION, IPP_TAG_NAME, "job-name", nullptr, "raster");
+    for (const auto &[k, v] : keywords)
+        ippAddString(request.get(), IPP_TAG_JOB, IPP_TAG_KEYWORD, k.c_str(), nullptr, v.c_str());
+    IppPtr response = Request(printer, std::move(request), file);
+    return ippGetInteger(ippFindAttribute(response.get(), "job-id", IPP_TAG_INTEGER), 0);
+}
+
+IppPtr AppServer::JobAttributes(const std::string &printer, int jobId) const {
+    IppPtr request = NewRequest(IPP_OP_GET_JOB_ATTRIBUTES, printer);
+    ippAddInteger(request.get(), IPP_TAG_OPERATION, IPP_TAG_INTEGER, "job-id", jobId);
+    return Request(printer, std::move(request));
+}
+
+bool AppServer::CancelJob(const std::string &printer, int jobId) const {
+    IppPtr request = NewRequest(IPP_OP_CANCEL_JOB, printer);
+    ippAddInteger(request.get(), IPP_TAG_OPERATION, IPP_TAG_INTEGER, "job-id", jobId);
+    IppPtr response = Request(printer, std::move(request));
+    return response && ippGetStatusCode(response.get()) == IPP_STATUS_OK;
+}
+
+int AppServer::WaitJob(const std::string &printer, int jobId, std::string *message,
+                       std::chrono::seconds timeout) const {
+    const auto end = std::chrono::steady_clock::now() + timeout;
+    while (std::chrono::steady_clock::now() < end) {
+        IppPtr response = JobAttributes(printer, jobId);
+        const int state =
+            ippGetInteger(ippFindAttribute(response.get(), "job-state", IPP_TAG_ENUM), 0);
+        if (state >= IPP_JSTATE_CANCELED) {
+            if (message != nullptr) {
+                const char *text = ippGetString(
+                    ippFindAttribute(response.get(), "job-state-message", IPP_TAG_TEXT), 0,
+                    nullptr);
+                *message = text ? text : "";
+            }
+            return state;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    return 0;
+}
+
+void WriteRaster(const std::string &path, const char *media, int pages, int dpi, cups_mode_t mode) {
+    const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    cups_raster_t *ras = cupsRasterOpen(fd, mode);
+    for (int p = 1; p <= pages; ++p) {
+        cups_page_header2_t h;
+        cupsRasterInitPWGHeader(&h, pwgMediaForPWG(media), "sgray_8", dpi, dpi, "one-sided",
+                                "normal");
+        h.cupsInteger[CUPS_RASTER_PWG_TotalPageCount] = static_cast<unsigned>(pages);
+        cupsRasterWriteHeader2(ras, &h);
+        std::vector<unsigned char> line(h.cupsBytesPerLine);
+        for (unsigned y = 0; y < h.cupsHeight; ++y) {
+            std::fill(line.begin(), line.end(), y < unsigned(p) * 100 ? 0 : 255);
+            cupsRasterWritePixels(ras, line.data(), h.cupsBytesPerLine);
+        }
+    }
+    cupsRasterClose(ras);
+    close(fd);
+}

@@ -1,0 +1,85 @@
+// A private kelvra-printer-app server for a test: a free loopback port, TLS off, its own spool
+// directory and log under a temporary directory, and a name of its own (the program is run
+// through a symlink, and the server names its state file and socket after the name it was
+// started under: as root they are /var/lib/NAME.state and /run/NAME.sock, removed again by the
+// destructor). Stopped with SIGTERM, then SIGKILL (its shutdown sub-command can take a
+// minute). Printers print to file: devices in the temporary directory; the test reads their
+// job streams back.
+#pragma once
+
+#include <cups/cups.h>
+#include <cups/raster.h>
+
+#include <chrono>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "tests/support/filter_runner.h"
+
+struct IppDeleter {
+    void operator()(ipp_t *ipp) const { ippDelete(ipp); }
+};
+using IppPtr = std::unique_ptr<ipp_t, IppDeleter>;
+
+class AppServer {
+  public:
+    // Starts the server and waits until it answers; `ok()` says whether it did.
+    AppServer();
+    ~AppServer();
+    AppServer(const AppServer &) = delete;
+    AppServer &operator=(const AppServer &) = delete;
+
+    bool ok() const { return ok_; }
+    const std::string &dir() const { return dir_.path(); }
+    std::string Log() const;
+
+    // Runs a sub-command of the program against this server.
+    FilterRun Run(const std::vector<std::string> &args) const;
+    // Adds printer `name` with `driver` on the device URI (default: a file: directory of its
+    // own, OutputDir(name)).
+    bool AddPrinter(const std::string &name, const std::string &driver,
+                    const std::string &uri = "") const;
+    std::string OutputDir(const std::string &name) const { return dir_.file("out-" + name); }
+
+    // A request on the printer's URI, and its answer (with a document when `file` is given).
+    IppPtr NewRequest(ipp_op_t op, const std::string &printer) const;
+    IppPtr Request(const std::string &printer, IppPtr request, const std::string &file = "") const;
+    IppPtr PrinterAttributes(const std::string &printer) const;
+    // Prints a file with Print-Job and job attributes given as name=value texts (integers,
+    // keywords and ranges as the submit sub-command reads them); returns the job id or 0.
+    int Submit(const std::string &printer, const std::string &file,
+               const std::vector<std::string> &options = {}) const;
+    // Prints a raster document (`format` image/pwg-raster or image/urf) with Print-Job (the
+    // document is streamed to the driver) and keyword job attributes; returns the job id or 0.
+    int PrintRaster(const std::string &printer, const std::string &file,
+                    const std::map<std::string, std::string> &keywords = {},
+                    const char *format = "image/pwg-raster") const;
+    // The job's attributes; Cancel-Job.
+    IppPtr JobAttributes(const std::string &printer, int jobId) const;
+    bool CancelJob(const std::string &printer, int jobId) const;
+    // Waits until the job is completed, aborted or cancelled; returns its state (0 on timeout)
+    // and its job-state-message.
+    int WaitJob(const std::string &printer, int jobId, std::string *message = nullptr,
+                std::chrono::seconds timeout = std::chrono::seconds(120)) const;
+
+  private:
+    std::map<std::string, std::string> Env() const;
+    std::string Uri(const std::string &printer) const;
+    void RemoveRootFiles() const;
+    void CheckSanitizerReports() const;
+
+    TempDir dir_;
+    std::string name_;    // the server's program name
+    std::string program_; // the symlink it runs through
+    int port_ = 0;
+    pid_t pid_ = -1;
+    bool ok_ = false;
+};
+
+// Writes a raster file as a client makes it (cupsRasterInitPWGHeader: A4 is 595 x 841 points):
+// `pages` pages of 8-bit sGray at `dpi` whose page p has a black bar of p * 100 lines at its
+// top. PWG raster names each page's media; Apple raster (CUPS_RASTER_WRITE_APPLE) does not.
+void WriteRaster(const std::string &path, const char *media, int pages, int dpi,
+                 cups_mode_t mode = CUPS_RASTER_WRITE_PWG);

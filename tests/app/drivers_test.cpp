@@ -1,0 +1,83 @@
+// Every catalogue model as a printer of the Printer Application: PAPPL 1.3.1 keeps a printer
+// whose driver data it rejects with zeroed data (no media, no resolution) and crashes on its
+// first job, so each printer's attributes are read back and checked against the catalogue.
+#include <gtest/gtest.h>
+
+#include <set>
+#include <string>
+
+#include "app/job_options.h"
+#include "common/model_catalogue.h"
+#include "tests/app/app_server.h"
+
+namespace {
+
+std::set<std::string> Strings(ipp_t *ipp, const char *name) {
+    std::set<std::string> values;
+    ipp_attribute_t *a = ippFindAttribute(ipp, name, IPP_TAG_ZERO);
+    for (int i = 0; i < ippGetCount(a); ++i)
+        values.insert(ippGetString(a, i, nullptr));
+    return values;
+}
+
+std::set<int> Resolutions(ipp_t *ipp) {
+    std::set<int> values;
+    ipp_attribute_t *a = ippFindAttribute(ipp, "printer-resolution-supported", IPP_TAG_RESOLUTION);
+    for (int i = 0; i < ippGetCount(a); ++i) {
+        int y = 0;
+        ipp_res_t units;
+        values.insert(ippGetResolution(a, i, &y, &units));
+    }
+    return values;
+}
+
+// The PWG names of the model's paper-table rows, each once.
+std::set<std::string> CatalogueMedia(const ModelInfo &m) {
+    std::set<std::string> names;
+    for (const PAPER_SIZE_INFO *row = m.PaperRows(); row->cupsPaperW != -1; ++row)
+        if (const char *name = PwgMediaOfRow(*row)) names.insert(name);
+    return names;
+}
+
+TEST(AppDrivers, EveryModelBecomesAPrinterWithItsCatalogueData) {
+    AppServer server;
+    ASSERT_TRUE(server.ok()) << server.Log();
+    for (const ModelInfo &m : AllModels()) {
+        const std::string driver(m.DriverName());
+        SCOPED_TRACE(driver);
+        ASSERT_TRUE(server.AddPrinter(driver, driver));
+        IppPtr attrs = server.PrinterAttributes(driver);
+        ASSERT_TRUE(attrs);
+        ipp_t *a = attrs.get();
+        EXPECT_STREQ(
+            ippGetString(ippFindAttribute(a, "printer-make-and-model", IPP_TAG_TEXT), 0, nullptr),
+            m.modelName);
+        EXPECT_EQ(Strings(a, "media-supported"), CatalogueMedia(m));
+        EXPECT_STREQ(ippGetString(ippFindAttribute(a, "media-default", IPP_TAG_ZERO), 0, nullptr),
+                     m.defaultMedia);
+        const std::set<int> dpis = m.prints1200dpi ? std::set<int>{600, 1200} : std::set<int>{600};
+        EXPECT_EQ(Resolutions(a), dpis);
+        EXPECT_EQ(Strings(a, "media-source-supported"),
+                  (std::set<std::string>{"auto", "tray-1", "manual"}));
+        const std::set<std::string> sides = Strings(a, "sides-supported");
+        const bool twoSided =
+            m.platform == PLATFORM_C || (m.platform == PLATFORM_Z && m.ManualDuplex());
+        EXPECT_EQ(sides.size(), twoSided ? 3u : 1u);
+        EXPECT_EQ(
+            ippGetInteger(ippFindAttribute(a, "printer-darkness-supported", IPP_TAG_INTEGER), 0),
+            m.density.darkest - m.density.lightest + 1);
+        EXPECT_EQ(Strings(a, "pwg-raster-document-type-supported"),
+                  (std::set<std::string>{"sgray_8"}));
+        const std::set<std::string> jobAttrs = Strings(a, "job-creation-attributes-supported");
+        for (const VendorOption &v : VendorOptions()) {
+            const std::string supported = std::string(v.attr) + "-supported";
+            EXPECT_EQ(ippFindAttribute(a, supported.c_str(), IPP_TAG_ZERO) != nullptr,
+                      m.Offers(v.option))
+                << supported;
+            EXPECT_EQ(jobAttrs.count(v.attr) == 1, m.Offers(v.option)) << v.attr;
+        }
+    }
+    EXPECT_EQ(server.Log().find("Unsupported media-ready"), std::string::npos);
+}
+
+} // namespace

@@ -1,0 +1,230 @@
+// Jobs through the Printer Application on one printer of each dialect and group, read back
+// with the stream inspector: PDF through the Ghostscript filter, PWG raster streamed from the
+// client, copies, page ranges, print-quality, manual duplex, a failing device and two
+// printers at once.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <thread>
+
+#include "common/model_catalogue.h"
+#include "tests/app/app_server.h"
+#include "tests/support/inspect_runner.h"
+
+namespace {
+
+const std::string kSamplePdf = std::string(KELVRA_FIXTURES_DIR) + "/docs/sample.pdf"; // 3 pages
+constexpr const char *kA4 = "iso_a4_210x297mm";
+
+// The catalogue row of A4 for a driver.
+const PAPER_SIZE_INFO &A4Row(const char *driver) {
+    const ModelInfo *m = FindModelByDriver(driver);
+    return m->PaperRows()[PaperRowOfPwgMedia(m->PaperRows(), kA4)];
+}
+
+class AppJobs : public ::testing::Test {
+  protected:
+    static void SetUpTestSuite() {
+        server_ = new AppServer;
+        ASSERT_TRUE(server_->ok()) << server_->Log();
+        for (const auto &[name, driver] : kPrinters)
+            ASSERT_TRUE(server_->AddPrinter(name, driver)) << name;
+        ASSERT_TRUE(server_->AddPrinter("full", "kelvra-r10", "file:///dev/full"));
+    }
+    static void TearDownTestSuite() {
+        delete server_;
+        server_ = nullptr;
+    }
+
+    // A copy of the sample PDF under its own name (the job name names the output file).
+    static std::string Pdf(const std::string &name) {
+        const std::string path = server_->dir() + "/" + name;
+        std::filesystem::copy_file(kSamplePdf, path,
+                                   std::filesystem::copy_options::overwrite_existing);
+        return path;
+    }
+    // Prints and waits; the inspector's report of the printer's stream for the job.
+    static Json PrintAndInspect(const std::string &printer, const std::string &file,
+                                const std::vector<std::string> &options = {}) {
+        const int id = server_->Submit(printer, file, options);
+        EXPECT_GT(id, 0);
+        EXPECT_EQ(server_->WaitJob(printer, id), IPP_JSTATE_COMPLETED) << server_->Log();
+        return Inspect(printer, std::filesystem::path(file).filename().string());
+    }
+    static Json Inspect(const std::string &printer, const std::string &jobName) {
+        const InspectRun run = InspectJson(server_->OutputDir(printer) + "/" + jobName + ".prn");
+        EXPECT_EQ(run.exitCode, 0) << run.err;
+        EXPECT_TRUE(run.json["ok"].boolean) << run.out;
+        return run.json;
+    }
+
+    static constexpr std::pair<const char *, const char *> kPrinters[] = {
+        {"c", "kelvra-r10"},
+        {"z", "kelvra-r18"},
+        {"m", "kelvra-r38"},
+        {"qv", "kelvra-qv66adn"},
+        {"defaults", "kelvra-r10"}};
+    static AppServer *server_;
+};
+AppServer *AppJobs::server_ = nullptr;
+
+// Page sizes of the A4 row, and collated copies: the document twice, page by page equal; the
+// tray and the darkest density level of the ticket.
+TEST_F(AppJobs, PdfOnPlatformCPrintsCollatedCopiesOnTheA4Row) {
+    const Json r = PrintAndInspect("c", Pdf("copies.pdf"),
+                                   {"copies=2", "media-source=tray-1", "print-darkness=100"});
+    EXPECT_EQ(r["dialect"].str, "C");
+    for (const Json *spec : ItemsNamed(r, "page-spec"))
+        EXPECT_EQ((*spec)["fields"]["tray"].asInt(), 3); // the filter's value for InputSlot=Tray1
+    ASSERT_EQ(ItemsNamed(r, "density").size(), 1u);
+    EXPECT_EQ(ItemsNamed(r, "density")[0]->operator[]("fields")["level"].asInt(),
+              FindModelByDriver("kelvra-r10")->density.darkest);
+    const Json &pages = r["pages"];
+    ASSERT_EQ(pages.size(), 6u);
+    const PAPER_SIZE_INFO &row = A4Row("kelvra-r10");
+    for (size_t i = 0; i < 6; ++i) {
+        EXPECT_EQ(pages[i]["width"].asInt(), row.fwPaperW);
+        EXPECT_EQ(pages[i]["height"].asInt(), row.fwPaperH);
+        EXPECT_EQ(pages[i]["page_num"].asInt(), static_cast<int64_t>(i % 3 + 1));
+        EXPECT_GT(pages[i]["toner_pixels"].asInt(), 0);
+        if (i >= 3) {
+            EXPECT_EQ(pages[i]["hash"].str, pages[i - 3]["hash"].str);
+        }
+    }
+}
+
+// A client's A4 page says 595 x 841 points: the page still takes the A4 row (by its PWG name),
+// and a two-sided job on platform Z becomes manual duplex with the model's message.
+TEST_F(AppJobs, PwgRasterOnPlatformZTakesItsRowByNameAndPrintsManualDuplex) {
+    const std::string file = server_->dir() + "/two.pwg";
+    WriteRaster(file, kA4, 2, 600);
+    const int id = server_->PrintRaster("z", file, {{"sides", "two-sided-long-edge"}});
+    ASSERT_GT(id, 0);
+    std::string message;
+    ASSERT_EQ(server_->WaitJob("z", id, &message), IPP_JSTATE_COMPLETED) << server_->Log();
+    EXPECT_EQ(message, FindModelByDriver("kelvra-r18")->manualDuplexText);
+    const Json r = Inspect("z", "raster");
+    EXPECT_EQ(r["dialect"].str, "Z");
+    EXPECT_EQ(ItemsNamed(r, "manual-duplex").size(), 1u);
+    const PAPER_SIZE_INFO &row = A4Row("kelvra-r18");
+    for (const Json *spec : ItemsNamed(r, "page-spec"))
+        EXPECT_EQ((*spec)["fields"]["paper_size"].asInt(), row.fwPaperNum);
+    ASSERT_EQ(r["pages"].size(), 2u);
+    // Page p has a black bar of p * 100 lines across the whole bitmap.
+    std::set<int64_t> toner;
+    for (const Json &p : r["pages"].arr)
+        toner.insert(p["toner_pixels"].asInt());
+    EXPECT_EQ(toner, (std::set<int64_t>{100LL * row.fwPaperW, 200LL * row.fwPaperW}));
+}
+
+// Apple raster names no media: a Letter page of a job on the default A4 takes the Letter row.
+TEST_F(AppJobs, AnAppleRasterPageTakesTheRowOfItsSize) {
+    const std::string file = server_->dir() + "/letter.urf";
+    WriteRaster(file, "na_letter_8.5x11in", 1, 600, CUPS_RASTER_WRITE_APPLE);
+    const int id = server_->PrintRaster("z", file, {}, "image/urf");
+    ASSERT_GT(id, 0);
+    ASSERT_EQ(server_->WaitJob("z", id), IPP_JSTATE_COMPLETED) << server_->Log();
+    const Json r = Inspect("z", "raster");
+    const ModelInfo *m = FindModelByDriver("kelvra-r18");
+    const PAPER_SIZE_INFO &row =
+        m->PaperRows()[PaperRowOfPwgMedia(m->PaperRows(), "na_letter_8.5x11in")];
+    ASSERT_EQ(r["pages"].size(), 1u);
+    EXPECT_EQ(r["pages"][0]["width"].asInt(), row.fwPaperW);
+    EXPECT_EQ(r["pages"][0]["height"].asInt(), row.fwPaperH);
+    EXPECT_EQ(r["pages"][0]["toner_pixels"].asInt(), 100LL * row.fwPaperW);
+}
+
+// The printer's default of a vendor option reaches a job that does not name it (toner save
+// prints at density level 0); a job that names it wins.
+TEST_F(AppJobs, VendorOptionDefaultsReachJobsThatDoNotNameThem) {
+    ASSERT_EQ(server_->Run({"modify", "-d", "defaults", "-o", "toner-save=true"}).exitCode, 0);
+    auto density = [](const Json &r) {
+        const auto items = ItemsNamed(r, "density");
+        return items.empty() ? -1 : (*items[0])["fields"]["level"].asInt();
+    };
+    EXPECT_EQ(density(PrintAndInspect("defaults", Pdf("default-on.pdf"))), 0);
+    EXPECT_EQ(density(PrintAndInspect("defaults", Pdf("job-off.pdf"), {"toner-save=false"})),
+              FindModelByDriver("kelvra-r10")->density.normal);
+}
+
+TEST_F(AppJobs, PdfOnPlatformMPrintsItsPageRange) {
+    const Json r = PrintAndInspect("m", Pdf("range.pdf"), {"page-ranges=2-3"});
+    EXPECT_EQ(r["dialect"].str, "M");
+    ASSERT_EQ(r["pages"].size(), 2u);
+    const Json whole = PrintAndInspect("m", Pdf("whole.pdf"));
+    ASSERT_EQ(whole["pages"].size(), 3u);
+    EXPECT_EQ(r["pages"][0]["hash"].str, whole["pages"][1]["hash"].str);
+    EXPECT_EQ(r["pages"][1]["hash"].str, whole["pages"][2]["hash"].str);
+}
+
+// PAPPL 1.3.1 would print "normal" at the middle of {600, 1200}; the driver decides.
+TEST_F(AppJobs, QvPrintsNormalQualityAt600DpiAndHighAt1200) {
+    for (const auto &[quality, dpi, bpp] :
+         {std::tuple{"normal", 600, 2}, std::tuple{"high", 1200, 1}}) {
+        SCOPED_TRACE(quality);
+        const Json r = PrintAndInspect("qv", Pdf(std::string("qv-") + quality + ".pdf"),
+                                       {std::string("print-quality=") + quality});
+        ASSERT_EQ(r["pages"].size(), 3u);
+        for (const Json &p : r["pages"].arr)
+            EXPECT_EQ(p["bpp"].asInt(), bpp);
+        for (const Json *spec : ItemsNamed(r, "page-spec"))
+            EXPECT_EQ((*spec)["fields"]["dpi_x"].asInt(), dpi);
+    }
+}
+
+TEST_F(AppJobs, AFailingDeviceAbortsItsJobAndTheServerGoesOn) {
+    const int id = server_->Submit("full", Pdf("full.pdf"));
+    ASSERT_GT(id, 0);
+    std::string message;
+    EXPECT_EQ(server_->WaitJob("full", id, &message), IPP_JSTATE_ABORTED);
+    EXPECT_NE(message.find("printer connection failed"), std::string::npos) << message;
+    EXPECT_EQ(PrintAndInspect("c", Pdf("after-failure.pdf"))["pages"].size(), 3u);
+}
+
+// Cancelled after its first page, a job still ends its stream with a page end and a job end.
+TEST_F(AppJobs, ACancelledJobEndsItsStreamWithPageEndAndJobEnd) {
+    const std::string sample = Pdf("sample.pdf"), pdf = server_->dir() + "/long.pdf";
+    std::vector<std::string> args = {"-q", "-dNOPAUSE", "-dBATCH", "-sDEVICE=pdfwrite",
+                                     "-sOutputFile=" + pdf};
+    args.insert(args.end(), 10, sample); // 30 pages
+    FilterCall gs;
+    gs.binary = KELVRA_GS_BIN;
+    gs.args = args;
+    ASSERT_EQ(RunFilterProcess(gs).exitCode, 0);
+    const int id = server_->Submit("z", pdf);
+    ASSERT_GT(id, 0);
+    for (int i = 0; i < 600; ++i) {
+        IppPtr job = server_->JobAttributes("z", id);
+        if (ippGetInteger(ippFindAttribute(job.get(), "job-impressions-completed", IPP_TAG_INTEGER),
+                          0) > 0)
+            break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    ASSERT_TRUE(server_->CancelJob("z", id));
+    EXPECT_EQ(server_->WaitJob("z", id), IPP_JSTATE_CANCELED);
+    const Json r = Inspect("z", "long.pdf"); // well-formed: every page and the job ended
+    EXPECT_GE(r["pages"].size(), 1u);
+    EXPECT_LT(r["pages"].size(), 30u);
+}
+
+// The same job on two printers at the same time gives each the stream it gets alone.
+TEST_F(AppJobs, TwoPrintersAtOnceGiveTheStreamsTheyGiveAlone) {
+    const Json aloneC = PrintAndInspect("c", Pdf("alone-c.pdf"));
+    const Json aloneZ = PrintAndInspect("z", Pdf("alone-z.pdf"));
+    const int idC = server_->Submit("c", Pdf("both-c.pdf"));
+    const int idZ = server_->Submit("z", Pdf("both-z.pdf"));
+    ASSERT_EQ(server_->WaitJob("c", idC), IPP_JSTATE_COMPLETED);
+    ASSERT_EQ(server_->WaitJob("z", idZ), IPP_JSTATE_COMPLETED);
+    for (const auto &[alone, name, printer] :
+         {std::tuple{&aloneC, "both-c.pdf", "c"}, std::tuple{&aloneZ, "both-z.pdf", "z"}}) {
+        const Json both = Inspect(printer, name);
+        ASSERT_EQ(both["items"].size(), (*alone)["items"].size()) << printer;
+        for (size_t i = 0; i < both["items"].size(); ++i)
+            EXPECT_EQ(both["items"][i]["name"].str, (*alone)["items"][i]["name"].str);
+        ASSERT_EQ(both["pages"].size(), (*alone)["pages"].size());
+        for (size_t i = 0; i < both["pages"].size(); ++i)
+            EXPECT_EQ(both["pages"][i]["hash"].str, (*alone)["pages"][i]["hash"].str);
+    }
+}
+
+} // namespace
