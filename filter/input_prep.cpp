@@ -28,7 +28,6 @@ const char *gConverterPath = "/usr/lib/cups/filter/gstoraster";
 namespace {
 constexpr std::size_t kCopyBlock = 8192;
 constexpr int kTempNameSize = 255;   // name buffer of the copy of standard input
-constexpr int kRasterNameSize = 512; // name buffer of the converter's output
 
 // Copies a NUL-terminated text into a buffer of `size` bytes; false when it does not fit.
 bool CopyName(char *dst, std::size_t size, const char *src) {
