@@ -4,37 +4,25 @@
 #include <climits>
 #include <csignal>
 #include <cstring>
-#include <filesystem>
 #include <string>
 #include <vector>
 
 #include <cups/raster.h>
 #include <fcntl.h>
-#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include "app/app_context.h"
 #include "app/raster_job.h"
+#include "common/child_process.h"
 
 #ifndef KELVRA_GS_PATH
 #define KELVRA_GS_PATH "/usr/bin/gs"
 #endif
 
-extern char **environ;
-
 namespace {
 
 constexpr unsigned kCancelCheckLines = 64; // lines between two looks at the cancel flag
-
-// The running converter: its process group, the read end of its raster output, its
-// diagnostics (an unlinked file) and its private temporary directory.
-struct Converter {
-    pid_t pid = -1;
-    int rasterFd = -1;
-    int errFd = -1;
-    std::string workDir;
-};
 
 // The page size Ghostscript renders: the job's paper-table row, else the media's own size.
 void PageSizePoints(const AppJob &job, const pappl_pr_options_t &options, int &w, int &h) {
@@ -74,67 +62,13 @@ std::vector<std::string> ConverterArgs(const char *file, bool pdf, unsigned dpi,
     return args;
 }
 
-// Starts Ghostscript in a process group of its own (a cancelled job stops it with everything it
-// started), with no shell, standard input /dev/null, standard output the raster pipe and
-// TMPDIR its own directory. False with `why` when it cannot be started.
-bool StartConverter(Converter &c, const std::vector<std::string> &args, const std::string &spoolDir,
-                    std::string &why) {
-    std::string pattern = spoolDir + "/kelvra-gs-XXXXXX";
-    std::vector<char> dir(pattern.begin(), pattern.end());
-    dir.push_back('\0');
-    if (mkdtemp(dir.data()) != nullptr) c.workDir = dir.data();
-    std::string errPattern = spoolDir + "/kelvra-gs-err-XXXXXX";
-    std::vector<char> errName(errPattern.begin(), errPattern.end());
-    errName.push_back('\0');
-    c.errFd = mkostemp(errName.data(), O_CLOEXEC);
-    if (c.errFd >= 0) unlink(errName.data());
-    int fds[2];
-    if (pipe2(fds, O_CLOEXEC) != 0) {
-        why = std::string("cannot create a pipe: ") + std::strerror(errno);
-        return false;
-    }
-    std::vector<std::string> env;
-    for (char **e = environ; e && *e; ++e)
-        if (std::strncmp(*e, "TMPDIR=", 7) != 0) env.emplace_back(*e);
-    if (!c.workDir.empty()) env.push_back("TMPDIR=" + c.workDir);
-    std::vector<char *> argv, envp;
-    for (const std::string &a : args)
-        argv.push_back(const_cast<char *>(a.c_str()));
-    argv.push_back(nullptr);
-    for (const std::string &e : env)
-        envp.push_back(const_cast<char *>(e.c_str()));
-    envp.push_back(nullptr);
-
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_adddup2(&actions, fds[1], STDOUT_FILENO);
-    if (c.errFd >= 0) posix_spawn_file_actions_adddup2(&actions, c.errFd, STDERR_FILENO);
-    posix_spawnattr_t attr;
-    posix_spawnattr_init(&attr);
-    sigset_t defaults;
-    sigemptyset(&defaults);
-    sigaddset(&defaults, SIGPIPE);
-    sigaddset(&defaults, SIGTERM);
-    sigset_t none;
-    sigemptyset(&none);
-    posix_spawnattr_setsigdefault(&attr, &defaults);
-    posix_spawnattr_setsigmask(&attr, &none);
-    posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGDEF |
-                                        POSIX_SPAWN_SETSIGMASK);
-    posix_spawnattr_setpgroup(&attr, 0);
-    const int err = posix_spawn(&c.pid, argv[0], &actions, &attr, argv.data(), envp.data());
-    posix_spawnattr_destroy(&attr);
-    posix_spawn_file_actions_destroy(&actions);
-    close(fds[1]);
-    if (err != 0) {
-        close(fds[0]);
-        c.pid = -1;
-        why = std::string("cannot start ") + argv[0] + ": " + std::strerror(err);
-        return false;
-    }
-    c.rasterFd = fds[0];
-    return true;
+// The converter's diagnostics go to an unlinked file in the spool directory, read back for the
+// job's message when it fails; -1 when none can be made (they go to the app's own then).
+int OpenErrorFile(const std::string &spoolDir) {
+    std::string name = spoolDir + "/kelvra-gs-err-XXXXXX";
+    const int fd = mkostemp(name.data(), O_CLOEXEC);
+    if (fd >= 0) unlink(name.c_str());
+    return fd;
 }
 
 // The last line Ghostscript wrote on standard error, for the job's message.
@@ -153,24 +87,6 @@ std::string LastErrorLine(int fd) {
         text.pop_back();
     const std::size_t nl = text.find_last_of('\n');
     return nl == std::string::npos ? text : text.substr(nl + 1);
-}
-
-// Ends the converter (its whole group when the job stopped early) and cleans up after it.
-// Returns its wait status, or -1 when it was never started or was lost.
-int FinishConverter(Converter &c, bool stop) {
-    if (c.rasterFd >= 0) close(c.rasterFd); // a converter still writing gets EPIPE
-    c.rasterFd = -1;
-    int status = -1;
-    if (c.pid > 0) {
-        if (stop) kill(-c.pid, SIGTERM);
-        while (waitpid(c.pid, &status, 0) < 0 && errno == EINTR) {
-        }
-        if (stop) kill(-c.pid, SIGKILL); // anything of the group still running
-        c.pid = -1;
-    }
-    std::error_code ec;
-    if (!c.workDir.empty()) std::filesystem::remove_all(c.workDir, ec);
-    return status;
 }
 
 // Reads the pages of the raster stream into the job until it ends, the job stops or is
@@ -213,19 +129,20 @@ bool PdfFilter(pappl_job_t *job, pappl_device_t *device, void *data) {
     const std::vector<std::string> args =
         ConverterArgs(papplJobGetFilename(job), pdf, appJob->Resolution(), w, h, *options);
 
-    Converter conv;
+    ChildProcess conv;
+    const int errFd = OpenErrorFile(app->spoolDir);
     std::string why;
     bool whole = false;
-    if (StartConverter(conv, args, app->spoolDir, why)) {
-        if (cups_raster_t *ras = cupsRasterOpen(conv.rasterFd, CUPS_RASTER_READ)) {
-            whole = PrintPages(job, *appJob, ras);
-            cupsRasterClose(ras);
-        }
+    if (const int err = StartChildProcess(conv, args, app->spoolDir, errFd); err != 0) {
+        why = "cannot start " + args[0] + ": " + std::strerror(err);
+    } else if (cups_raster_t *ras = cupsRasterOpen(conv.outFd, CUPS_RASTER_READ)) {
+        whole = PrintPages(job, *appJob, ras);
+        cupsRasterClose(ras);
     }
     const bool canceled = papplJobIsCanceled(job);
-    const int status = FinishConverter(conv, !whole || canceled);
-    const std::string lastError = LastErrorLine(conv.errFd);
-    if (conv.errFd >= 0) close(conv.errFd);
+    const int status = FinishChildProcess(conv, !whole || canceled);
+    const std::string lastError = LastErrorLine(errFd);
+    if (errFd >= 0) close(errFd);
     bool ok = RasterEndJob(job, options, device);
     papplJobDeletePrintOptions(options);
     if (canceled) return ok;

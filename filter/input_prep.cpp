@@ -5,29 +5,25 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
 #include <string>
-#include <system_error>
 #include <vector>
 
 #include <cups/cups.h>
 #include <cups/raster.h>
 #include <fcntl.h>
-#include <spawn.h>
 #include <strings.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "common/child_process.h"
 #include "filter/signals.h"
 #include "filter/tempfile.h"
-
-extern char **environ;
 
 const char *gConverterPath = "/usr/lib/cups/filter/gstoraster";
 
 namespace {
 constexpr std::size_t kCopyBlock = 8192;
-constexpr int kTempNameSize = 255;   // name buffer of the copy of standard input
+constexpr int kTempNameSize = 255; // name buffer of the copy of standard input
 
 // Copies a NUL-terminated text into a buffer of `size` bytes; false when it does not fit.
 bool CopyName(char *dst, std::size_t size, const char *src) {
@@ -49,74 +45,8 @@ bool WriteAll(int fd, const char *data, std::size_t count) {
     return true;
 }
 
-// A private temporary directory for the converter and everything it starts: whatever they
-// leave there (Ghostscript keeps its own temporary files, and a stopped converter cannot
-// remove them) goes with the directory. Empty when it cannot be made.
-std::string MakeConverterWorkDir() {
-    const char *root = std::getenv("TMPDIR");
-    std::string pattern = std::string(root && *root ? root : "/tmp") + "/kelvra-gs-XXXXXX";
-    std::vector<char> buf(pattern.begin(), pattern.end());
-    buf.push_back('\0');
-    return mkdtemp(buf.data()) != nullptr ? std::string(buf.data()) : std::string();
-}
-
-// The filter's environment with TMPDIR pointing at the converter's own directory.
-std::vector<std::string> ConverterEnvironment(const std::string &workDir) {
-    std::vector<std::string> env;
-    for (char **e = environ; e && *e; ++e)
-        if (workDir.empty() || std::strncmp(*e, "TMPDIR=", 7) != 0) env.emplace_back(*e);
-    if (!workDir.empty()) env.push_back("TMPDIR=" + workDir);
-    return env;
-}
-
-// Starts the converter with its own argument vector, in a process group of its own so that a
-// cancelled job can stop it with everything it started; its standard input is /dev/null and
-// its standard output the write end `outFd` of the raster pipe. Returns the child's pid, or -1
-// with the errno-style code in `err`.
-pid_t StartConverter(const std::vector<const char *> &args, int outFd,
-                     const std::vector<std::string> &env, int &err) {
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_adddup2(&actions, outFd, STDOUT_FILENO);
-    posix_spawnattr_t attr;
-    posix_spawnattr_init(&attr);
-    // The filter ignores SIGPIPE; the converter gets the default back, so that it ends when
-    // the filter stops reading.
-    sigset_t defaults;
-    sigemptyset(&defaults);
-    sigaddset(&defaults, SIGPIPE);
-    sigaddset(&defaults, SIGTERM);
-    posix_spawnattr_setsigdefault(&attr, &defaults);
-    posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGDEF);
-    posix_spawnattr_setpgroup(&attr, 0);
-    std::vector<char *> envp;
-    for (const std::string &e : env)
-        envp.push_back(const_cast<char *>(e.c_str()));
-    envp.push_back(nullptr);
-    pid_t pid = -1;
-    err = posix_spawn(&pid, args[0], &actions, &attr, const_cast<char *const *>(args.data()),
-                      envp.data());
-    posix_spawnattr_destroy(&attr);
-    posix_spawn_file_actions_destroy(&actions);
-    return err == 0 ? pid : -1;
-}
-
-// Waits for the converter; returns its status, or -1 when it was lost.
-int WaitConverter(pid_t pid) {
-    int status = 0;
-    for (;;) {
-        const pid_t r = waitpid(pid, &status, 0);
-        if (r == pid) return status;
-        if (r < 0 && errno != EINTR) return -1;
-    }
-}
-
-// Removes the converter's directory and the filter's own copy of standard input.
-void RemoveConversionFiles(PdfConversion &conv) {
-    std::error_code ec;
-    if (!conv.workDir.empty()) std::filesystem::remove_all(conv.workDir, ec);
-    conv.workDir.clear();
+// Removes the filter's own copy of standard input.
+void RemoveInputCopy(PdfConversion &conv) {
     if (!conv.input.empty() && IsRegisteredTempFile(conv.input.c_str()))
         RemoveTempFile(conv.input.c_str());
     conv.input.clear();
@@ -224,44 +154,26 @@ bool StartPdfConversion(PdfConversion &conv, const char *inputfile, char *argv[]
     }
     conv.input = inputfile;
     const std::string options = ConverterOptions(argv[5]);
-    int fds[2];
-    if (pipe2(fds, O_CLOEXEC) != 0) {
-        std::fprintf(stderr, "ERROR: Unable to create a pipe for the PDF conversion: %s\n",
-                     std::strerror(errno));
-        RemoveConversionFiles(conv);
-        return false;
-    }
-    const std::vector<const char *> args = {gConverterPath, argv[1],         argv[2],   argv[3],
-                                            argv[4],        options.c_str(), inputfile, nullptr};
+    const std::vector<std::string> args = {gConverterPath, argv[1], argv[2],  argv[3],
+                                           argv[4],        options, inputfile};
     std::fflush(stdout);
     std::fflush(stderr);
-    conv.workDir = MakeConverterWorkDir();
-    int err = 0;
-    conv.pid = StartConverter(args, fds[1], ConverterEnvironment(conv.workDir), err);
-    close(fds[1]);
-    if (conv.pid < 0) {
-        close(fds[0]);
+    const char *root = std::getenv("TMPDIR");
+    const int err = StartChildProcess(conv.child, args, root && *root ? root : "/tmp");
+    if (err != 0) {
         std::fprintf(stderr, "ERROR: Unable to start the PDF converter %s: %s\n", gConverterPath,
                      std::strerror(err));
-        RemoveConversionFiles(conv);
+        RemoveInputCopy(conv);
         return false;
     }
-    conv.rasterFd = fds[0];
     return true;
 }
 
 bool FinishPdfConversion(PdfConversion &conv, bool stop, bool cancelled, bool sawPage) {
-    if (conv.rasterFd >= 0) close(conv.rasterFd); // a converter still writing gets EPIPE
-    conv.rasterFd = -1;
-    if (conv.pid <= 0) {
-        RemoveConversionFiles(conv);
-        return false;
-    }
-    if (stop || cancelled) kill(-conv.pid, SIGTERM); // the converter's whole process group
-    const int status = WaitConverter(conv.pid);
-    if (stop || cancelled) kill(-conv.pid, SIGKILL); // anything of the group still running
-    conv.pid = -1;
-    RemoveConversionFiles(conv);
+    const bool started = conv.child.pid > 0;
+    const int status = FinishChildProcess(conv.child, stop || cancelled);
+    RemoveInputCopy(conv);
+    if (!started) return false;
     if (cancelled) {
         std::fputs("ERROR: The PDF conversion was stopped: the job was cancelled\n", stderr);
         return false;

@@ -12,6 +12,8 @@
 
 #include <sys/types.h>
 
+#include "common/child_process.h"
+
 constexpr std::size_t kInputFileNameSize = 512; // the job flow's `filename` buffer
 constexpr std::size_t kOsInfoSize = 100;        // the job flow's `os_info` buffer
 
@@ -32,10 +34,8 @@ bool Copy_StdinToTempFile(char *filename, std::size_t size = kInputFileNameSize)
 // A PDF being converted for the job: the system's Ghostscript raster filter, whose raster
 // output the job reads page by page from a pipe while later pages are still being rendered.
 struct PdfConversion {
-    pid_t pid = -1;      // the converter (the leader of its own process group)
-    int rasterFd = -1;   // read end of its raster output
-    std::string workDir; // its private temporary directory
-    std::string input;   // the PDF it reads (the filter's copy of standard input, if that)
+    ChildProcess child; // the converter, the read end of its raster pipe, its private directory
+    std::string input;  // the PDF it reads (the filter's copy of standard input, if that)
 };
 
 // Starts the converter on the PDF `inputfile`. It gets the job id, user, title and copies of

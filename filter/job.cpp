@@ -87,9 +87,9 @@ struct FilterRun {
 // Ends the PDF conversion of a PDF job (stopping the converter when the job stopped early)
 // and says whether it succeeded; a raster job has none.
 bool FinishConversion(FilterRun &run, bool stop, bool cancelled, bool sawPage) {
-    if (!run.inputIsPdf || run.pdf.pid <= 0) return true;
+    if (!run.inputIsPdf || run.pdf.child.pid <= 0) return true;
     SetConverterGroup(0);
-    if (run.fd == run.pdf.rasterFd) run.fd = 0;
+    if (run.fd == run.pdf.child.outFd) run.fd = 0;
     return FinishPdfConversion(run.pdf, stop, cancelled, sawPage);
 }
 
@@ -152,8 +152,8 @@ int StartUp(FilterRun &run) {
 
     if (run.inputIsPdf) {
         if (!StartPdfConversion(run.pdf, run.filename, run.argv)) return 1;
-        SetConverterGroup(run.pdf.pid);
-        run.fd = run.pdf.rasterFd;
+        SetConverterGroup(run.pdf.child.pid);
+        run.fd = run.pdf.child.outFd;
     }
     run.ras = pfcupsRasterOpen(run.fd, CUPS_RASTER_READ);
     if (run.ras == nullptr) {

@@ -117,7 +117,7 @@ class InputPrepTest : public ::testing::Test {
         PdfConversion conv;
         testing::internal::CaptureStderr();
         if (StartPdfConversion(conv, pdf.c_str(), args.argv())) {
-            c.pages = CountRasterPages(conv.rasterFd, &c.first);
+            c.pages = CountRasterPages(conv.child.outFd, &c.first);
             c.ok = FinishPdfConversion(conv, false, false, c.pages > 0);
         }
         c.err = testing::internal::GetCapturedStderr();
@@ -304,7 +304,7 @@ TEST_F(InputPrepTest, PagesArriveWhileLaterPagesAreStillBeingRendered) {
     Args args("erin", "gated", "");
     PdfConversion conv;
     ASSERT_TRUE(StartPdfConversion(conv, kSamplePdf.c_str(), args.argv()));
-    cups_raster_t *ras = cupsRasterOpen(conv.rasterFd, CUPS_RASTER_READ);
+    cups_raster_t *ras = cupsRasterOpen(conv.child.outFd, CUPS_RASTER_READ);
     ASSERT_NE(ras, nullptr);
     cups_page_header2_t header;
     std::vector<unsigned char> line(h.cupsBytesPerLine);
