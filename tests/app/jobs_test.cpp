@@ -207,6 +207,42 @@ TEST_F(AppJobs, ACancelledJobEndsItsStreamWithPageEndAndJobEnd) {
     EXPECT_LT(r["pages"].size(), 30u);
 }
 
+// A job name and a user name with quotes, line ends, an escape and a PJL command of their own
+// leave the job's PJL lines as a plain job has them: the stream parses whole, line by line.
+TEST_F(AppJobs, HostileJobAndUserNamesNeverBreakAPjlLine) {
+    const std::string hostile = "x\"\r\n@PJL SET EVIL=1\x1b%-12345X\u00e9\u00e9\u00e9";
+    IppPtr request = server_->NewRequest(IPP_OP_PRINT_JOB, "z");
+    ippDeleteAttribute(request.get(), ippFindAttribute(request.get(), "requesting-user-name",
+                                                       IPP_TAG_NAME));
+    ippAddString(request.get(), IPP_TAG_OPERATION, IPP_TAG_NAME, "requesting-user-name", nullptr,
+                 hostile.c_str());
+    ippAddString(request.get(), IPP_TAG_OPERATION, IPP_TAG_NAME, "job-name", nullptr,
+                 (hostile + std::string(150, 'n')).c_str()); // a file name fits
+    ippAddString(request.get(), IPP_TAG_OPERATION, IPP_TAG_MIMETYPE, "document-format", nullptr,
+                 "application/pdf");
+    IppPtr response = server_->Request("z", std::move(request), Pdf("hostile.pdf"));
+    const int id = ippGetInteger(ippFindAttribute(response.get(), "job-id", IPP_TAG_INTEGER), 0);
+    ASSERT_GT(id, 0) << ippErrorString(ippGetStatusCode(response.get()));
+    ASSERT_EQ(server_->WaitJob("z", id), IPP_JSTATE_COMPLETED) << server_->Log();
+
+    // The newest stream of the printer is this job's (its file is named after the job).
+    std::filesystem::path newest;
+    for (const auto &e : std::filesystem::directory_iterator(server_->OutputDir("z")))
+        if (newest.empty() || e.last_write_time() > std::filesystem::last_write_time(newest))
+            newest = e.path();
+    auto pjlLines = [](const Json &r) {
+        std::vector<std::string> lines;
+        for (const Json &item : r["items"].arr)
+            if (item["kind"].str == "pjl") lines.push_back(item["text"].str);
+        return lines;
+    };
+    const Json hostileJob = Inspect("z", newest.stem().string());
+    EXPECT_EQ(hostileJob["pages"].size(), 3u);
+    const std::vector<std::string> lines = pjlLines(hostileJob);
+    EXPECT_FALSE(lines.empty());
+    EXPECT_EQ(lines, pjlLines(PrintAndInspect("z", Pdf("plain-name.pdf"))));
+}
+
 // The same job on two printers at the same time gives each the stream it gets alone.
 TEST_F(AppJobs, TwoPrintersAtOnceGiveTheStreamsTheyGiveAlone) {
     const Json aloneC = PrintAndInspect("c", Pdf("alone-c.pdf"));
