@@ -8,7 +8,7 @@ cd "$(dirname "$0")/.."
 PACKAGES=(cmake g++ make pkg-config libcups2-dev libcupsimage2-dev cups-filters ghostscript
           libgtest-dev libgmock-dev libbenchmark-dev libjbig-dev jbigkit-bin libpng-dev
           cups-ppdc cups-client cups-daemon cups clang libclang-rt-14-dev poppler-utils
-          libpappl-dev cups-ipp-utils)
+          libpappl-dev cups-ipp-utils chromium)
 
 missing=()
 for p in "${PACKAGES[@]}"; do

@@ -42,6 +42,9 @@ class AppServer {
     bool AddPrinter(const std::string &name, const std::string &driver,
                     const std::string &uri = "") const;
     std::string OutputDir(const std::string &name) const { return dir_.file("out-" + name); }
+    // ipp://localhost:PORT/ipp/print/NAME, and the web interface's http://localhost:PORT.
+    std::string Uri(const std::string &printer) const;
+    std::string WebRoot() const { return "http://localhost:" + std::to_string(port_); }
 
     // A request on the printer's URI, and its answer (with a document when `file` is given).
     IppPtr NewRequest(ipp_op_t op, const std::string &printer) const;
@@ -66,7 +69,6 @@ class AppServer {
 
   private:
     std::map<std::string, std::string> Env() const;
-    std::string Uri(const std::string &printer) const;
     void RemoveRootFiles() const;
     void CheckSanitizerReports() const;
 

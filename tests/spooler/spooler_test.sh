@@ -48,17 +48,12 @@ filter=$STAGE$filterdir/rastertoKelvra
 cmslib=$STAGE$cmsdir/mirodelCMSLib-amd64.so
 ppds=$STAGE$ppddir
 
-# 2. The private spooler: its own server root, spool, temp and log directories; CUPS's own
-# filters, backends and helpers beside the staged driver in its ServerBin; CUPS's data
-# directory with the staged PPD tree as its model directory, so lpinfo -m lists them.
-mkdir -p "$BASE"/{bin/filter,bin/backend,bin/daemon,log,ppd,cache,spool/temp,out,data}
-serverbin=$(cups-config --serverbin)
-datadir=$(cups-config --datadir)
-for d in filter backend daemon; do
-    for f in "$serverbin/$d"/*; do ln -s "$f" "$BASE/bin/$d/"; done
-done
-for f in "$datadir"/*; do [ "$(basename "$f")" = model ] || ln -s "$f" "$BASE/data/"; done
-mkdir "$BASE/data/model"
+# 2. The private spooler (tests/support/private_cupsd.sh): its own server root, spool, temp and
+# log directories, CUPS's own filters, backends and helpers in its ServerBin; the staged driver
+# beside them, and the staged PPD tree as its model directory, so lpinfo -m lists them.
+cupsd_sh=$src/tests/support/private_cupsd.sh
+"$cupsd_sh" prepare "$BASE"
+mkdir -p "$BASE"/{ppd,out}
 ln -s "$ppds" "$BASE/data/model/kelvra"
 ln -sf "$filter" "$BASE/bin/filter/rastertoKelvra" # root-owned 0755 file, root-owned dirs
 # The QV queue loads the staged colour library: a root-owned wrapper names it, since cupsd
@@ -68,42 +63,7 @@ cat > "$BASE/bin/filter/rastertoKelvra-staged-cms" <<WRAP
 KELVRA_CMS_LIBRARY=$cmslib exec $filter "\$@"
 WRAP
 chmod 0755 "$BASE/bin/filter/rastertoKelvra-staged-cms"
-chown root:lp "$BASE/spool" "$BASE/spool/temp"
-chmod 0710 "$BASE/spool"
-chmod 1770 "$BASE/spool/temp"
-
-cat > "$BASE/cupsd.conf" <<CONF
-Listen $BASE/sock
-Browsing Off
-LogLevel debug
-MaxLogSize 0
-PreserveJobHistory Yes
-<Policy default>
-<Limit All>
-Order Allow,Deny
-</Limit>
-</Policy>
-CONF
-cat > "$BASE/cups-files.conf" <<CONF
-FileDevice Yes
-Printcap $BASE/printcap
-User lp
-Group lp
-SystemGroup root
-ServerRoot $BASE
-StateDir $BASE
-CacheDir $BASE/cache
-DataDir $BASE/data
-ServerBin $BASE/bin
-RequestRoot $BASE/spool
-TempDir $BASE/spool/temp
-AccessLog $BASE/log/access_log
-ErrorLog $BASE/log/error_log
-PageLog $BASE/log/page_log
-CONF
-cupsd -t -c "$BASE/cupsd.conf" -s "$BASE/cups-files.conf" > "$BASE/log/cupsd-t" 2>&1 ||
-    { cat "$BASE/log/cupsd-t" >&2; echo "FAIL: cupsd rejects the configuration" >&2; exit 1; }
-cupsd -f -c "$BASE/cupsd.conf" -s "$BASE/cups-files.conf" 2> "$BASE/log/cupsd.stderr" &
+"$cupsd_sh" run "$BASE" &
 CUPSD_PID=$!
 export CUPS_SERVER=$BASE/sock
 for _ in $(seq 100); do lpstat -r 2>/dev/null | grep -q "is running" && break; sleep 0.1; done
@@ -131,6 +91,7 @@ add_queue mdense -m kelvra/kelvra-r40.ppd
 for q in cdense zdense mdense; do lpadmin -p "$q" -o Density=4; done
 add_queue ccopies -m kelvra/kelvra-r10.ppd
 
+datadir=$(cups-config --datadir)
 testpage=$datadir/data/testprint
 [ -f "$testpage" ] || testpage=$datadir/data/default-testpage.pdf
 sample=$src/tests/fixtures/docs/sample.pdf
