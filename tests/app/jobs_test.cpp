@@ -212,8 +212,8 @@ TEST_F(AppJobs, ACancelledJobEndsItsStreamWithPageEndAndJobEnd) {
 TEST_F(AppJobs, HostileJobAndUserNamesNeverBreakAPjlLine) {
     const std::string hostile = "x\"\r\n@PJL SET EVIL=1\x1b%-12345X\u00e9\u00e9\u00e9";
     IppPtr request = server_->NewRequest(IPP_OP_PRINT_JOB, "z");
-    ippDeleteAttribute(request.get(), ippFindAttribute(request.get(), "requesting-user-name",
-                                                       IPP_TAG_NAME));
+    ippDeleteAttribute(request.get(),
+                       ippFindAttribute(request.get(), "requesting-user-name", IPP_TAG_NAME));
     ippAddString(request.get(), IPP_TAG_OPERATION, IPP_TAG_NAME, "requesting-user-name", nullptr,
                  hostile.c_str());
     ippAddString(request.get(), IPP_TAG_OPERATION, IPP_TAG_NAME, "job-name", nullptr,
