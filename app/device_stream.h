@@ -24,7 +24,7 @@ class DeviceStream : public StreamWriter {
 
     int Write(const uint8_t *data, std::size_t count) override;
     void SetBetweenCommands(bool between) override;
-    // Hands buffered bytes to the device (at page and job end).
+    // Hands buffered bytes to the device (at page start, page end and job end).
     void Flush();
     bool Failed() const;
 

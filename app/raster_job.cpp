@@ -101,6 +101,9 @@ bool AppJob::StartPage(const cups_page_header2_t &header) {
     case JobFlow::Continue:
         inPage_ = true;
         needsEnd_ = true;
+        // The device buffers up to 8 KB: hand it the job start and the page start now, so the
+        // printer wakes up while the page is still arriving or being rendered.
+        stream_.Flush();
         return true;
     case JobFlow::EndJob: // cancelled, or a page the core refused (its ERROR line says why)
         stopped_ = true;

@@ -3,7 +3,8 @@
 # directory, then measures side by side, in one run and on the same pages, the JBIG encoder
 # against libjbig's, halftoning, the page turns and the colour library against memcpy of the
 # page, and the whole filter per page against pbmtojbg85 and foo2zjs; prints one table; then the
-# PDF route against the raster route on a 108-page document (BENCH_SKIP_ROUTES=1 skips it).
+# PDF route against the raster route on a 108-page document, and the Printer Application against
+# the raster route on a 100-page document (BENCH_SKIP_ROUTES=1 skips both).
 #
 #   bench/run.sh [--runs N] [--pages 1,10,100] [--skip components,filter,scaling]
 #
@@ -30,9 +31,13 @@ fi
 
 cmake -S "$repo" -B "$build" -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build "$build" -j"$(nproc)" --target rastertoKelvra kelvra-inspect make-sample-raster mirodelCMSLib kelvra_ppds \
+    kelvra-printer-app \
     jbig_bench halftone_bench cmslib_bench pages_bench >/dev/null
 
 python3 "$repo/bench/run_bench.py" --repo "$repo" --build "$build" --work "$work" "$@"
 # The PDF route (the filter converts the PDF itself) beside the raster route on a long document.
 [ -n "${BENCH_SKIP_ROUTES:-}" ] ||
     python3 "$repo/bench/pdf_route.py" --repo "$repo" --build "$build" --work "$work/routes"
+# The Printer Application (its own server, a file: device) beside the raster route.
+[ -n "${BENCH_SKIP_ROUTES:-}" ] ||
+    python3 "$repo/bench/app_route.py" --repo "$repo" --build "$build" --work "$work/app-route"

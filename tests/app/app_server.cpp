@@ -168,7 +168,7 @@ IppPtr AppServer::Request(const std::string &printer, IppPtr request,
     http_t *http = httpConnect2("localhost", port_, nullptr, AF_UNSPEC, HTTP_ENCRYPTION_NEVER, 1,
                                 30000, nullptr);
     if (http == nullptr) return nullptr;
-    const std::string resource = "/ipp/print/" + printer;
+    const std::string resource = ResourceOf(printer);
     IppPtr response(
         file.empty() ? cupsDoRequest(http, request.release(), resource.c_str())
                      : cupsDoFileRequest(http, request.release(), resource.c_str(), file.c_str()));
@@ -206,6 +206,24 @@ int AppServer::PrintRaster(const std::string &printer, const std::string &file,
         ippAddString(request.get(), IPP_TAG_JOB, IPP_TAG_KEYWORD, k.c_str(), nullptr, v.c_str());
     IppPtr response = Request(printer, std::move(request), file);
     return ippGetInteger(ippFindAttribute(response.get(), "job-id", IPP_TAG_INTEGER), 0);
+}
+
+http_t *AppServer::StartStreamedRaster(const std::string &printer,
+                                       const std::string &jobName) const {
+    http_t *http = httpConnect2("localhost", port_, nullptr, AF_UNSPEC, HTTP_ENCRYPTION_NEVER, 1,
+                                30000, nullptr);
+    if (http == nullptr) return nullptr;
+    IppPtr request = NewRequest(IPP_OP_PRINT_JOB, printer);
+    ippAddString(request.get(), IPP_TAG_OPERATION, IPP_TAG_MIMETYPE, "document-format", nullptr,
+                 "image/pwg-raster");
+    ippAddString(request.get(), IPP_TAG_OPERATION, IPP_TAG_NAME, "job-name", nullptr,
+                 jobName.c_str());
+    if (cupsSendRequest(http, request.get(), ResourceOf(printer).c_str(), CUPS_LENGTH_VARIABLE) !=
+        HTTP_STATUS_CONTINUE) {
+        httpClose(http);
+        return nullptr;
+    }
+    return http;
 }
 
 IppPtr AppServer::JobAttributes(const std::string &printer, int jobId) const {

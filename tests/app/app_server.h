@@ -59,6 +59,11 @@ class AppServer {
     int PrintRaster(const std::string &printer, const std::string &file,
                     const std::map<std::string, std::string> &keywords = {},
                     const char *format = "image/pwg-raster") const;
+    // Starts a Print-Job of a PWG raster document named `jobName` whose bytes the caller then
+    // sends in pieces (cupsWriteRequestData, httpFlushWrite) before reading the answer
+    // (cupsGetResponse on ResourceOf(printer)); null when the server cannot be reached.
+    http_t *StartStreamedRaster(const std::string &printer, const std::string &jobName) const;
+    static std::string ResourceOf(const std::string &printer) { return "/ipp/print/" + printer; }
     // The job's attributes; Cancel-Job.
     IppPtr JobAttributes(const std::string &printer, int jobId) const;
     bool CancelJob(const std::string &printer, int jobId) const;

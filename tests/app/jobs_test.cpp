@@ -68,6 +68,49 @@ class AppJobs : public ::testing::Test {
 };
 AppServer *AppJobs::server_ = nullptr;
 
+// The printer gets the job start while the first page is still arriving: the client has sent
+// the page's header and part of its lines, and the device file already holds the job start and
+// the page start, the first bytes of the stream the finished job leaves. Well before the 10 s
+// after which platform C's keep-alive would hand the device its buffer; platform M has none.
+TEST_F(AppJobs, TheJobStartReachesTheDeviceWhileTheFirstPageArrives) {
+    const std::string file = server_->dir() + "/streamed.pwg";
+    WriteRaster(file, kA4, 2, 600);
+    const std::string raster = ReadWholeFile(file);
+    for (const auto &[printer, pageStart] :
+         {std::pair{"c", "page-spec"}, {"m", "START_PAGE_CMD"}}) {
+        SCOPED_TRACE(printer);
+        const std::string out = server_->OutputDir(printer) + "/streamed.prn";
+        http_t *http = server_->StartStreamedRaster(printer, "streamed");
+        ASSERT_NE(http, nullptr);
+        const size_t part = raster.size() / 4; // within the first of the two pages
+        ASSERT_EQ(cupsWriteRequestData(http, raster.data(), part), HTTP_STATUS_CONTINUE);
+        ASSERT_GE(httpFlushWrite(http), 0);
+        const bool started = WaitUntil(std::chrono::seconds(5), [&] {
+            return std::filesystem::exists(out) && std::filesystem::file_size(out) > 0;
+        });
+        const std::string early = ReadWholeFile(out);
+        ASSERT_EQ(cupsWriteRequestData(http, raster.data() + part, raster.size() - part),
+                  HTTP_STATUS_CONTINUE);
+        IppPtr response(cupsGetResponse(http, AppServer::ResourceOf(printer).c_str()));
+        httpClose(http);
+        const int id =
+            ippGetInteger(ippFindAttribute(response.get(), "job-id", IPP_TAG_INTEGER), 0);
+        ASSERT_GT(id, 0) << cupsLastErrorString();
+        ASSERT_EQ(server_->WaitJob(printer, id), IPP_JSTATE_COMPLETED) << server_->Log();
+        EXPECT_TRUE(started) << "nothing reached the device during the first page";
+
+        const Json r = Inspect(printer, "streamed");
+        ASSERT_EQ(r["pages"].size(), 2u);
+        const auto starts = ItemsNamed(r, pageStart);
+        ASSERT_EQ(starts.size(), 2u);
+        EXPECT_GE(early.size(), static_cast<size_t>((*starts[0])["offset"].asInt() +
+                                                    (*starts[0])["length"].asInt()))
+            << "the page start of page 1 came later";
+        EXPECT_LT(early.size(), static_cast<size_t>(r["pages"][1]["offset"].asInt()));
+        EXPECT_EQ(ReadWholeFile(out).compare(0, early.size(), early), 0);
+    }
+}
+
 // Page sizes of the A4 row, and collated copies: the document twice, page by page equal; the
 // tray and the darkest density level of the ticket.
 TEST_F(AppJobs, PdfOnPlatformCPrintsCollatedCopiesOnTheA4Row) {
