@@ -7,8 +7,11 @@ the app's server process during the job (of the filter process on the raster rou
 runs as a process of its own on both routes and is counted on neither.
 
     app_route.py --repo REPO --build BUILD --work WORK [--pages 100] [--runs 2] [--dpi 600]
+                 [--memory-jobs 100]
 
 The document is the bundled three-page sample, its pages repeated in turn up to --pages pages.
+Then --memory-jobs one-page jobs in a row on the same server: its resident set after the first,
+the tenth and the last of them, to show that memory stays flat from job to job.
 """
 
 import argparse
@@ -245,6 +248,7 @@ def main():
     ap.add_argument("--runs", type=int, default=2)
     ap.add_argument("--dpi", type=int, nargs="+", default=[600], choices=[600, 1200])
     ap.add_argument("--model", default="r10")
+    ap.add_argument("--memory-jobs", type=int, default=100)
     args = ap.parse_args()
     repo, build, work = Path(args.repo), Path(args.build).resolve(), Path(args.work).resolve()
     work.mkdir(parents=True, exist_ok=True)
@@ -278,6 +282,17 @@ def main():
             print(f"{'  app / raster route (medians)':36} {dpi:>5} {'':>4} "
                   f"{med['app'][0] / med['filter'][0]:>13.2f} "
                   f"{med['app'][1] / med['filter'][1]:>12.2f}")
+        if args.memory_jobs:
+            one_page = work / "sample-pages/p-1.pdf"
+            rss = []
+            for _ in range(args.memory_jobs):
+                app_job(server, "bench", out_dir, one_page, [])
+                rss.append(status_kb(server.proc.pid, "VmRSS") / 1024)
+            marks = sorted({0, min(9, len(rss) - 1), len(rss) - 1})
+            print(f"Server resident set over {len(rss)} one-page jobs: " +
+                  ", ".join(f"after job {i + 1} {rss[i]:.1f} MB" for i in marks) +
+                  (f"; jobs 10 to {len(rss)}: {(rss[-1] - rss[marks[1]]) * 1024 / max(1, len(rss) - 10):+.1f} kB per job"
+                   if len(rss) > 10 else ""))
     finally:
         server.close()
 
