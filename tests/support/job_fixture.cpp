@@ -85,7 +85,7 @@ JobSettings TestSettings(int platform, ModelGroup group) {
     }
     std::memcpy(s.options, gDefaultPrntFuncInfo, sizeof s.options);
     s.identity.jobId = 1;
-    s.identity.jobIdText = "1";
+    s.identity.jobIdText = std::to_string(s.identity.jobId);
     s.identity.user = "tester";
     s.identity.title = "test job";
     s.identity.host = "testhost";
