@@ -260,3 +260,51 @@ INSTANTIATE_TEST_SUITE_P(Documents, IppEverywhere, ::testing::ValuesIn(kRuns),
                          [](const auto &info) { return std::string(info.param.kind); });
 
 } // namespace
+
+namespace {
+
+// Print-Job and Cancel-Job straight after each other, as ipptool sends them: PAPPL 1.3.1 may
+// start a job that was cancelled while it was being picked from the queue, its document
+// already removed (the PDF filter then had no file name, and the server ended). Every job
+// ends cancelled or completed, and the printer goes on. The moment is narrow: by hand, on a
+// busy machine, the server ended at the 8th pair, and about one job in five took that path;
+// on an idle one 30 pairs may all miss it.
+TEST(IppToolCancel, PdfJobsCancelledRightAfterPrintJobEndCancelledOrCompleted) {
+    AppServer server;
+    ASSERT_TRUE(server.ok()) << server.Log();
+    ASSERT_TRUE(server.AddPrinter("p", "kelvra-r18"));
+    const std::string pdf = server.dir() + "/sample.pdf", test = server.dir() + "/cancel.test";
+    std::filesystem::copy_file(std::string(KELVRA_FIXTURES_DIR) + "/docs/sample.pdf", pdf);
+    const std::string operation = R"(
+    GROUP operation-attributes-tag
+    ATTR charset attributes-charset utf-8
+    ATTR naturalLanguage attributes-natural-language en
+    ATTR uri printer-uri $uri
+    ATTR name requesting-user-name tester)";
+    WriteWholeFile(test, "{\n NAME \"Print-Job\"\n OPERATION Print-Job" + operation +
+                             "\n ATTR mimeMediaType document-format $filetype\n FILE $filename"
+                             "\n STATUS successful-ok\n}\n"
+                             "{\n NAME \"Cancel-Job\"\n OPERATION Cancel-Job" +
+                             operation +
+                             "\n ATTR integer job-id $job-id\n STATUS successful-ok"
+                             "\n STATUS client-error-not-possible\n}\n");
+    constexpr int kJobs = 30;
+    for (int i = 1; i <= kJobs; ++i) {
+        FilterCall call;
+        call.binary = KELVRA_IPPTOOL_BIN;
+        call.args = {"-t", "-f", pdf, server.Uri("p"), test};
+        const FilterRun run = RunFilterProcess(call);
+        ASSERT_EQ(run.exitCode, 0) << "job " << i << ":\n" << run.out << run.err;
+        std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    }
+    for (int id = 1; id <= kJobs; ++id) {
+        const int state = server.WaitJob("p", id);
+        EXPECT_TRUE(state == IPP_JSTATE_CANCELED || state == IPP_JSTATE_COMPLETED)
+            << "job " << id << ": state " << state;
+    }
+    const int last = server.Submit("p", pdf);
+    ASSERT_GT(last, 0);
+    EXPECT_EQ(server.WaitJob("p", last), IPP_JSTATE_COMPLETED);
+}
+
+} // namespace
