@@ -14,6 +14,7 @@ namespace {
 
 constexpr int kPagesPerMinute = 20; // the PPDs' Throughput
 constexpr const char *kMediaType = "stationery";
+constexpr int kLevelUnknown = -2; // marker-levels: "unknown"
 
 // Hundredths of a millimetre in `dots` at 600 dpi, rounded up.
 int DotsToHmm(long dots) {
@@ -73,6 +74,18 @@ void AddVendorAttributes(const ModelInfo &model, pappl_pr_driver_data_t &data, i
     }
 }
 
+// The printers' one supply, the black toner: the device streams carry no status back, so its
+// level is unknown (-2). PAPPL asks for the status whenever a client asks for the printer's
+// attributes while it is idle; the first time sets the supply.
+bool StatusCallback(pappl_printer_t *printer) {
+    if (papplPrinterGetSupplies(printer, 0, nullptr) == 0) {
+        pappl_supply_t toner{PAPPL_SUPPLY_COLOR_BLACK, "Black Toner", true, kLevelUnknown,
+                             PAPPL_SUPPLY_TYPE_TONER};
+        papplPrinterSetSupplies(printer, 1, &toner);
+    }
+    return true;
+}
+
 // Frees the printer's extension with the printer.
 void DeleteExtension(pappl_printer_t *, pappl_pr_driver_data_t *data) {
     delete static_cast<PrinterExtension *>(data->extension);
@@ -124,6 +137,7 @@ bool DescribeModel(const ModelInfo &model, pappl_pr_driver_data_t &data, ipp_t *
     data.rwriteline_cb = RasterWriteLine;
     data.rendpage_cb = RasterEndPage;
     data.rendjob_cb = RasterEndJob;
+    data.status_cb = StatusCallback;
     std::snprintf(data.make_and_model, sizeof data.make_and_model, "%s", model.modelName);
     data.ppm = kPagesPerMinute;
     data.kind = PAPPL_KIND_DOCUMENT | PAPPL_KIND_ENVELOPE | PAPPL_KIND_POSTCARD;

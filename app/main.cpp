@@ -117,11 +117,7 @@ pappl_system_t *SystemCallback(int num_options, cups_option_t *options, void *da
     papplSystemAddMIMEFilter(system, "application/pdf", "image/pwg-raster", PdfFilter, app);
     papplSystemAddMIMEFilter(system, "application/postscript", "image/pwg-raster", PdfFilter, app);
     app->strings = EnglishStrings();
-    // The English texts for every language PAPPL's web interface speaks: better than the
-    // attribute names where no translation exists.
-    for (const char *lang : {"en", "de", "es", "fr", "it", "ja", "nb-NO", "pl", "tr"})
-        papplSystemAddStringsData(system, (std::string("/kelvra-") + lang + ".strings").c_str(),
-                                  lang, app->strings.c_str());
+    AddWebStrings(system, app->strings);
     papplSystemSetFooterHTML(system, kFooter);
 
     std::string why;

@@ -115,6 +115,15 @@ bool PrintPages(pappl_job_t *job, AppJob &appJob, cups_raster_t *ras) {
 // Drives the job's raster steps itself: start, every rendered page, end.
 bool PdfFilter(pappl_job_t *job, pappl_device_t *device, void *data) {
     auto *app = static_cast<AppContext *>(data);
+    // PAPPL 1.3 still starts a job that was cancelled between being picked from the queue and
+    // being started: its document is already removed and its state is "processing" again.
+    // Cancelled once more it ends as cancelled; nothing reaches the printer.
+    const char *file = papplJobGetFilename(job);
+    if (file == nullptr) {
+        papplLogJob(job, PAPPL_LOGLEVEL_INFO, "No document: the job was cancelled before it ran.");
+        papplJobCancel(job);
+        return true;
+    }
     pappl_pr_options_t *options = papplJobCreatePrintOptions(job, 0, false);
     if (options == nullptr) return false;
     if (!RasterStartJob(job, options, device)) {
@@ -127,7 +136,7 @@ bool PdfFilter(pappl_job_t *job, pappl_device_t *device, void *data) {
     int w = 0, h = 0;
     PageSizePoints(*appJob, *options, w, h);
     const std::vector<std::string> args =
-        ConverterArgs(papplJobGetFilename(job), pdf, appJob->Resolution(), w, h, *options);
+        ConverterArgs(file, pdf, appJob->Resolution(), w, h, *options);
 
     ChildProcess conv;
     const int errFd = OpenErrorFile(app->spoolDir);

@@ -176,6 +176,26 @@ IppPtr AppServer::Request(const std::string &printer, IppPtr request,
     return response;
 }
 
+std::string AppServer::HttpGet(const std::string &path, const std::string &language) const {
+    http_t *http = httpConnect2("localhost", port_, nullptr, AF_UNSPEC, HTTP_ENCRYPTION_NEVER, 1,
+                                30000, nullptr);
+    if (http == nullptr) return "";
+    httpClearFields(http);
+    if (!language.empty()) httpSetField(http, HTTP_FIELD_ACCEPT_LANGUAGE, language.c_str());
+    std::string body;
+    http_status_t status = HTTP_STATUS_ERROR;
+    if (httpGet(http, path.c_str()) == 0) {
+        while ((status = httpUpdate(http)) == HTTP_STATUS_CONTINUE) {
+        }
+        char buf[8192];
+        ssize_t n;
+        while ((n = httpRead2(http, buf, sizeof buf)) > 0)
+            body.append(buf, static_cast<std::size_t>(n));
+    }
+    httpClose(http);
+    return status == HTTP_STATUS_OK ? body : "";
+}
+
 IppPtr AppServer::PrinterAttributes(const std::string &printer) const {
     return Request(printer, NewRequest(IPP_OP_GET_PRINTER_ATTRIBUTES, printer));
 }

@@ -72,6 +72,12 @@ class AppServer {
     int WaitJob(const std::string &printer, int jobId, std::string *message = nullptr,
                 std::chrono::seconds timeout = std::chrono::seconds(120)) const;
 
+    // The body of a page or file of the web server (with Accept-Language `language` when
+    // given); "" unless it answers 200.
+    std::string HttpGet(const std::string &path, const std::string &language = "") const;
+    // The printer's ipp: URI.
+    std::string Uri(const std::string &printer) const;
+
   private:
     std::map<std::string, std::string> Env() const;
     void RemoveRootFiles() const;

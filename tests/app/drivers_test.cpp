@@ -3,10 +3,12 @@
 // first job, so each printer's attributes are read back and checked against the catalogue.
 #include <gtest/gtest.h>
 
+#include <map>
 #include <set>
 #include <string>
 
 #include "app/job_options.h"
+#include "app/web_strings.h"
 #include "common/model_catalogue.h"
 #include "tests/app/app_server.h"
 
@@ -78,6 +80,52 @@ TEST(AppDrivers, EveryModelBecomesAPrinterWithItsCatalogueData) {
         }
     }
     EXPECT_EQ(server.Log().find("Unsupported media-ready"), std::string::npos);
+}
+
+// PAPPL 1.3.1 added printer-strings-languages-supported to the printer's attributes once more
+// with every request; the toner is the printers' supply; the web texts are served and used in
+// every language.
+TEST(AppDrivers, APrinterAnswersEachAttributeOnceWithItsTonerAndTheWebTexts) {
+    AppServer server;
+    ASSERT_TRUE(server.ok()) << server.Log();
+    const std::string driver = "kelvra-r18";
+    ASSERT_TRUE(server.AddPrinter("p", driver));
+    for (int request = 1; request <= 3; ++request) {
+        SCOPED_TRACE(request);
+        IppPtr attrs = server.PrinterAttributes("p");
+        ASSERT_TRUE(attrs);
+        std::map<std::string, int> count;
+        std::set<std::string> languages;
+        for (ipp_attribute_t *a = ippFirstAttribute(attrs.get()); a;
+             a = ippNextAttribute(attrs.get())) {
+            if (ippGetGroupTag(a) != IPP_TAG_PRINTER || ippGetName(a) == nullptr) continue;
+            EXPECT_EQ(++count[ippGetName(a)], 1) << ippGetName(a);
+            if (std::string(ippGetName(a)) == "printer-strings-languages-supported") {
+                for (int i = 0; i < ippGetCount(a); ++i) {
+                    EXPECT_TRUE(languages.insert(ippGetString(a, i, nullptr)).second);
+                }
+            }
+        }
+        EXPECT_EQ(Strings(attrs.get(), "printer-supply-description"),
+                  std::set<std::string>{"Black Toner"});
+        int length = 0;
+        const void *bytes = ippGetOctetString(
+            ippFindAttribute(attrs.get(), "printer-supply", IPP_TAG_STRING), 0, &length);
+        const std::string supply =
+            bytes ? std::string(static_cast<const char *>(bytes), static_cast<size_t>(length)) : "";
+        EXPECT_NE(supply.find("type=toner;"), std::string::npos) << supply;
+    }
+    const std::string strings = EnglishStrings();
+    EXPECT_EQ(server.HttpGet("/kelvra-en.strings"), strings);
+    EXPECT_EQ(server.HttpGet("/kelvra-de.strings"), strings);
+    // The printing defaults page names the vendor options by their texts.
+    const ModelInfo *m = FindModelByDriver(driver);
+    for (const char *language : {"en", "de"})
+        for (const VendorOption &v : VendorOptions())
+            if (m->Offers(v.option)) {
+                EXPECT_NE(server.HttpGet("/p/printing", language).find(v.label), std::string::npos)
+                    << language << " " << v.label;
+            }
 }
 
 } // namespace

@@ -43,6 +43,18 @@ class AppJobs : public ::testing::Test {
                                    std::filesystem::copy_options::overwrite_existing);
         return path;
     }
+    // The sample ten times over: 30 pages that take a while to print.
+    static std::string LongPdf(const std::string &name) {
+        const std::string sample = Pdf("sample.pdf"), pdf = server_->dir() + "/" + name;
+        std::vector<std::string> args = {"-q", "-dNOPAUSE", "-dBATCH", "-sDEVICE=pdfwrite",
+                                         "-sOutputFile=" + pdf};
+        args.insert(args.end(), 10, sample);
+        FilterCall gs;
+        gs.binary = KELVRA_GS_BIN;
+        gs.args = args;
+        EXPECT_EQ(RunFilterProcess(gs).exitCode, 0);
+        return pdf;
+    }
     // Prints and waits; the inspector's report of the printer's stream for the job.
     static Json PrintAndInspect(const std::string &printer, const std::string &file,
                                 const std::vector<std::string> &options = {}) {
@@ -59,11 +71,8 @@ class AppJobs : public ::testing::Test {
     }
 
     static constexpr std::pair<const char *, const char *> kPrinters[] = {
-        {"c", "kelvra-r10"},
-        {"z", "kelvra-r18"},
-        {"m", "kelvra-r38"},
-        {"qv", "kelvra-qv66adn"},
-        {"defaults", "kelvra-r10"}};
+        {"c", "kelvra-r10"},      {"z", "kelvra-r18"},        {"m", "kelvra-r38"},
+        {"qv", "kelvra-qv66adn"}, {"defaults", "kelvra-r10"}, {"cancel", "kelvra-r18"}};
     static AppServer *server_;
 };
 AppServer *AppJobs::server_ = nullptr;
@@ -226,14 +235,7 @@ TEST_F(AppJobs, AFailingDeviceAbortsItsJobAndTheServerGoesOn) {
 
 // Cancelled after its first page, a job still ends its stream with a page end and a job end.
 TEST_F(AppJobs, ACancelledJobEndsItsStreamWithPageEndAndJobEnd) {
-    const std::string sample = Pdf("sample.pdf"), pdf = server_->dir() + "/long.pdf";
-    std::vector<std::string> args = {"-q", "-dNOPAUSE", "-dBATCH", "-sDEVICE=pdfwrite",
-                                     "-sOutputFile=" + pdf};
-    args.insert(args.end(), 10, sample); // 30 pages
-    FilterCall gs;
-    gs.binary = KELVRA_GS_BIN;
-    gs.args = args;
-    ASSERT_EQ(RunFilterProcess(gs).exitCode, 0);
+    const std::string pdf = LongPdf("long.pdf");
     const int id = server_->Submit("z", pdf);
     ASSERT_GT(id, 0);
     for (int i = 0; i < 600; ++i) {
@@ -284,6 +286,21 @@ TEST_F(AppJobs, HostileJobAndUserNamesNeverBreakAPjlLine) {
     const std::vector<std::string> lines = pjlLines(hostileJob);
     EXPECT_FALSE(lines.empty());
     EXPECT_EQ(lines, pjlLines(PrintAndInspect("z", Pdf("plain-name.pdf"))));
+}
+
+// A PDF job cancelled while it waits behind another ends cancelled and prints nothing, and the
+// printer goes on.
+TEST_F(AppJobs, APdfJobCancelledBehindAnotherEndsCancelledAndPrintsNothing) {
+    const int first = server_->Submit("cancel", LongPdf("first.pdf"));
+    const int queued = server_->Submit("cancel", Pdf("queued.pdf"));
+    ASSERT_GT(first, 0);
+    ASSERT_GT(queued, 0);
+    EXPECT_TRUE(server_->CancelJob("cancel", queued));
+    EXPECT_EQ(server_->WaitJob("cancel", queued), IPP_JSTATE_CANCELED);
+    EXPECT_EQ(server_->WaitJob("cancel", first), IPP_JSTATE_COMPLETED) << server_->Log();
+    EXPECT_FALSE(std::filesystem::exists(server_->OutputDir("cancel") + "/queued.pdf.prn"));
+    EXPECT_EQ(Inspect("cancel", "first.pdf")["pages"].size(), 30u);
+    EXPECT_EQ(PrintAndInspect("cancel", Pdf("after-cancel.pdf"))["pages"].size(), 3u);
 }
 
 // The same job on two printers at the same time gives each the stream it gets alone.
