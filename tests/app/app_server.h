@@ -75,8 +75,6 @@ class AppServer {
     // The body of a page or file of the web server (with Accept-Language `language` when
     // given); "" unless it answers 200.
     std::string HttpGet(const std::string &path, const std::string &language = "") const;
-    // The printer's ipp: URI.
-    std::string Uri(const std::string &printer) const;
 
   private:
     std::map<std::string, std::string> Env() const;
