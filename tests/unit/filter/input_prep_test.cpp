@@ -462,7 +462,8 @@ TEST_F(InputPrepTest, RegistryRemovesWhatIsLeftAndRefusesWhatItCannotHold) {
     EXPECT_FALSE(RegisterTempFile(std::string(kTempPathSize, 'a').c_str()));
     int registered = 0;
     for (int i = 0; i < kMaxTempFiles + 2; ++i)
-        registered += RegisterTempFile(work.file("f" + std::to_string(i)).c_str()) ? 1 : 0;
+        registered +=
+            RegisterTempFile(work.file(std::string("f") + std::to_string(i)).c_str()) ? 1 : 0;
     EXPECT_EQ(registered, kMaxTempFiles);
     EXPECT_TRUE(RegisterTempFile(work.file("f0").c_str())); // already known
     RemoveRegisteredTempFiles();
