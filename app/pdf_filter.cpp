@@ -36,7 +36,9 @@ void PageSizePoints(const AppJob &job, const pappl_pr_options_t &options, int &w
 }
 
 // The converter's arguments: 8-bit sGray at the job's resolution on a fixed page, the document
-// fitted to it, only the pages of page-ranges, PostScript output on standard error.
+// fitted to it, only the pages of page-ranges, PostScript output on standard error. The cups
+// device writes uncompressed CUPS raster: its pwgraster twin compresses every line only for
+// the job to expand it again, which made Ghostscript take 5.0 s instead of 3.0 s on 100 pages.
 std::vector<std::string> ConverterArgs(const char *file, bool pdf, unsigned dpi, int w, int h,
                                        const pappl_pr_options_t &options) {
     std::vector<std::string> args = {KELVRA_GS_PATH,
@@ -44,7 +46,7 @@ std::vector<std::string> ConverterArgs(const char *file, bool pdf, unsigned dpi,
                                      "-dNOPAUSE",
                                      "-dBATCH",
                                      "-dSAFER",
-                                     "-sDEVICE=pwgraster",
+                                     "-sDEVICE=cups",
                                      "-dcupsColorSpace=18",
                                      "-dcupsBitsPerColor=8",
                                      "-r" + std::to_string(dpi),

@@ -26,7 +26,7 @@ import time
 from pathlib import Path
 
 GSTORASTER = "/usr/lib/cups/filter/gstoraster"
-POLL = 0.005  # seconds between two looks at the device file
+POLL = 0.02  # seconds between two looks at the device file
 
 
 def make_document(repo, work, pages):
