@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "app/colour_library.h"
+#include "app/printer_gate.h"
 
 struct ModelInfo;
 
@@ -24,4 +25,5 @@ struct AppContext {
 struct PrinterExtension {
     const ModelInfo *model;
     const AppContext *app;
+    mutable PrinterGate gate; // one job at a time in the driver
 };
