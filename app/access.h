@@ -1,8 +1,8 @@
 // Who may do what, and from where. The server listens on the local host only unless
 // listen-hostname names more ("*": every address). Whatever it listens on:
 // - the local host (loopback, and the UNIX socket of the sub-commands) may do everything;
-// - any host may print, query printers and jobs, cancel or hold its own jobs and read the web
-//   pages;
+// - any host may print, query printers and jobs, cancel or hold its own jobs and read the
+//   status pages (the server's and the printers' home pages);
 // - everything else from another host (web forms and admin pages, creating, deleting, pausing,
 //   enabling or changing printers, other users' jobs) needs an HTTP Basic login that PAM
 //   accepts under the auth-service name, of a member of admin-group; without auth-service it is
