@@ -7,7 +7,9 @@
 #include <string>
 #include <vector>
 
+#include "app/access.h"
 #include "app/colour_library.h"
+#include "app/dnssd.h"
 #include "app/printer_gate.h"
 
 struct ModelInfo;
@@ -19,6 +21,10 @@ struct AppContext {
     std::vector<pappl_pr_driver_t> drivers; // one per catalogue model
     LoadedColourLibrary colour;             // loaded by the server only
     std::string strings;                    // "en.strings" of the web interface
+    bool server = false;                    // the sub-command is "server"
+    std::string stateFile;                  // the server's printers and settings
+    AccessPolicy access;                    // who may do what from where
+    DnssdState dnssd;                       // whether avahi-daemon answered at start
 };
 
 // What a printer's driver data carries for its jobs (pappl_pr_driver_data_t::extension).

@@ -12,8 +12,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "app/access.h"
 #include "app/app_context.h"
 #include "app/autoadd.h"
+#include "app/dnssd.h"
 #include "app/drivers.h"
 #include "app/pdf_filter.h"
 #include "app/web_strings.h"
@@ -82,9 +84,102 @@ std::string DefaultSpoolDir(const std::string &base) {
     return std::string(papplGetTempDir()) + "/" + base + std::to_string(getuid()) + ".d";
 }
 
-// Makes the server: PAPPL's standard server options, the drivers, the PDF and PostScript
-// filter, the web texts and the colour library. The state file is left to papplMainloop, which
-// names it after the program too.
+// Where the server keeps its printers, named as papplMainloop names it: /var/lib/<name>.state
+// for root, $XDG_CONFIG_HOME/<name>.state or ~/.config/<name>.state for a user, else in the
+// temporary directory.
+std::string StateFile(const std::string &base) {
+    if (getuid() == 0 && (access("/var/lib", X_OK) == 0 || mkdir("/var/lib", 0777) == 0))
+        return "/var/lib/" + base + ".state";
+    if (const char *xdg = std::getenv("XDG_CONFIG_HOME"); xdg && access(xdg, X_OK) == 0)
+        return std::string(xdg) + "/" + base + ".state";
+    if (const char *home = std::getenv("HOME")) {
+        const std::string config = std::string(home) + "/.config";
+        if (access(config.c_str(), X_OK) == 0 || mkdir(config.c_str(), 0777) == 0)
+            return config + "/" + base + ".state";
+    }
+    return std::string(papplGetTempDir()) + "/" + base + std::to_string(getuid()) + ".state";
+}
+
+// The sub-command papplMainloop runs: the first word that is neither an option nor an option's
+// value.
+std::string Subcommand(int argc, char *argv[]) {
+    for (int i = 1; i < argc; ++i) {
+        const char *word = argv[i];
+        if (std::strcmp(word, "--") == 0 || std::strcmp(word, "-") == 0)
+            ++i; // a file name follows
+        else if (word[0] != '-')
+            return word;
+        else if (word[1] != '-' && std::strchr("dhjmnotuv", word[1]) != nullptr)
+            i += static_cast<int>(std::strlen(word)) - 1; // each of these letters takes a value
+    }
+    return "";
+}
+
+bool SaveState(pappl_system_t *system, void *file) {
+    return papplSystemSaveState(system, static_cast<const char *>(file));
+}
+
+// Printers of a server on the loopback only are not announced: PAPPL 1.3.1 would announce them
+// on every interface, to hosts that cannot reach them. Without a DNS-SD name PAPPL registers
+// nothing.
+bool Unannounced(const AppContext &app) {
+    return app.dnssd.avahi && app.access.loopbackOnly;
+}
+
+// A new or loaded printer: its home page's forms behind the access policy, and no DNS-SD name
+// while nothing is announced.
+void PrinterCreated(pappl_printer_t *printer, void *data) {
+    GuardPrinterHomePage(printer);
+    if (Unannounced(*static_cast<const AppContext *>(data)))
+        papplPrinterSetDNSSDName(printer, nullptr);
+}
+
+void ClearDnssdName(pappl_printer_t *printer, void *) {
+    papplPrinterSetDNSSDName(printer, nullptr);
+}
+
+// The server's printers and settings from its state file (loaded here rather than by
+// papplMainloop so that the server's own settings come after it), and the file for changes.
+void LoadState(pappl_system_t *system, AppContext &app) {
+    app.stateFile = StateFile(app.baseName);
+    papplSystemLoadState(system, app.stateFile.c_str());
+    papplSystemSetSaveCallback(system, SaveState, app.stateFile.data());
+    papplSystemSetAdminGroup(system, app.access.adminGroup.c_str());
+    if (Unannounced(app)) {
+        papplSystemSetDNSSDName(system, nullptr);
+        papplSystemIteratePrinters(system, ClearDnssdName, nullptr);
+    }
+}
+
+// The server's TCP listeners (the default: the local host only) and the log lines that say
+// where it listens and who may change things from other hosts.
+void Listen(pappl_system_t *system, const AccessPolicy &policy) {
+    if (!papplSystemAddListeners(system, policy.listen.c_str())) {
+        papplLog(system, PAPPL_LOGLEVEL_ERROR, "Unable to listen on '%s'.", policy.listen.c_str());
+        return;
+    }
+    const int port = papplSystemGetHostPort(system);
+    if (policy.loopbackOnly)
+        papplLog(system, PAPPL_LOGLEVEL_INFO,
+                 "Listening on the local host only ('%s' port %d): printers are not announced to "
+                 "other hosts, which reach the server when it is started with "
+                 "-o listen-hostname=*.",
+                 policy.listen.c_str(), port);
+    else if (policy.authService.empty())
+        papplLog(system, PAPPL_LOGLEVEL_INFO,
+                 "Listening on '%s' port %d; other hosts may print, and changes from them are "
+                 "refused (no auth-service).",
+                 policy.listen.c_str(), port);
+    else
+        papplLog(system, PAPPL_LOGLEVEL_INFO,
+                 "Listening on '%s' port %d; other hosts may print, and changes from them need "
+                 "a login of group '%s' (PAM service '%s').",
+                 policy.listen.c_str(), port, policy.adminGroup.c_str(),
+                 policy.authService.c_str());
+}
+
+// Makes the server: PAPPL's standard server options, the access policy and the listeners, the
+// drivers, the PDF and PostScript filter, the web texts and the colour library.
 pappl_system_t *SystemCallback(int num_options, cups_option_t *options, void *data) {
     auto *app = static_cast<AppContext *>(data);
     auto option = [&](const char *name) { return cupsGetOption(name, num_options, options); };
@@ -99,21 +194,35 @@ pappl_system_t *SystemCallback(int num_options, cups_option_t *options, void *da
         }
         port = static_cast<int>(v);
     }
+    std::string error;
+    if (!ResolveAccessPolicy(option("listen-hostname"), option("auth-service"),
+                             option("admin-group"), app->access, error)) {
+        std::fprintf(stderr, "%s: %s\n", app->baseName.c_str(), error.c_str());
+        return nullptr;
+    }
     const char *spool = option("spool-directory");
     app->spoolDir = spool ? spool : DefaultSpoolDir(app->baseName);
 
-    pappl_system_t *system =
-        papplSystemCreate(ServerOptions(option("server-options")), app->baseName.c_str(), port,
-                          "_print,_universal", app->spoolDir.c_str(), option("log-file"),
-                          LogLevel(option("log-level")), option("auth-service"), false);
+    // PAPPL checks no login itself: the access policy does, with PAM.
+    pappl_system_t *system = papplSystemCreate(
+        ServerOptions(option("server-options")), app->baseName.c_str(), port, "_print,_universal",
+        app->spoolDir.c_str(), option("log-file"), LogLevel(option("log-level")), nullptr, false);
     if (system == nullptr) return nullptr;
-    if (const char *group = option("admin-group")) papplSystemSetAdminGroup(system, group);
-    if (const char *host = option("server-hostname")) papplSystemSetHostName(system, host);
-    if (option("private-server") == nullptr)
-        papplSystemAddListeners(system, option("listen-hostname"));
+    papplSystemSetAuthCallback(system, "Basic", AuthorizeClient, &app->access);
+    // papplSystemSetHostName renames the machine (sethostname, /etc/hostname): the server keeps
+    // the machine's name.
+    if (const char *host = option("server-hostname"))
+        papplLog(system, PAPPL_LOGLEVEL_WARN,
+                 "server-hostname '%s' is not used: PAPPL would rename this machine to it.", host);
+    if (option("private-server") == nullptr) Listen(system, app->access);
+    if (!app->dnssd.avahi)
+        papplLog(system, PAPPL_LOGLEVEL_INFO,
+                 "DNS-SD is off (avahi-daemon: %s): network printers are not listed and "
+                 "printers are not announced.",
+                 app->dnssd.why.c_str());
 
     papplSystemSetPrinterDrivers(system, static_cast<int>(app->drivers.size()), app->drivers.data(),
-                                 AutoAddCallback, nullptr, DriverCallback, app);
+                                 AutoAddCallback, PrinterCreated, DriverCallback, app);
     papplSystemAddMIMEFilter(system, "application/pdf", "image/pwg-raster", PdfFilter, app);
     papplSystemAddMIMEFilter(system, "application/postscript", "image/pwg-raster", PdfFilter, app);
     app->strings = EnglishStrings();
@@ -130,6 +239,7 @@ pappl_system_t *SystemCallback(int num_options, cups_option_t *options, void *da
                  "Colour library not loaded (%s): the QV and Mirodel models use the driver's "
                  "own screens.",
                  why.c_str());
+    if (app->server) LoadState(system, *app);
     return system;
 }
 
@@ -140,6 +250,10 @@ int main(int argc, char *argv[]) {
     const char *slash = std::strrchr(argv[0], '/');
     app.baseName = slash ? slash + 1 : argv[0];
     MakeDriverTable(app);
+    app.server = Subcommand(argc, argv) == "server"; // papplMainloop makes a system for drivers too
+    // Without Avahi, DNS-SD is off in this process (the server, or the devices sub-command).
+    app.dnssd = CheckAvahi();
+    TurnOffDnssdDevices(app.dnssd);
     const int status =
         papplMainloop(argc, argv, KELVRA_APP_VERSION, kFooter, static_cast<int>(app.drivers.size()),
                       app.drivers.data(), AutoAddCallback, DriverCallback, nullptr, nullptr,

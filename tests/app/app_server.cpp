@@ -46,20 +46,23 @@ std::string ReadAll(const std::string &path) {
 
 } // namespace
 
-AppServer::AppServer()
+AppServer::AppServer(const AppServerSetup &setup)
     : name_("kelvra-app-test-" + std::filesystem::path(dir_.path()).filename().string()),
-      port_(FreePort()) {
+      wrapper_(setup.wrapper), port_(FreePort()) {
     for (char &c : name_)
         if (!std::isalnum(static_cast<unsigned char>(c))) c = '-';
     program_ = dir_.file(name_);
     if (symlink(KELVRA_APP_BIN, program_.c_str()) != 0) return;
-    std::vector<std::string> args = {program_, "server",
-                                     "-o",     "server-port=" + std::to_string(port_),
-                                     "-o",     "listen-hostname=localhost",
-                                     "-o",     "server-options=no-tls",
-                                     "-o",     "spool-directory=" + dir_.file("spool"),
-                                     "-o",     "log-file=" + dir_.file("server.log"),
-                                     "-o",     "log-level=debug"};
+    std::map<std::string, std::string> options = {
+        {"server-port", std::to_string(port_)}, {"listen-hostname", "localhost"},
+        {"server-options", "no-tls"},           {"spool-directory", dir_.file("spool")},
+        {"log-file", dir_.file("server.log")},  {"log-level", "debug"}};
+    for (const auto &[k, v] : setup.options)
+        options[k] = v;
+    std::vector<std::string> args = wrapper_;
+    args.insert(args.end(), {program_, "server"});
+    for (const auto &[k, v] : options)
+        if (!v.empty()) args.insert(args.end(), {"-o", k + "=" + v});
     std::vector<std::string> env;
     for (const auto &[k, v] : Env())
         env.push_back(k + "=" + v);
@@ -71,14 +74,17 @@ AppServer::AppServer()
         dup2(out, 2);
         ExecWith(args, env);
     }
-    // Up when it answers IPP on its port.
+    // Up when it answers IPP on its socket, as its sub-commands reach it.
+    const std::string socket = getuid() == 0
+                                   ? "/run/" + name_ + ".sock"
+                                   : dir_.file(name_ + std::to_string(getuid()) + ".sock");
     for (int i = 0; i < 200 && pid_ > 0 && !ok_; ++i) {
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
         IppPtr request(ippNewRequest(IPP_OP_GET_PRINTERS));
         ippAddString(request.get(), IPP_TAG_OPERATION, IPP_TAG_URI, "system-uri", nullptr,
-                     ("ipp://localhost:" + std::to_string(port_) + "/ipp/system").c_str());
-        http_t *http = httpConnect2("localhost", port_, nullptr, AF_UNSPEC, HTTP_ENCRYPTION_NEVER,
-                                    1, 1000, nullptr);
+                     "ipp://localhost/ipp/system");
+        http_t *http = httpConnect2(socket.c_str(), 0, nullptr, AF_UNSPEC, HTTP_ENCRYPTION_NEVER, 1,
+                                    1000, nullptr);
         if (http == nullptr) continue;
         IppPtr response(cupsDoRequest(http, request.release(), "/ipp/system"));
         httpClose(http);
@@ -137,8 +143,11 @@ std::string AppServer::Uri(const std::string &printer) const {
 
 FilterRun AppServer::Run(const std::vector<std::string> &args) const {
     FilterCall call;
-    call.binary = program_;
-    call.args = args;
+    std::vector<std::string> command = wrapper_;
+    command.push_back(program_);
+    call.binary = command[0];
+    call.args.assign(command.begin() + 1, command.end());
+    call.args.insert(call.args.end(), args.begin(), args.end());
     call.env = Env();
     return RunFilterProcess(call);
 }

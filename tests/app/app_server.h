@@ -23,15 +23,24 @@ struct IppDeleter {
 };
 using IppPtr = std::unique_ptr<ipp_t, IppDeleter>;
 
+// A server unlike the default one: server options replacing the defaults of the same name (""
+// leaves one out), and a command the server and its sub-commands run under (ip netns exec NS).
+struct AppServerSetup {
+    std::map<std::string, std::string> options;
+    std::vector<std::string> wrapper;
+};
+
 class AppServer {
   public:
-    // Starts the server and waits until it answers; `ok()` says whether it did.
-    AppServer();
+    // Starts the server and waits until it answers on its UNIX socket; `ok()` says whether it
+    // did.
+    explicit AppServer(const AppServerSetup &setup = {});
     ~AppServer();
     AppServer(const AppServer &) = delete;
     AppServer &operator=(const AppServer &) = delete;
 
     bool ok() const { return ok_; }
+    int port() const { return port_; }
     const std::string &dir() const { return dir_.path(); }
     std::string Log() const;
 
@@ -82,8 +91,9 @@ class AppServer {
     void CheckSanitizerReports() const;
 
     TempDir dir_;
-    std::string name_;    // the server's program name
-    std::string program_; // the symlink it runs through
+    std::string name_;                 // the server's program name
+    std::string program_;              // the symlink it runs through
+    std::vector<std::string> wrapper_; // what it runs under
     int port_ = 0;
     pid_t pid_ = -1;
     bool ok_ = false;
