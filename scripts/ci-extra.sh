@@ -52,7 +52,7 @@ stamp "packages built (Release build, test suite passed)"
 lintian --fail-on error,warning "$changes"
 stamp "lintian: no errors or warnings"
 
-DEBIAN_FRONTEND=noninteractive apt-get install -y -q "${debs[@]}" >out/apt-install.log
+DEBIAN_FRONTEND=noninteractive apt-get install -y -q "${debs[@]}" >out/apt-install.log 2>&1
 dpkg -L "${PACKAGES[@]}" | sort -u >out/package-files
 # autopkgtest copies the source tree it is given: only what the tests read, not the builds.
 rm -rf out/autopkgtest out/autopkgtest-src
@@ -64,13 +64,14 @@ autopkgtest --output-dir out/autopkgtest ./out/autopkgtest-src/ -- null >out/aut
 sed 's/^/ci-extra: autopkgtest /' out/autopkgtest/summary
 stamp "autopkgtest passed on the installed packages"
 
-# Purge: nothing of the packages stays (a directory may stay only while another package owns it),
+# Purge: nothing of the packages stays (a directory may stay only while another package owns it,
+# or as the system's own link, such as /lib to usr/lib),
 # nor the files the app's server made for itself, and CUPS lists none of the models.
-DEBIAN_FRONTEND=noninteractive apt-get purge -y -q "${PACKAGES[@]}" >out/apt-purge.log
+DEBIAN_FRONTEND=noninteractive apt-get purge -y -q "${PACKAGES[@]}" >out/apt-purge.log 2>&1
 left=()
 while read -r f; do
     [ -e "$f" ] || [ -L "$f" ] || continue
-    [ -d "$f" ] && [ ! -L "$f" ] && dpkg -S "$f" >/dev/null 2>&1 && continue
+    [ -d "$f" ] && { [ "$f" = /. ] || [ -L "$f" ] || dpkg -S "$f" >/dev/null 2>&1; } && continue
     left+=("$f")
 done < <(cat out/package-files; printf '%s\n' /var/lib/kelvra-printer-app.state \
     /var/spool/kelvra-printer-app /run/kelvra-printer-app.sock \
