@@ -113,7 +113,7 @@ pappl_system_t *SystemCallback(int num_options, cups_option_t *options, void *da
         papplSystemAddListeners(system, option("listen-hostname"));
 
     papplSystemSetPrinterDrivers(system, static_cast<int>(app->drivers.size()), app->drivers.data(),
-                                 AutoAddCallback, nullptr, DriverCallback, app);
+                                 AutoAddCallback, PrinterCreated, DriverCallback, app);
     papplSystemAddMIMEFilter(system, "application/pdf", "image/pwg-raster", PdfFilter, app);
     papplSystemAddMIMEFilter(system, "application/postscript", "image/pwg-raster", PdfFilter, app);
     app->strings = EnglishStrings();
