@@ -4,10 +4,12 @@
 
 #include <pappl/pappl.h>
 
+#include <atomic>
 #include <string>
 #include <vector>
 
 #include "app/colour_library.h"
+#include "app/printer_status.h"
 
 struct ModelInfo;
 
@@ -20,8 +22,11 @@ struct AppContext {
     std::string strings;                    // "en.strings" of the web interface
 };
 
-// What a printer's driver data carries for its jobs (pappl_pr_driver_data_t::extension).
+// What a printer's driver data carries for its jobs (pappl_pr_driver_data_t::extension), and
+// what the server tells about the printer.
 struct PrinterExtension {
     const ModelInfo *model;
     const AppContext *app;
+    std::atomic<int> jobsPrinting{0}; // jobs between the driver's job start and job end
+    PrinterNotices notices;
 };

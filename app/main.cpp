@@ -16,6 +16,7 @@
 #include "app/autoadd.h"
 #include "app/drivers.h"
 #include "app/pdf_filter.h"
+#include "app/printer_status.h"
 #include "app/web_strings.h"
 
 #ifndef KELVRA_APP_VERSION
@@ -130,6 +131,7 @@ pappl_system_t *SystemCallback(int num_options, cups_option_t *options, void *da
                  "Colour library not loaded (%s): the QV and Mirodel models use the driver's "
                  "own screens.",
                  why.c_str());
+    StartPrinterWatch(system, *app);
     return system;
 }
 
