@@ -8,6 +8,7 @@
 #include "app/dialect.h"
 #include "app/job_options.h"
 #include "app/raster_job.h"
+#include "app/test_page.h"
 #include "common/model_catalogue.h"
 
 namespace {
@@ -135,6 +136,7 @@ bool DescribeModel(const ModelInfo &model, pappl_pr_driver_data_t &data, ipp_t *
     data.rendpage_cb = RasterEndPage;
     data.rendjob_cb = RasterEndJob;
     data.has_supplies = true; // PAPPL serves the supplies page only then
+    data.testpage_cb = TestPageCallback;
     std::snprintf(data.make_and_model, sizeof data.make_and_model, "%s", model.modelName);
     data.ppm = kPagesPerMinute;
     data.kind = PAPPL_KIND_DOCUMENT | PAPPL_KIND_ENVELOPE | PAPPL_KIND_POSTCARD;
