@@ -1,19 +1,23 @@
 // kelvra-printer-app: an IPP Everywhere Printer Application for the Kelvra and Mirodel laser
-// printers on PAPPL, printing through the driver core in-process. main() hands the command line
-// to papplMainloop (sub-commands server, add, delete, modify, submit, jobs, cancel, status,
-// drivers, devices, options, shutdown, ...); the system callback makes the server.
+// printers on PAPPL, printing through the driver core in-process. main() runs delete, default,
+// status and options itself (app/cli.h) and hands the other sub-commands (server, add, modify,
+// submit, jobs, cancel, drivers, devices, shutdown, ...) to papplMainloop; the system callback
+// makes the server.
 #include <pappl/pappl.h>
 
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
 
 #include "app/app_context.h"
 #include "app/autoadd.h"
+#include "app/cli.h"
 #include "app/drivers.h"
 #include "app/pdf_filter.h"
 #include "app/printer_status.h"
@@ -137,15 +141,25 @@ pappl_system_t *SystemCallback(int num_options, cups_option_t *options, void *da
 
 } // namespace
 
+// The sub-commands PAPPL gets wrong run in the app (app/cli.h); PAPPL runs the others, with
+// the app's steps before and after.
 int main(int argc, char *argv[]) {
     AppContext app;
     const char *slash = std::strrchr(argv[0], '/');
     app.baseName = slash ? slash + 1 : argv[0];
+    const CommandLine command = ParseCommandLine(argc, argv);
+    if (const std::optional<int> status = RunOwnSubcommand(command, app.baseName)) return *status;
+    PapplRun run = BeforePappl(command, app.baseName);
+    std::vector<char *> args(argv, argv + argc);
+    for (std::string &extra : run.extraArgs)
+        args.push_back(extra.data());
+    args.push_back(nullptr);
     MakeDriverTable(app);
     const int status =
-        papplMainloop(argc, argv, KELVRA_APP_VERSION, kFooter, static_cast<int>(app.drivers.size()),
-                      app.drivers.data(), AutoAddCallback, DriverCallback, nullptr, nullptr,
-                      SystemCallback, nullptr, &app);
+        papplMainloop(static_cast<int>(args.size() - 1), args.data(), KELVRA_APP_VERSION, kFooter,
+                      static_cast<int>(app.drivers.size()), app.drivers.data(), AutoAddCallback,
+                      DriverCallback, nullptr, nullptr, SystemCallback, nullptr, &app);
+    AfterPappl(command, app.baseName, run, status);
     UnloadColourLibrary(app.colour);
     return status;
 }
