@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "app/colour_library.h"
+#include "app/printer_gate.h"
 #include "app/printer_status.h"
 
 struct ModelInfo;
@@ -29,4 +30,5 @@ struct PrinterExtension {
     const AppContext *app;
     std::atomic<int> jobsPrinting{0}; // jobs between the driver's job start and job end
     PrinterNotices notices;
+    mutable PrinterGate gate; // one job at a time in the driver
 };

@@ -228,7 +228,8 @@ bool DriverCallback(pappl_system_t *system, const char *driver_name, const char 
         *attrs = nullptr;
         return false;
     }
-    data->extension = new PrinterExtension{model, static_cast<const AppContext *>(cbdata), {}, {}};
+    data->extension =
+        new PrinterExtension{model, static_cast<const AppContext *>(cbdata), {}, {}, {}};
     data->delete_cb = DeleteExtension;
     data->identify_cb = [](pappl_printer_t *printer, pappl_identify_actions_t,
                            const char *message) {

@@ -44,9 +44,10 @@ bool IsImage(pappl_job_t *job) {
 
 } // namespace
 
-AppJob::AppJob(pappl_job_t *job, pappl_device_t *device, PrinterExtension &printer,
-               const pappl_pr_options_t &options)
-    : job_(job), printer_(printer), stream_(device, DialectOf(*printer.model).keepAlive),
+AppJob::AppJob(pappl_job_t *job, pappl_device_t *device, pappl_device_t *ownDevice,
+               PrinterExtension &printer, const pappl_pr_options_t &options)
+    : slot_{&printer.gate, ownDevice}, job_(job), printer_(printer),
+      stream_(ownDevice ? ownDevice : device, DialectOf(*printer.model).keepAlive),
       spools_(printer.app->spoolDir),
       log_(JobLogOrNull(job, [this](pappl_loglevel_t level, const std::string &text) {
           OnLogLine(level, text);
@@ -201,8 +202,19 @@ bool AppJob::Finish() {
 bool RasterStartJob(pappl_job_t *job, pappl_pr_options_t *options, pappl_device_t *device) {
     PrinterExtension *printer = ExtensionOf(job);
     if (printer == nullptr || options == nullptr) return false;
-    auto *appJob = new (std::nothrow) AppJob(job, device, *printer, *options);
-    if (appJob == nullptr) return false;
+    bool waited = false;
+    if (!printer->gate.Enter(job, waited)) return false;
+    pappl_device_t *own = waited ? OpenDeviceAfterWait(job) : nullptr;
+    if (waited)
+        papplLogJob(job, PAPPL_LOGLEVEL_WARN,
+                    "Started while another job of the printer printed; it waited for it%s.",
+                    own ? " and writes to a device of its own" : "");
+    auto *appJob = new (std::nothrow) AppJob(job, device, own, *printer, *options);
+    if (appJob == nullptr) {
+        if (own != nullptr) papplDeviceClose(own);
+        printer->gate.Leave();
+        return false;
+    }
     papplJobSetData(job, appJob);
     return true;
 }

@@ -15,6 +15,7 @@
 #include "app/job_options.h"
 #include "app/line_convert.h"
 #include "app/page_header.h"
+#include "app/printer_gate.h"
 #include "common/job_settings.h"
 #include "core/print_job.h"
 
@@ -22,8 +23,10 @@ struct PrinterExtension;
 
 class AppJob {
   public:
-    AppJob(pappl_job_t *job, pappl_device_t *device, PrinterExtension &printer,
-           const pappl_pr_options_t &options);
+    // `ownDevice` (closed with the job) is a device the job opened itself, else null; the job
+    // leaves the printer's gate when it ends.
+    AppJob(pappl_job_t *job, pappl_device_t *device, pappl_device_t *ownDevice,
+           PrinterExtension &printer, const pappl_pr_options_t &options);
     ~AppJob();
     AppJob(const AppJob &) = delete;
     AppJob &operator=(const AppJob &) = delete;
@@ -63,6 +66,17 @@ class AppJob {
     void CheckCanceled();
     void OnLogLine(pappl_loglevel_t level, const std::string &text);
 
+    // Released last, after the stream: the job's own device and its place in the gate.
+    struct GateSlot {
+        PrinterGate *gate;
+        pappl_device_t *ownDevice;
+        ~GateSlot() {
+            if (ownDevice != nullptr) papplDeviceClose(ownDevice);
+            gate->Leave();
+        }
+    };
+
+    GateSlot slot_;
     pappl_job_t *job_;
     PrinterExtension &printer_;
     JobSettings settings_;
