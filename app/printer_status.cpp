@@ -58,26 +58,29 @@ int ProcessingJob(pappl_printer_t *printer) {
 }
 
 // PAPPL stops a printer whose device does not open while a job is processing and tries again
-// every 5 s; the job is then not yet in the driver. Paused printers are stopped only between
-// jobs.
+// every 5 s; the job is then not yet in the driver. PAPPL holds the printer while it opens a
+// device (up to 30 s for a host that does not answer), so the main loop looks at it with
+// calls that take no lock first, and takes the printer only when the notice changes. Paused
+// printers are stopped only between jobs: their queued jobs are pending.
 void WatchPrinter(pappl_printer_t *printer, void *) {
     PrinterExtension *ext = ExtensionOf(printer);
     if (ext == nullptr) return;
-    const int jobId = ProcessingJob(printer);
-    const bool waiting = jobId != 0 && papplPrinterGetState(printer) == IPP_PSTATE_STOPPED &&
+    const bool mayWait = papplPrinterGetState(printer) == IPP_PSTATE_STOPPED &&
+                         papplPrinterGetNumberOfActiveJobs(printer) > 0 &&
                          ext->jobsPrinting.load() == 0;
-    if (!waiting) {
+    if (!mayWait) {
         ext->notices.Clear(printer, Notice::Unreachable);
         return;
     }
     const char *uri = papplPrinterGetDeviceURI(printer);
     const std::string text = std::string("The printer at ") + (uri ? uri : "its device") +
                              " does not answer; the job waits until it does";
+    if (ext->notices.Shows(Notice::Unreachable, text)) return;
+    const int jobId = ProcessingJob(printer);
+    if (jobId == 0) return;
     ext->notices.Show(printer, Notice::Unreachable, text);
-    if (pappl_job_t *job = papplPrinterFindJob(printer, jobId)) {
-        const char *message = papplJobGetMessage(job);
-        if (message == nullptr || text != message) papplJobSetMessage(job, "%s", text.c_str());
-    }
+    if (pappl_job_t *job = papplPrinterFindJob(printer, jobId))
+        papplJobSetMessage(job, "%s", text.c_str());
 }
 
 // Whether the printer has a pending job.
@@ -151,9 +154,9 @@ void PrinterNotices::Clear(pappl_printer_t *printer, Notice notice) {
     shown.clear();
 }
 
-bool PrinterNotices::Showing(Notice notice) const {
+bool PrinterNotices::Shows(Notice notice, const std::string &text) const {
     std::lock_guard<std::mutex> lock(mutex_);
-    return !shown_[static_cast<int>(notice)].empty();
+    return shown_[static_cast<int>(notice)] == text;
 }
 
 void StartPrinterWatch(pappl_system_t *system, AppContext &app) {

@@ -21,9 +21,10 @@ class PrinterNotices {
   public:
     // Shows `text` for the printer (replacing an earlier text of the same notice).
     void Show(pappl_printer_t *printer, Notice notice, const std::string &text);
-    // Takes the notice away again; nothing when it is not shown.
+    // Takes the notice away again; nothing (and no call to PAPPL) when it is not shown.
     void Clear(pappl_printer_t *printer, Notice notice);
-    bool Showing(Notice notice) const;
+    // Whether the notice shows exactly `text`.
+    bool Shows(Notice notice, const std::string &text) const;
 
   private:
     mutable std::mutex mutex_;
