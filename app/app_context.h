@@ -4,6 +4,7 @@
 
 #include <pappl/pappl.h>
 
+#include <atomic>
 #include <string>
 #include <vector>
 
@@ -11,6 +12,7 @@
 #include "app/colour_library.h"
 #include "app/dnssd.h"
 #include "app/printer_gate.h"
+#include "app/printer_status.h"
 
 struct ModelInfo;
 
@@ -27,9 +29,12 @@ struct AppContext {
     DnssdState dnssd;                       // whether avahi-daemon answered at start
 };
 
-// What a printer's driver data carries for its jobs (pappl_pr_driver_data_t::extension).
+// What a printer's driver data carries for its jobs (pappl_pr_driver_data_t::extension), and
+// what the server tells about the printer.
 struct PrinterExtension {
     const ModelInfo *model;
     const AppContext *app;
+    std::atomic<int> jobsPrinting{0}; // jobs between the driver's job start and job end
+    PrinterNotices notices;
     mutable PrinterGate gate; // one job at a time in the driver
 };

@@ -1,23 +1,29 @@
 // kelvra-printer-app: an IPP Everywhere Printer Application for the Kelvra and Mirodel laser
-// printers on PAPPL, printing through the driver core in-process. main() hands the command line
-// to papplMainloop (sub-commands server, add, delete, modify, submit, jobs, cancel, status,
-// drivers, devices, options, shutdown, ...); the system callback makes the server.
+// printers on PAPPL, printing through the driver core in-process. main() runs delete, default,
+// status and options itself (app/cli.h) and hands the other sub-commands (server, add, modify,
+// submit, jobs, cancel, drivers, devices, shutdown, ...) to papplMainloop; the system callback
+// makes the server.
 #include <pappl/pappl.h>
 
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
 
 #include "app/access.h"
 #include "app/app_context.h"
 #include "app/autoadd.h"
+#include "app/cli.h"
 #include "app/dnssd.h"
 #include "app/drivers.h"
+#include "app/local_server.h"
 #include "app/pdf_filter.h"
+#include "app/printer_status.h"
 #include "app/web_strings.h"
 
 #ifndef KELVRA_APP_VERSION
@@ -84,37 +90,6 @@ std::string DefaultSpoolDir(const std::string &base) {
     return std::string(papplGetTempDir()) + "/" + base + std::to_string(getuid()) + ".d";
 }
 
-// Where the server keeps its printers, named as papplMainloop names it: /var/lib/<name>.state
-// for root, $XDG_CONFIG_HOME/<name>.state or ~/.config/<name>.state for a user, else in the
-// temporary directory.
-std::string StateFile(const std::string &base) {
-    if (getuid() == 0 && (access("/var/lib", X_OK) == 0 || mkdir("/var/lib", 0777) == 0))
-        return "/var/lib/" + base + ".state";
-    if (const char *xdg = std::getenv("XDG_CONFIG_HOME"); xdg && access(xdg, X_OK) == 0)
-        return std::string(xdg) + "/" + base + ".state";
-    if (const char *home = std::getenv("HOME")) {
-        const std::string config = std::string(home) + "/.config";
-        if (access(config.c_str(), X_OK) == 0 || mkdir(config.c_str(), 0777) == 0)
-            return config + "/" + base + ".state";
-    }
-    return std::string(papplGetTempDir()) + "/" + base + std::to_string(getuid()) + ".state";
-}
-
-// The sub-command papplMainloop runs: the first word that is neither an option nor an option's
-// value.
-std::string Subcommand(int argc, char *argv[]) {
-    for (int i = 1; i < argc; ++i) {
-        const char *word = argv[i];
-        if (std::strcmp(word, "--") == 0 || std::strcmp(word, "-") == 0)
-            ++i; // a file name follows
-        else if (word[0] != '-')
-            return word;
-        else if (word[1] != '-' && std::strchr("dhjmnotuv", word[1]) != nullptr)
-            i += static_cast<int>(std::strlen(word)) - 1; // each of these letters takes a value
-    }
-    return "";
-}
-
 bool SaveState(pappl_system_t *system, void *file) {
     return papplSystemSaveState(system, static_cast<const char *>(file));
 }
@@ -126,9 +101,10 @@ bool Unannounced(const AppContext &app) {
     return app.dnssd.avahi && app.access.loopbackOnly;
 }
 
-// A new or loaded printer: its home page's forms behind the access policy, and no DNS-SD name
-// while nothing is announced.
-void PrinterCreated(pappl_printer_t *printer, void *data) {
+// A new or loaded printer: its toner supply, its home page's forms behind the access policy,
+// and no DNS-SD name while nothing is announced.
+void PrinterMade(pappl_printer_t *printer, void *data) {
+    PrinterCreated(printer, data);
     GuardPrinterHomePage(printer);
     if (Unannounced(*static_cast<const AppContext *>(data)))
         papplPrinterSetDNSSDName(printer, nullptr);
@@ -141,7 +117,7 @@ void ClearDnssdName(pappl_printer_t *printer, void *) {
 // The server's printers and settings from its state file (loaded here rather than by
 // papplMainloop so that the server's own settings come after it), and the file for changes.
 void LoadState(pappl_system_t *system, AppContext &app) {
-    app.stateFile = StateFile(app.baseName);
+    app.stateFile = StateFilePath(app.baseName);
     papplSystemLoadState(system, app.stateFile.c_str());
     papplSystemSetSaveCallback(system, SaveState, app.stateFile.data());
     papplSystemSetAdminGroup(system, app.access.adminGroup.c_str());
@@ -222,7 +198,7 @@ pappl_system_t *SystemCallback(int num_options, cups_option_t *options, void *da
                  app->dnssd.why.c_str());
 
     papplSystemSetPrinterDrivers(system, static_cast<int>(app->drivers.size()), app->drivers.data(),
-                                 AutoAddCallback, PrinterCreated, DriverCallback, app);
+                                 AutoAddCallback, PrinterMade, DriverCallback, app);
     papplSystemAddMIMEFilter(system, "application/pdf", "image/pwg-raster", PdfFilter, app);
     papplSystemAddMIMEFilter(system, "application/postscript", "image/pwg-raster", PdfFilter, app);
     app->strings = EnglishStrings();
@@ -240,24 +216,35 @@ pappl_system_t *SystemCallback(int num_options, cups_option_t *options, void *da
                  "own screens.",
                  why.c_str());
     if (app->server) LoadState(system, *app);
+    StartPrinterWatch(system, *app);
     return system;
 }
 
 } // namespace
 
+// The sub-commands PAPPL gets wrong run in the app (app/cli.h); PAPPL runs the others, with
+// the app's steps before and after.
 int main(int argc, char *argv[]) {
     AppContext app;
     const char *slash = std::strrchr(argv[0], '/');
     app.baseName = slash ? slash + 1 : argv[0];
+    const CommandLine command = ParseCommandLine(argc, argv);
+    if (const std::optional<int> status = RunOwnSubcommand(command, app.baseName)) return *status;
+    PapplRun run = BeforePappl(command, app.baseName);
+    std::vector<char *> args(argv, argv + argc);
+    for (std::string &extra : run.extraArgs)
+        args.push_back(extra.data());
+    args.push_back(nullptr);
     MakeDriverTable(app);
-    app.server = Subcommand(argc, argv) == "server"; // papplMainloop makes a system for drivers too
+    app.server = command.subcommand == "server"; // papplMainloop makes a system for drivers too
     // Without Avahi, DNS-SD is off in this process (the server, or the devices sub-command).
     app.dnssd = CheckAvahi();
     TurnOffDnssdDevices(app.dnssd);
     const int status =
-        papplMainloop(argc, argv, KELVRA_APP_VERSION, kFooter, static_cast<int>(app.drivers.size()),
-                      app.drivers.data(), AutoAddCallback, DriverCallback, nullptr, nullptr,
-                      SystemCallback, nullptr, &app);
+        papplMainloop(static_cast<int>(args.size() - 1), args.data(), KELVRA_APP_VERSION, kFooter,
+                      static_cast<int>(app.drivers.size()), app.drivers.data(), AutoAddCallback,
+                      DriverCallback, nullptr, nullptr, SystemCallback, nullptr, &app);
+    AfterPappl(command, app.baseName, run, status);
     UnloadColourLibrary(app.colour);
     return status;
 }

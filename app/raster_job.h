@@ -26,7 +26,7 @@ class AppJob {
     // `ownDevice` (closed with the job) is a device the job opened itself, else null; the job
     // leaves the printer's gate when it ends.
     AppJob(pappl_job_t *job, pappl_device_t *device, pappl_device_t *ownDevice,
-           const PrinterExtension &printer, const pappl_pr_options_t &options);
+           PrinterExtension &printer, const pappl_pr_options_t &options);
     ~AppJob();
     AppJob(const AppJob &) = delete;
     AppJob &operator=(const AppJob &) = delete;
@@ -50,8 +50,21 @@ class AppJob {
     unsigned pagesFed = 0;
 
   private:
+    // The printer stream as the core writes it: a job cancelled meanwhile (also while a
+    // manual-duplex job sends its second sides) stops at the next write.
+    class CancelAwareWriter : public StreamWriter {
+      public:
+        explicit CancelAwareWriter(AppJob &owner) : owner_(owner) {}
+        int Write(const uint8_t *data, std::size_t count) override;
+        void SetBetweenCommands(bool between) override;
+
+      private:
+        AppJob &owner_;
+    };
+
     bool Stop(const char *message);
     void CheckCanceled();
+    void OnLogLine(pappl_loglevel_t level, const std::string &text);
 
     // Released last, after the stream: the job's own device and its place in the gate.
     struct GateSlot {
@@ -65,9 +78,11 @@ class AppJob {
 
     GateSlot slot_;
     pappl_job_t *job_;
+    PrinterExtension &printer_;
     JobSettings settings_;
     PageDecisions decisions_;
     DeviceStream stream_;
+    CancelAwareWriter writer_{*this};
     SpoolDirFiles spools_;
     std::FILE *log_;
     std::unique_ptr<PrintJob> core_;
@@ -76,6 +91,7 @@ class AppJob {
     bool stopped_ = false;  // no more pages go to the core
     bool needsEnd_ = false; // the core started the job and owes it its job end
     bool failed_ = false;
+    bool promptShown_ = false; // the manual-duplex prompt is the printer's notice
 };
 
 // The driver's raster callbacks (pappl_pr_driver_data_t).
