@@ -206,37 +206,27 @@ IppPtr AppServer::Request(const std::string &printer, IppPtr request,
     return response;
 }
 
-std::string AppServer::HttpGet(const std::string &path, const std::string &language) const {
+// One GET (`form` empty) or form POST on a connection of its own: the body of a 200 answer,
+// else "".
+std::string AppServer::Http(const std::string &path, const std::string &form,
+                            const std::string &language) const {
     http_t *http = httpConnect2("localhost", port_, nullptr, AF_UNSPEC, HTTP_ENCRYPTION_NEVER, 1,
                                 30000, nullptr);
     if (http == nullptr) return "";
     httpClearFields(http);
     if (!language.empty()) httpSetField(http, HTTP_FIELD_ACCEPT_LANGUAGE, language.c_str());
-    std::string body;
-    http_status_t status = HTTP_STATUS_ERROR;
-    if (httpGet(http, path.c_str()) == 0) {
-        while ((status = httpUpdate(http)) == HTTP_STATUS_CONTINUE) {
-        }
-        char buf[8192];
-        ssize_t n;
-        while ((n = httpRead2(http, buf, sizeof buf)) > 0)
-            body.append(buf, static_cast<std::size_t>(n));
+    bool sent;
+    if (form.empty()) {
+        sent = httpGet(http, path.c_str()) == 0;
+    } else {
+        httpSetField(http, HTTP_FIELD_CONTENT_TYPE, "application/x-www-form-urlencoded");
+        httpSetLength(http, form.size());
+        sent = httpPost(http, path.c_str()) == 0 &&
+               httpWrite2(http, form.data(), form.size()) == static_cast<ssize_t>(form.size());
     }
-    httpClose(http);
-    return status == HTTP_STATUS_OK ? body : "";
-}
-
-std::string AppServer::HttpPost(const std::string &path, const std::string &form) const {
-    http_t *http = httpConnect2("localhost", port_, nullptr, AF_UNSPEC, HTTP_ENCRYPTION_NEVER, 1,
-                                30000, nullptr);
-    if (http == nullptr) return "";
-    httpClearFields(http);
-    httpSetField(http, HTTP_FIELD_CONTENT_TYPE, "application/x-www-form-urlencoded");
-    httpSetLength(http, form.size());
     std::string body;
     http_status_t status = HTTP_STATUS_ERROR;
-    if (httpPost(http, path.c_str()) == 0 &&
-        httpWrite2(http, form.data(), form.size()) == static_cast<ssize_t>(form.size())) {
+    if (sent) {
         while ((status = httpUpdate(http)) == HTTP_STATUS_CONTINUE) {
         }
         char buf[8192];

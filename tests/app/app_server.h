@@ -93,11 +93,17 @@ class AppServer {
 
     // The body of a page or file of the web server (with Accept-Language `language` when
     // given); "" unless it answers 200.
-    std::string HttpGet(const std::string &path, const std::string &language = "") const;
+    std::string HttpGet(const std::string &path, const std::string &language = "") const {
+        return Http(path, "", language);
+    }
     // Posts an urlencoded form to a page; its body, "" unless it answers 200.
-    std::string HttpPost(const std::string &path, const std::string &form) const;
+    std::string HttpPost(const std::string &path, const std::string &form) const {
+        return Http(path, form, "");
+    }
 
   private:
+    std::string Http(const std::string &path, const std::string &form,
+                     const std::string &language) const;
     std::map<std::string, std::string> Env() const;
     void RemoveRootFiles() const;
     void CheckSanitizerReports() const;
