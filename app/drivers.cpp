@@ -6,6 +6,7 @@
 
 #include "app/app_context.h"
 #include "app/dialect.h"
+#include "app/document_formats.h"
 #include "app/job_options.h"
 #include "app/raster_job.h"
 #include "common/model_catalogue.h"
@@ -150,6 +151,10 @@ bool DescribeModel(const ModelInfo &model, pappl_pr_driver_data_t &data, ipp_t *
     // 8-bit grey only: the driver halftones with its own screens or the colour library.
     data.raster_types = PAPPL_PWG_RASTER_TYPE_SGRAY_8;
     data.force_raster_type = PAPPL_PWG_RASTER_TYPE_NONE;
+    // PAPPL refuses a streamed page of more than 8 bits per pixel unless the printer takes
+    // colour: RGB raster is printed as its luminance.
+    data.color_supported |= PAPPL_COLOR_MODE_COLOR;
+    data.format = kDriverFormat;
 
     const DialectTraits dialect = DialectOf(model);
     data.duplex = dialect.duplex;

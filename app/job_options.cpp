@@ -66,6 +66,16 @@ void ApplyVendorOptions(JobSettings &s, const ModelInfo &model, const JobTicket 
     }
 }
 
+// orientation-requested of the job. The printer's default is portrait only because IPP clients
+// want one of the four turns there; a job that names no orientation lets each page keep its
+// own (a landscape page is turned onto portrait paper, as "none" does).
+ipp_orient_t JobOrientation(pappl_job_t *job, const pappl_pr_options_t &options) {
+    if (papplJobGetAttribute(job, "orientation-requested") == nullptr &&
+        options.orientation_requested == IPP_ORIENT_PORTRAIT)
+        return IPP_ORIENT_NONE;
+    return options.orientation_requested;
+}
+
 } // namespace
 
 std::span<const VendorOption> VendorOptions() {
@@ -93,6 +103,10 @@ JobTicket ReadJobTicket(pappl_job_t *job, const pappl_pr_options_t &options) {
     t.darknessConfigured = options.darkness_configured;
     t.printDarkness = options.print_darkness;
     t.copies = std::max(1, options.copies);
+    t.scaling = options.print_scaling;
+    t.orientation = JobOrientation(job, options);
+    t.mediaWidth = options.media.size_width;
+    t.mediaLength = options.media.size_length;
     const char *handling =
         ippGetString(papplJobGetAttribute(job, "multiple-document-handling"), 0, nullptr);
     t.collate =

@@ -50,6 +50,9 @@ struct JobTicket {
     int printDarkness = 0;       // print-darkness of the job (or its default), -100..100
     int copies = 1;
     bool collate = true;                          // multiple-document-handling: collated copies
+    pappl_scaling_t scaling = PAPPL_SCALING_AUTO; // print-scaling
+    ipp_orient_t orientation = IPP_ORIENT_NONE;   // orientation-requested; none: page by page
+    int mediaWidth = 0, mediaLength = 0;          // media-col size, hundredths of millimetres
     std::map<std::string, std::string> jobValues; // vendor attributes the job names
     std::map<std::string, std::string> printerDefaults; // their printer defaults
     JobIdentity identity;

@@ -15,7 +15,7 @@
 #include "app/app_context.h"
 #include "app/autoadd.h"
 #include "app/drivers.h"
-#include "app/pdf_filter.h"
+#include "app/document_formats.h"
 #include "app/web_strings.h"
 
 #ifndef KELVRA_APP_VERSION
@@ -114,8 +114,7 @@ pappl_system_t *SystemCallback(int num_options, cups_option_t *options, void *da
 
     papplSystemSetPrinterDrivers(system, static_cast<int>(app->drivers.size()), app->drivers.data(),
                                  AutoAddCallback, nullptr, DriverCallback, app);
-    papplSystemAddMIMEFilter(system, "application/pdf", "image/pwg-raster", PdfFilter, app);
-    papplSystemAddMIMEFilter(system, "application/postscript", "image/pwg-raster", PdfFilter, app);
+    AddDocumentFormats(system, *app);
     app->strings = EnglishStrings();
     AddWebStrings(system, app->strings);
     papplSystemSetFooterHTML(system, kFooter);
