@@ -10,11 +10,13 @@
 #include <cstring>
 #include <string>
 #include <sys/stat.h>
+#include <vector>
 #include <unistd.h>
 
 #include "app/app_context.h"
 #include "app/autoadd.h"
 #include "app/drivers.h"
+#include "app/job_options.h"
 #include "app/document_formats.h"
 #include "app/web_strings.h"
 
@@ -138,11 +140,20 @@ int main(int argc, char *argv[]) {
     AppContext app;
     const char *slash = std::strrchr(argv[0], '/');
     app.baseName = slash ? slash + 1 : argv[0];
+    std::vector<std::string> args(argv, argv + argc);
+    if (std::string why; !FixSubmitArguments(args, why)) {
+        std::fprintf(stderr, "%s: %s\n", app.baseName.c_str(), why.c_str());
+        return 1;
+    }
+    std::vector<char *> fixedArgv;
+    for (std::string &a : args)
+        fixedArgv.push_back(a.data());
+    fixedArgv.push_back(nullptr);
     MakeDriverTable(app);
     const int status =
-        papplMainloop(argc, argv, KELVRA_APP_VERSION, kFooter, static_cast<int>(app.drivers.size()),
-                      app.drivers.data(), AutoAddCallback, DriverCallback, nullptr, nullptr,
-                      SystemCallback, nullptr, &app);
+        papplMainloop(static_cast<int>(args.size()), fixedArgv.data(), KELVRA_APP_VERSION, kFooter,
+                      static_cast<int>(app.drivers.size()), app.drivers.data(), AutoAddCallback,
+                      DriverCallback, nullptr, nullptr, SystemCallback, nullptr, &app);
     UnloadColourLibrary(app.colour);
     return status;
 }
