@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cstring>
+#include <mutex>
+#include <set>
 #include <string_view>
 
 #include "app/app_context.h"
@@ -85,6 +87,18 @@ bool StatusCallback(pappl_printer_t *printer) {
         papplPrinterSetSupplies(printer, 1, &toner);
     }
     return true;
+}
+
+// The PWG name of a custom size limit ("custom_min_3x5in"). PAPPL keeps the driver data's
+// pointers, so the names live as long as the server.
+const char *CustomSizeName(const char *limit, int widthPoints, int lengthPoints) {
+    static std::mutex mutex;
+    static std::set<std::string> names;
+    char name[64];
+    pwgFormatSizeName(name, sizeof name, "custom", limit, (widthPoints * 2540 + 36) / 72,
+                      (lengthPoints * 2540 + 36) / 72, nullptr);
+    const std::lock_guard<std::mutex> lock(mutex);
+    return names.insert(name).first->c_str();
 }
 
 // Frees the printer's extension with the printer.
@@ -182,6 +196,10 @@ bool DescribeModel(const ModelInfo &model, pappl_pr_driver_data_t &data, ipp_t *
             return false;
         }
         data.media[data.num_media++] = name;
+    }
+    if (data.num_media + 2 <= PAPPL_MAX_MEDIA) {
+        data.media[data.num_media++] = CustomSizeName("min", kCustomMinWidth, kCustomMinLength);
+        data.media[data.num_media++] = CustomSizeName("max", model.maxWidth, model.maxLength);
     }
     data.num_source = 0;
     for (const MediaSource &source : MediaSources()) {

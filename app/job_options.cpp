@@ -6,6 +6,7 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
 #include <string_view>
 #include <unistd.h>
 
@@ -285,5 +286,6 @@ void FillJobSettings(JobSettings &s, const ModelInfo &model, const JobTicket &t)
     }
     s.maxPageWidth = model.maxWidth;
     s.maxPageHeight = model.maxLength;
+    std::copy(std::begin(kCustomMargins), std::end(kCustomMargins), s.hwMargins);
     s.identity = t.identity;
 }
