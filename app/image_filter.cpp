@@ -1,5 +1,6 @@
 #include "app/image_filter.h"
 
+#include <algorithm>
 #include <cmath>
 #include <csetjmp>
 #include <cstdio>
@@ -108,7 +109,7 @@ void TurnedRow(const Picture &p, int quarterTurns, unsigned r, uint8_t *out) {
 // falls outside the paper is cut). False when the job stopped.
 bool PrintPicture(pappl_job_t *job, AppJob &appJob, const pappl_pr_options_t &options,
                   const Picture &pic) {
-    const bool known = pic.xdpi > 0 && pic.ydpi > 0;
+    const bool known = pic.xdpi >= 1 && pic.ydpi >= 1; // less is no resolution
     const double w = pic.width * 72.0 / (known ? pic.xdpi : kUnknownPpi);
     const double h = pic.height * 72.0 / (known ? pic.ydpi : kUnknownPpi);
     LayoutRequest request = appJob.Layout();
@@ -133,34 +134,50 @@ bool PrintPicture(pappl_job_t *job, AppJob &appJob, const pappl_pr_options_t &op
                   options.media.size_name);
     if (!appJob.StartPage(header)) return false;
 
+    // The picture turned is scaled to a box; only the part of the box on the paper is made,
+    // from the part of the picture that lands there (a picture made large, or filling the
+    // paper with an extreme shape, is never scaled whole).
     const bool sideways = at.quarterTurns % 2 != 0;
     const unsigned turnedW = sideways ? pic.height : pic.width;
     const unsigned turnedH = sideways ? pic.width : pic.height;
     const long pageW = header.cupsWidth, pageH = header.cupsHeight;
-    const long left = dots(at.left), top = dots(at.top);
-    const long boxW = std::max(1L, dots((sideways ? h : w) * at.scale));
-    const long boxH = std::max(1L, dots((sideways ? w : h) * at.scale));
-    LineConverter scale;
-    scale.StartScaled(turnedW, turnedH, static_cast<unsigned>(boxW), static_cast<unsigned>(boxH));
+    const double boxW = std::max(1.0, (sideways ? h : w) * at.scale * dpi / 72.0);
+    const double boxH = std::max(1.0, (sideways ? w : h) * at.scale * dpi / 72.0);
+    const double left = at.left * dpi / 72.0, top = at.top * dpi / 72.0;
+    const long x0 = std::max(0L, std::lround(left)), x1 = std::min(pageW, std::lround(left + boxW));
+    const long y0 = std::max(0L, std::lround(top)), y1 = std::min(pageH, std::lround(top + boxH));
+    auto source = [](double from, double to, double box, unsigned pixels, unsigned &first,
+                     unsigned &end) {
+        first =
+            static_cast<unsigned>(std::clamp(std::floor(from / box * pixels), 0.0, pixels - 1.0));
+        end = static_cast<unsigned>(
+            std::clamp(std::ceil(to / box * pixels), first + 1.0, 1.0 * pixels));
+    };
+    unsigned sx0 = 0, sx1 = 0, sy0 = 0, sy1 = 0;
+    source(x0 - left, x1 - left, boxW, turnedW, sx0, sx1);
+    source(y0 - top, y1 - top, boxH, turnedH, sy0, sy1);
 
     const std::vector<uint8_t> white(static_cast<size_t>(pageW), 0xFF);
     std::vector<uint8_t> line(white), turned(turnedW);
-    long written = 0, boxRow = 0;
-    const long x0 = std::max(0L, left), x1 = std::min(pageW, left + boxW);
+    long written = 0;
     auto place = [&](const uint8_t *row) {
-        const long y = top + boxRow++;
-        if (y < 0 || y >= pageH) return;
-        for (; written < y; ++written)
+        if (written >= y1) return;
+        for (; written < y0; ++written)
             appJob.WriteLine(white.data());
         std::copy(white.begin(), white.end(), line.begin());
-        if (x1 > x0) std::memcpy(line.data() + x0, row + (x0 - left), static_cast<size_t>(x1 - x0));
+        std::memcpy(line.data() + x0, row, static_cast<size_t>(x1 - x0));
         appJob.WriteLine(line.data());
         ++written;
     };
-    for (unsigned r = 0; r < turnedH; ++r) {
-        if (r % kCancelCheckRows == 0 && papplJobIsCanceled(job)) break;
-        TurnedRow(pic, at.quarterTurns, r, turned.data());
-        scale.Feed(turned.data(), place);
+    if (x1 > x0 && y1 > y0) {
+        LineConverter scale;
+        scale.StartScaled(sx1 - sx0, sy1 - sy0, static_cast<unsigned>(x1 - x0),
+                          static_cast<unsigned>(y1 - y0));
+        for (unsigned r = sy0; r < sy1; ++r) {
+            if (r % kCancelCheckRows == 0 && papplJobIsCanceled(job)) break;
+            TurnedRow(pic, at.quarterTurns, r, turned.data());
+            scale.Feed(turned.data() + sx0, place);
+        }
     }
     for (; written < pageH; ++written)
         appJob.WriteLine(white.data());

@@ -170,7 +170,8 @@ TEST_F(AppDocuments, DocumentsThatCannotBePrintedEndAbortedAndTheServerGoesOn) {
         }
         ASSERT_TRUE(server_->PrinterAttributes("p")) << "the server is gone";
     }
-    // Encrypted; and one pixel tall, on which PAPPL's own PNG filter divides by zero.
+    // Encrypted; and one pixel tall (PAPPL's own PNG filter divides by zero on it), filling the
+    // paper.
     FilterCall gs;
     gs.binary = KELVRA_GS_BIN;
     gs.args = {"-q",
@@ -185,7 +186,9 @@ TEST_F(AppDocuments, DocumentsThatCannotBePrintedEndAbortedAndTheServerGoesOn) {
     const auto locked = Submit({Path("locked.pdf")});
     EXPECT_EQ(locked.first, IPP_JSTATE_ABORTED);
     EXPECT_NE(locked.second.find("password"), std::string::npos) << locked.second;
-    EXPECT_EQ(Submit({Make("line.png", "0 0 1 1 rectfill", "pnggray", {"-g20000x1"})}).first,
+    EXPECT_EQ(Submit({"-o", "print-scaling=fill",
+                      Make("line.png", "0 0 1 1 rectfill", "pnggray", {"-g20000x1"})})
+                  .first,
               IPP_JSTATE_COMPLETED);
     EXPECT_EQ(Submit({pdf}).first, IPP_JSTATE_COMPLETED) << server_->Log();
 }
