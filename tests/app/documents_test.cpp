@@ -12,6 +12,7 @@
 #include <random>
 #include <unistd.h>
 
+#include "app/line_convert.h"
 #include "common/model_catalogue.h"
 #include "tests/app/app_server.h"
 #include "tests/support/inspect_runner.h"
@@ -212,6 +213,7 @@ TEST_F(AppDocuments, PrintScalingPlacesAnA5PageOnA4AsAsked) {
     for (const auto &[device, modes] : {std::pair{"pdfwrite", "none auto fit fill"},
                                         {"ps2write", "none fit"},
                                         {"jpeggray", "auto fill"},
+                                        {"jpegcmyk", "fit"},
                                         {"pnggray", "none fit"}}) {
         for (const auto &e : expected) {
             if (std::string_view(modes).find(e.scaling) == std::string_view::npos) continue;
@@ -252,6 +254,39 @@ TEST_F(AppDocuments, OrientationRequestedTurnsThePageInEveryFormat) {
             EXPECT_EQ(ink.x0 + ink.x1 < A4().fwPaperW, left);
             EXPECT_EQ(ink.y0 + ink.y1 < A4().fwPaperH, top);
         }
+    }
+}
+
+// Raster a client may send in a spool file: 16-bit grey and RGB (most significant byte first),
+// and 1 bit with black high, become the same luminance as their 8-bit grey.
+TEST(AppRasterLines, SixteenBitAndRgbAndBlackHighLinesBecomeLuminance) {
+    struct Case {
+        cups_cspace_t space;
+        unsigned bits, colours;
+        std::vector<uint8_t> line;
+    } cases[] = {{CUPS_CSPACE_SW, 16, 1, {0x00, 0x00, 0x80, 0x00, 0xFF, 0xFF}},
+                 {CUPS_CSPACE_SRGB,
+                  16,
+                  3,
+                  {0, 0, 0, 0, 0, 0, 128, 0, 128, 0, 128, 0, 255, 255, 255, 255, 255, 255}},
+                 {CUPS_CSPACE_RGB, 8, 3, {0, 0, 0, 128, 128, 128, 255, 255, 255}},
+                 {CUPS_CSPACE_K, 1, 1, {0x80}}}; // black, white, white
+    for (const Case &c : cases) {
+        cups_page_header2_t h{};
+        h.cupsWidth = 3;
+        h.cupsHeight = 1;
+        h.HWResolution[0] = h.HWResolution[1] = 600;
+        h.cupsBitsPerColor = c.bits;
+        h.cupsBitsPerPixel = c.bits * c.colours;
+        h.cupsBytesPerLine = static_cast<unsigned>(c.line.size());
+        h.cupsColorSpace = c.space;
+        LineConverter convert;
+        std::string why;
+        ASSERT_TRUE(convert.Start(h, 600, why)) << why;
+        std::vector<uint8_t> out;
+        convert.Feed(c.line.data(), [&](const uint8_t *l) { out.assign(l, l + 3); });
+        EXPECT_EQ(out, (std::vector<uint8_t>{0, c.bits == 1 ? uint8_t(255) : uint8_t(128), 255}))
+            << c.bits << " bits, colour space " << c.space;
     }
 }
 
