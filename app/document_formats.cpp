@@ -18,6 +18,7 @@ namespace {
 constexpr std::size_t kSniffBytes = 8192;      // as much as PAPPL looks at
 constexpr std::size_t kPdfHeaderWithin = 1024; // readers find "%PDF-" this far into a file
 
+// Whether the document begins with these `n` bytes.
 bool StartsWith(const unsigned char *p, std::size_t size, const char *magic, std::size_t n) {
     return size >= n && std::memcmp(p, magic, n) == 0;
 }
@@ -49,10 +50,12 @@ bool PrintRasterFile(pappl_job_t *job, pappl_device_t *device, const char *file)
     bool ok = options != nullptr && RasterStartJob(job, options, device);
     if (ok) {
         auto *appJob = static_cast<AppJob *>(papplJobGetData(job));
-        RasterEnd end = RasterEnd::CutShort;
+        RasterEnd end = RasterEnd::Stopped;
         if (cups_raster_t *ras = cupsRasterOpen(fd, CUPS_RASTER_READ)) {
             end = PrintRasterPages(job, *appJob, ras, options->first_page, options->last_page);
             cupsRasterClose(ras);
+        } else {
+            appJob->Abort("The raster document cannot be read");
         }
         if (end == RasterEnd::CutShort)
             appJob->Abort("The raster document ends in the middle of a page");
