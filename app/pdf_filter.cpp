@@ -152,13 +152,13 @@ std::string PlacementProgram(const std::vector<std::pair<double, double>> &sizes
 }
 
 // The converter's arguments: 8-bit sGray at the job's resolution on the paper (fixed), each
-// page placed by the program, only the pages of page-ranges, PostScript output on standard
+// page placed by the program, from page `first` to `last`, PostScript output on standard
 // error. The cups device writes uncompressed CUPS raster: its pwgraster twin compresses every
 // line only for the job to expand it again, which made Ghostscript take 5.0 s instead of 3.0 s
 // on 100 pages.
 std::vector<std::string> ConverterArgs(const char *file, unsigned dpi, const PaperArea &paper,
-                                       const std::string &placement,
-                                       const pappl_pr_options_t &options) {
+                                       const std::string &placement, unsigned first,
+                                       unsigned last) {
     std::vector<std::string> args = {KELVRA_GS_PATH,
                                      "-q",
                                      "-dNOPAUSE",
@@ -173,9 +173,8 @@ std::vector<std::string> ConverterArgs(const char *file, unsigned dpi, const Pap
                                      "-dFIXEDMEDIA",
                                      "-sstdout=%stderr",
                                      "-sOutputFile=%stdout"};
-    if (options.first_page > 1) args.push_back("-dFirstPage=" + std::to_string(options.first_page));
-    if (options.last_page < static_cast<unsigned>(INT_MAX))
-        args.push_back("-dLastPage=" + std::to_string(options.last_page));
+    if (first > 1) args.push_back("-dFirstPage=" + std::to_string(first));
+    if (last < static_cast<unsigned>(INT_MAX)) args.push_back("-dLastPage=" + std::to_string(last));
     args.insert(args.end(), {"-c", placement, "-f", file});
     return args;
 }
@@ -285,9 +284,13 @@ bool PrintPdfOrPostScript(pappl_job_t *job, pappl_device_t *device, const AppCon
     auto *appJob = static_cast<AppJob *>(papplJobGetData(job));
     const PaperArea paper = appJob->Paper();
     const auto sizes = DocumentPageSizes(job, file, pdf, paper, app.spoolDir);
-    const std::vector<std::string> args = ConverterArgs(
-        file, appJob->Resolution(), paper,
-        PlacementProgram(sizes, options->first_page, paper, appJob->Layout()), *options);
+    // Ghostscript selects the pages of a PDF; of a PostScript program it may show none at all
+    // (ps2write's output with -dFirstPage=2), so the job drops the pages outside the range.
+    const unsigned first = pdf ? options->first_page : 1;
+    const unsigned last = pdf ? options->last_page : static_cast<unsigned>(INT_MAX);
+    const std::vector<std::string> args =
+        ConverterArgs(file, appJob->Resolution(), paper,
+                      PlacementProgram(sizes, first, paper, appJob->Layout()), first, last);
 
     ChildProcess conv;
     const int errFd = OpenErrorFile(app.spoolDir);
@@ -297,7 +300,8 @@ bool PrintPdfOrPostScript(pappl_job_t *job, pappl_device_t *device, const AppCon
         why = "cannot start " + args[0] + ": " + std::strerror(err);
     } else if (cups_raster_t *ras = cupsRasterOpen(conv.outFd, CUPS_RASTER_READ)) {
         // A page cut short means Ghostscript stopped: its exit status says why.
-        end = PrintRasterPages(job, *appJob, ras, 1, UINT_MAX);
+        end = PrintRasterPages(job, *appJob, ras, pdf ? 1 : options->first_page,
+                               pdf ? UINT_MAX : options->last_page);
         cupsRasterClose(ras);
     }
     const bool canceled = papplJobIsCanceled(job);

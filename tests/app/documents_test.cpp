@@ -349,9 +349,15 @@ TEST_F(AppDocuments, EveryRasterColourSpacePrintsAsItsGreyTwin) {
 }
 
 // submit's copies (-n) and page ranges reach the job: the printed pages are the document's
-// pages by their bitmaps. A list of ranges, which the printers do not take, is refused by submit.
+// pages by their bitmaps, also where its pages differ in size and each is placed on its own
+// (in PDF and PostScript). A list of ranges, which the printers do not take, is refused.
 TEST_F(AppDocuments, SubmitSendsCopiesAndPageRanges) {
-    const std::string sample = std::string(KELVRA_FIXTURES_DIR) + "/docs/sample.pdf"; // 3 pages
+    const std::string pages = std::string(kA5Black) +
+                              " showpage <</PageSize [595 420]>> setpagedevice 0 0 99 99 "
+                              "rectfill showpage <</PageSize [595 842]>> setpagedevice 0 0 9 9 "
+                              "rectfill";
+    const std::string sample = Make("mixed.pdf", pages, "pdfwrite");
+    const std::string postscript = Make("mixed.ps", pages, "ps2write");
     const std::string picture = Make("copies.png", kA5Black, "pnggray");
     int n = 0;
     auto printed = [&](const std::vector<std::string> &args, const std::string &file) {
@@ -366,13 +372,15 @@ TEST_F(AppDocuments, SubmitSendsCopiesAndPageRanges) {
             hashes.push_back(p["hash"].str);
         return hashes;
     };
-    const std::vector<std::string> doc = printed({}, sample), pic = printed({}, picture);
+    const std::vector<std::string> doc = printed({}, sample), pic = printed({}, picture),
+                                   ps = printed({}, postscript);
     ASSERT_EQ(doc.size(), 3u);
     using Pages = std::vector<std::string>;
     EXPECT_EQ(printed({"-n", "2"}, sample),
               (Pages{doc[0], doc[1], doc[2], doc[0], doc[1], doc[2]}));
     EXPECT_EQ(printed({"-o", "page-ranges=2"}, sample), (Pages{doc[1]}));
     EXPECT_EQ(printed({"-o", "page-ranges=2-3"}, sample), (Pages{doc[1], doc[2]}));
+    EXPECT_EQ(printed({"-o", "page-ranges=2-3"}, postscript), (Pages{ps[1], ps[2]}));
     EXPECT_EQ(printed({"-n", "2", "-o", "page-ranges=3"}, sample), (Pages{doc[2], doc[2]}));
     EXPECT_EQ(printed({"-n", "2"}, picture), (Pages{pic[0], pic[0]}));
     EXPECT_EQ(Submit({"-o", "page-ranges=1,3", sample}).first, 0);
