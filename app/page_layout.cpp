@@ -1,6 +1,7 @@
 #include "app/page_layout.h"
 
 #include <algorithm>
+#include <cmath>
 
 namespace {
 
@@ -50,7 +51,8 @@ PaperArea PaperAreaOf(const PAPER_SIZE_INFO *row, double width, double height,
 }
 
 // auto and auto-fit fit a page that does not fit the printable area and print any other at its
-// size, centred in that area; auto fills the paper with a picture when the paper has no margins.
+// size, centred in that area; auto prints a page of the paper's own size as it is (the margins
+// cut its edges, as the CUPS filter prints it) and fills paper without margins with a picture.
 // fit scales to the printable area, fill covers the whole paper (the rest is cut), none keeps
 // the size and centres the page on the paper.
 PagePlacement PlacePage(double width, double height, const PaperArea &paper,
@@ -63,7 +65,10 @@ PagePlacement PlacePage(double width, double height, const PaperArea &paper,
 
     pappl_scaling_t mode = request.scaling;
     const bool borderless = paper.areaW >= paper.width && paper.areaH >= paper.height;
+    const bool paperSize = std::abs(w - paper.width) <= 2 * kSlackPoints &&
+                           std::abs(h - paper.height) <= 2 * kSlackPoints;
     if (mode == PAPPL_SCALING_AUTO && request.picture && borderless) mode = PAPPL_SCALING_FILL;
+    if (mode == PAPPL_SCALING_AUTO && paperSize && request.sizeKnown) mode = PAPPL_SCALING_NONE;
     bool inArea = false;
     if (mode != PAPPL_SCALING_FILL && mode != PAPPL_SCALING_FIT && mode != PAPPL_SCALING_NONE) {
         const bool fits =

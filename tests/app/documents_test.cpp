@@ -229,6 +229,17 @@ TEST_F(AppDocuments, PrintScalingPlacesAnA5PageOnA4AsAsked) {
             EXPECT_NEAR(ink.x0 + ink.x1, areaW, 3); // centred across
         }
     }
+    // A page of the paper's size: auto prints it as it is (the printable area all ink),
+    // auto-fit shrinks it into the printable area.
+    const std::string a4 = Make("a4.pdf", "0 0 595 842 rectfill", "pdfwrite", {"-sPAPERSIZE=a4"});
+    for (const char *scaling : {"auto", "auto-fit"}) {
+        ASSERT_EQ(Submit({"-o", std::string("print-scaling=") + scaling, a4}).first,
+                  IPP_JSTATE_COMPLETED);
+        const Box ink = InkBox(server_->OutputDir("p") + "/a4.pdf.prn", 1);
+        EXPECT_EQ(ink.W() == row.fwPaperW && ink.H() == row.fwPaperH,
+                  scaling == std::string_view("auto"))
+            << ink.W() << " x " << ink.H();
+    }
 }
 
 // orientation-requested turns the page counter-clockwise (landscape) or clockwise (reverse
