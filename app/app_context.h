@@ -4,10 +4,15 @@
 
 #include <pappl/pappl.h>
 
+#include <atomic>
 #include <string>
 #include <vector>
 
+#include "app/access.h"
 #include "app/colour_library.h"
+#include "app/dnssd.h"
+#include "app/printer_gate.h"
+#include "app/printer_status.h"
 
 struct ModelInfo;
 
@@ -18,10 +23,18 @@ struct AppContext {
     std::vector<pappl_pr_driver_t> drivers; // one per catalogue model
     LoadedColourLibrary colour;             // loaded by the server only
     std::string strings;                    // "en.strings" of the web interface
+    bool server = false;                    // the sub-command is "server"
+    std::string stateFile;                  // the server's printers and settings
+    AccessPolicy access;                    // who may do what from where
+    DnssdState dnssd;                       // whether avahi-daemon answered at start
 };
 
-// What a printer's driver data carries for its jobs (pappl_pr_driver_data_t::extension).
+// What a printer's driver data carries for its jobs (pappl_pr_driver_data_t::extension), and
+// what the server tells about the printer.
 struct PrinterExtension {
     const ModelInfo *model;
     const AppContext *app;
+    std::atomic<int> jobsPrinting{0}; // jobs between the driver's job start and job end
+    PrinterNotices notices;
+    mutable PrinterGate gate; // one job at a time in the driver
 };

@@ -13,7 +13,8 @@ std::string ColourLibraryPath() {
     return overridePath ? overridePath : KELVRA_CMS_PATH;
 }
 
-// Both entry points or nothing: a half-bound library would be called through null.
+// Both entry points or nothing: a half-bound library would be called through null. The entry
+// point with a message function is optional.
 LoadedColourLibrary LoadColourLibrary(const std::string &path, std::string &why) {
     LoadedColourLibrary lib;
     if (path.empty()) {
@@ -37,6 +38,9 @@ LoadedColourLibrary LoadColourLibrary(const std::string &path, std::string &why)
     lib.handle = h;
     lib.entries.getVersion = version;
     lib.entries.printMain = entry;
+    // Present from this library version on: the messages then go to each job's own log.
+    lib.entries.printMainWithMessages =
+        reinterpret_cast<PFN_GDIPrintCMSmainWithMessages>(dlsym(h, "GDIPrintCMSmainWithMessages"));
     return lib;
 }
 

@@ -1,5 +1,7 @@
 // The colour library, bound at run time with dlopen as the CUPS filter binds it: loaded once
-// when the server starts, its two entry points handed to every job.
+// when the server starts, its entry points handed to every job. Where the library has it, the
+// entry point that hands its messages to the caller is bound too, so they reach the job's log
+// instead of the server's standard error.
 #pragma once
 
 #include <string>

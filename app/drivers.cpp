@@ -11,13 +11,13 @@
 #include "app/document_formats.h"
 #include "app/job_options.h"
 #include "app/raster_job.h"
+#include "app/test_page.h"
 #include "common/model_catalogue.h"
 
 namespace {
 
 constexpr int kPagesPerMinute = 20; // the PPDs' Throughput
-constexpr const char *kMediaType = "stationery";
-constexpr int kLevelUnknown = -2; // marker-levels: "unknown"
+constexpr int kLevelUnknown = -2;   // marker-levels: "unknown"
 
 // Hundredths of a millimetre in `dots` at 600 dpi, rounded up.
 int DotsToHmm(long dots) {
@@ -50,21 +50,23 @@ bool MediaCol(pappl_media_col_t &col, const char *name, const char *source, int 
     col.size_length = pwg->length;
     std::snprintf(col.size_name, sizeof col.size_name, "%s", name);
     std::snprintf(col.source, sizeof col.source, "%s", source);
-    std::snprintf(col.type, sizeof col.type, "%s", kMediaType);
+    std::snprintf(col.type, sizeof col.type, "%s", kPrinterMediaType);
     return true;
 }
 
 // The vendor attributes of the options the model offers, with their supported values and
-// defaults (the PPDs' defaults: off, and "printer-setting" for blank pages).
+// defaults (the PPDs' defaults: off, "printer-setting" for blank pages, "auto" for the feed
+// edge of the models that pick it by paper size).
 void AddVendorAttributes(const ModelInfo &model, pappl_pr_driver_data_t &data, ipp_t *attrs) {
     for (const VendorOption &v : VendorOptions()) {
         if (!model.Offers(v.option) || data.num_vendor >= PAPPL_MAX_VENDOR) continue;
         data.vendor[data.num_vendor++] = v.attr;
         const std::string supported = std::string(v.attr) + "-supported";
         const std::string defaultName = std::string(v.attr) + "-default";
-        if (v.keyword) {
+        if (const std::span<const KeywordValue> keywords = VendorValues(v, model);
+            !keywords.empty()) {
             std::vector<const char *> values;
-            for (const KeywordValue &k : BlankSuppressValues())
+            for (const KeywordValue &k : keywords)
                 values.push_back(k.keyword);
             ippAddStrings(attrs, IPP_TAG_PRINTER, IPP_CONST_TAG(IPP_TAG_KEYWORD), supported.c_str(),
                           static_cast<int>(values.size()), nullptr, values.data());
@@ -75,18 +77,6 @@ void AddVendorAttributes(const ModelInfo &model, pappl_pr_driver_data_t &data, i
             ippAddBoolean(attrs, IPP_TAG_PRINTER, defaultName.c_str(), 0);
         }
     }
-}
-
-// The printers' one supply, the black toner: the device streams carry no status back, so its
-// level is unknown (-2). PAPPL asks for the status whenever a client asks for the printer's
-// attributes while it is idle; the first time sets the supply.
-bool StatusCallback(pappl_printer_t *printer) {
-    if (papplPrinterGetSupplies(printer, 0, nullptr) == 0) {
-        pappl_supply_t toner{PAPPL_SUPPLY_COLOR_BLACK, "Black Toner", true, kLevelUnknown,
-                             PAPPL_SUPPLY_TYPE_TONER};
-        papplPrinterSetSupplies(printer, 1, &toner);
-    }
-    return true;
 }
 
 // The PWG name of a custom size limit ("custom_min_3x5in"). PAPPL keeps the driver data's
@@ -118,6 +108,14 @@ DialectTraits DialectOf(const ModelInfo &model) {
     default:
         return DialectM(model);
     }
+}
+
+// The printers' one supply, the black toner: the device streams carry no status back, so its
+// level is unknown (-2). Set when the printer is made, so that its supplies page lists it.
+void PrinterCreated(pappl_printer_t *printer, void *) {
+    pappl_supply_t toner{PAPPL_SUPPLY_COLOR_BLACK, "Black Toner", true, kLevelUnknown,
+                         PAPPL_SUPPLY_TYPE_TONER};
+    papplPrinterSetSupplies(printer, 1, &toner);
 }
 
 void MakeDriverTable(AppContext &app) {
@@ -152,7 +150,8 @@ bool DescribeModel(const ModelInfo &model, pappl_pr_driver_data_t &data, ipp_t *
     data.rwriteline_cb = RasterWriteLine;
     data.rendpage_cb = RasterEndPage;
     data.rendjob_cb = RasterEndJob;
-    data.status_cb = StatusCallback;
+    data.has_supplies = true; // PAPPL serves the supplies page only then
+    data.testpage_cb = TestPageCallback;
     std::snprintf(data.make_and_model, sizeof data.make_and_model, "%s", model.modelName);
     data.ppm = kPagesPerMinute;
     data.kind = PAPPL_KIND_DOCUMENT | PAPPL_KIND_ENVELOPE | PAPPL_KIND_POSTCARD;
@@ -201,8 +200,10 @@ bool DescribeModel(const ModelInfo &model, pappl_pr_driver_data_t &data, ipp_t *
         data.media[data.num_media++] = CustomSizeName("min", kCustomMinWidth, kCustomMinLength);
         data.media[data.num_media++] = CustomSizeName("max", model.maxWidth, model.maxLength);
     }
+    // PAPPL adds "auto" to the sources itself; a job that names no source and no loaded size
+    // prints from "auto", the PPDs' default.
     data.num_source = 0;
-    for (const MediaSource &source : MediaSources()) {
+    for (const MediaSource &source : PrinterSources()) {
         if (!MediaCol(data.media_ready[data.num_source], model.defaultMedia, source.pwg,
                       data.left_right, data.bottom_top)) {
             why = std::string("bad default media ") + model.defaultMedia;
@@ -211,8 +212,9 @@ bool DescribeModel(const ModelInfo &model, pappl_pr_driver_data_t &data, ipp_t *
         data.source[data.num_source++] = source.pwg;
     }
     data.media_default = data.media_ready[0];
+    std::snprintf(data.media_default.source, sizeof data.media_default.source, "auto");
     data.num_type = 1;
-    data.type[0] = kMediaType;
+    data.type[0] = kPrinterMediaType;
 
     const DensityLevels &d = model.density;
     data.darkness_supported = d.darkest - d.lightest + 1;
@@ -249,7 +251,8 @@ bool DriverCallback(pappl_system_t *system, const char *driver_name, const char 
         *attrs = nullptr;
         return false;
     }
-    data->extension = new PrinterExtension{model, static_cast<const AppContext *>(cbdata)};
+    data->extension =
+        new PrinterExtension{model, static_cast<const AppContext *>(cbdata), {}, {}, {}};
     data->delete_cb = DeleteExtension;
     data->identify_cb = [](pappl_printer_t *printer, pappl_identify_actions_t,
                            const char *message) {

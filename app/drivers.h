@@ -11,8 +11,14 @@
 struct AppContext;
 struct ModelInfo;
 
+// The one media type of the printers.
+inline constexpr const char *kPrinterMediaType = "stationery";
+
 // Fills the context's driver table (names and descriptions) from the model catalogue.
 void MakeDriverTable(AppContext &app);
+
+// pappl_pr_create_cb_t: what a printer gets once PAPPL made it (its toner supply).
+void PrinterCreated(pappl_printer_t *printer, void *data);
 
 // pappl_pr_driver_cb_t; `cbdata` is the AppContext.
 bool DriverCallback(pappl_system_t *system, const char *driver_name, const char *device_uri,

@@ -8,12 +8,13 @@ namespace {
 
 struct JobLogCookie {
     pappl_job_t *job;
+    JobLogWatcher watcher;
     std::string partial; // text after the last line end
 };
 
 // One whole line: its level from its prefix; the message-worthy ones also set the job's
 // state message, without their prefix.
-void LogLine(pappl_job_t *job, std::string_view line) {
+void LogLine(const JobLogCookie &c, std::string_view line) {
     struct Prefix {
         std::string_view text;
         pappl_loglevel_t level;
@@ -37,8 +38,9 @@ void LogLine(pappl_job_t *job, std::string_view line) {
         line.remove_prefix(1);
     if (line.empty()) return;
     const std::string text(line);
-    papplLogJob(job, level, "%s", text.c_str());
-    if (message) papplJobSetMessage(job, "%s", text.c_str());
+    papplLogJob(c.job, level, "%s", text.c_str());
+    if (message) papplJobSetMessage(c.job, "%s", text.c_str());
+    if (c.watcher) c.watcher(level, text);
 }
 
 ssize_t WriteCookie(void *cookie, const char *data, size_t size) {
@@ -46,7 +48,7 @@ ssize_t WriteCookie(void *cookie, const char *data, size_t size) {
     c->partial.append(data, size);
     std::size_t start = 0, end;
     while ((end = c->partial.find('\n', start)) != std::string::npos) {
-        LogLine(c->job, std::string_view(c->partial).substr(start, end - start));
+        LogLine(*c, std::string_view(c->partial).substr(start, end - start));
         start = end + 1;
     }
     c->partial.erase(0, start);
@@ -55,7 +57,7 @@ ssize_t WriteCookie(void *cookie, const char *data, size_t size) {
 
 int CloseCookie(void *cookie) {
     auto *c = static_cast<JobLogCookie *>(cookie);
-    if (!c->partial.empty()) LogLine(c->job, c->partial);
+    if (!c->partial.empty()) LogLine(*c, c->partial);
     delete c;
     return 0;
 }
@@ -63,8 +65,8 @@ int CloseCookie(void *cookie) {
 } // namespace
 
 // Line buffered: a line reaches the log when it is complete.
-std::FILE *OpenJobLog(pappl_job_t *job) {
-    auto *cookie = new JobLogCookie{job, {}};
+std::FILE *OpenJobLog(pappl_job_t *job, JobLogWatcher watcher) {
+    auto *cookie = new JobLogCookie{job, std::move(watcher), {}};
     cookie_io_functions_t io{};
     io.write = WriteCookie;
     io.close = CloseCookie;

@@ -8,7 +8,12 @@
 #include <pappl/pappl.h>
 
 #include <cstdio>
+#include <functional>
+#include <string>
 
-// A stream whose lines go to `job`'s log and messages; close it with fclose before the job
-// ends. Null when it cannot be made.
-std::FILE *OpenJobLog(pappl_job_t *job);
+// Sees each line with its level and its text without the prefix, after it was logged.
+using JobLogWatcher = std::function<void(pappl_loglevel_t level, const std::string &text)>;
+
+// A stream whose lines go to `job`'s log and messages, and to `watcher` when given; close it
+// with fclose before the job ends. Null when it cannot be made.
+std::FILE *OpenJobLog(pappl_job_t *job, JobLogWatcher watcher = {});

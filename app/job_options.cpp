@@ -16,22 +16,31 @@ namespace {
 
 // Labels follow the PPDs' option texts (ppd/options/*.defs).
 constexpr VendorOption kVendorOptions[] = {
-    {kOptTonerMode, "toner-save", "Toner Save", TONERMODE, false},
-    {kOptFeedLongEdge, "feed-long-edge", "Feed Paper Long Edge First", LONGEDGEFEED, false},
-    {kOptImageRotation, "rotate-180", "Rotate Pages 180 Degrees", IMAGEROTATION, false},
-    {kOptNegativePrint, "negative-print", "Negative Print", NEGATIVEPRINT, false},
-    {kOptBooklet, "booklet", "Booklet", Booklet, false},
-    {kOptFineMode, "fine-mode", "Fine Mode", FINEMODE, false},
-    {kOptBlankSuppress, "skip-blank-pages", "Skip Blank Pages", BlankSuppress, true},
+    {kOptTonerMode, "toner-save", "Toner Save", TONERMODE},
+    {kOptFeedLongEdge, "feed-long-edge", "Feed Paper Long Edge First", LONGEDGEFEED},
+    {kOptImageRotation, "rotate-180", "Rotate Pages 180 Degrees", IMAGEROTATION},
+    {kOptNegativePrint, "negative-print", "Negative Print", NEGATIVEPRINT},
+    {kOptBooklet, "booklet", "Booklet", Booklet},
+    {kOptFineMode, "fine-mode", "Fine Mode", FINEMODE},
+    {kOptBlankSuppress, "skip-blank-pages", "Skip Blank Pages", BlankSuppress},
 };
 
 // PrinterSetting, True and False of the PPDs' BlankSuppress option.
 constexpr KeywordValue kBlankSuppressValues[] = {
     {"printer-setting", "Printer Setting"}, {"on", "On"}, {"off", "Off"}};
+// Auto, True and False of FeedLongEdge on the models that pick the feed edge by paper size.
+constexpr KeywordValue kFeedEdgeValues[] = {
+    {"auto", "By Paper Size"}, {"on", "On"}, {"off", "Off"}};
 
 // The PPDs' InputSlot choices (ppd/kelvra.drv) and the slot values the filter gives them.
-constexpr MediaSource kSources[] = {
-    {"auto", "Auto", 0}, {"tray-1", "Tray1", 3}, {"manual", "ManualFeed", 1}};
+// PAPPL never shows the source "manual" on its media and printing-defaults pages (paper fed by
+// hand is not loaded), so the manual feed slot is the by-pass tray; jobs may still name it
+// "manual".
+constexpr MediaSource kSources[] = {{"tray-1", "Tray1", 3},
+                                    {"by-pass-tray", "ManualFeed", 1},
+                                    {"auto", "Auto", 0},
+                                    {"manual", "ManualFeed", 1}};
+constexpr std::size_t kPrinterSources = 2; // tray-1 and by-pass-tray
 
 // The blank-page suppression mode of JobSettings for a keyword: 1 printer setting, 2 off, 3 on.
 int BlankSuppressMode(const std::string &keyword) {
@@ -60,10 +69,13 @@ void ApplyVendorOptions(JobSettings &s, const ModelInfo &model, const JobTicket 
         if (!model.Offers(v.option)) continue;
         bool fromJob = false;
         const std::string value = ValueOf(t, v.attr, &fromJob);
-        if (v.keyword) {
-            const std::string keyword = value.empty() ? kBlankSuppressValues[0].keyword : value;
-            s.blankSuppress = BlankSuppressMode(keyword);
+        const std::span<const KeywordValue> keywords = VendorValues(v, model);
+        if (!keywords.empty()) {
+            const std::string keyword = value.empty() ? keywords[0].keyword : value;
             s.options[v.slot].value = keyword == "on" ? 1 : 0;
+            if (v.slot == BlankSuppress) s.blankSuppress = BlankSuppressMode(keyword);
+            // "auto" leaves the feed edge to the paper size, as the PPDs' "Auto" does.
+            if (v.slot == LONGEDGEFEED) s.feedLongEdgeGiven = keyword == "on" || keyword == "off";
             continue;
         }
         const bool on = value == "true";
@@ -139,6 +151,22 @@ bool CheckSubmitOptions(const std::string &value, std::vector<std::string> &fixe
     return why.empty();
 }
 
+// The media-source the job names in its media-col, else "". PAPPL itself would pick the first
+// source whose loaded paper has the job's size; the printers do not know what is loaded.
+std::string NamedSource(pappl_job_t *job) {
+    ipp_t *col = ippGetCollection(papplJobGetAttribute(job, "media-col"), 0);
+    const char *source =
+        ippGetString(ippFindAttribute(col, "media-source", IPP_TAG_ZERO), 0, nullptr);
+    return source ? source : "";
+}
+
+// The printer's default source ("auto" unless changed on the printing defaults page).
+std::string DefaultSource(pappl_printer_t *printer) {
+    pappl_pr_driver_data_t data;
+    papplPrinterGetDriverData(printer, &data);
+    return data.media_default.source;
+}
+
 } // namespace
 
 bool FixSubmitArguments(std::vector<std::string> &args, std::string &why) {
@@ -185,12 +213,23 @@ std::span<const VendorOption> VendorOptions() {
     return kVendorOptions;
 }
 
-std::span<const KeywordValue> BlankSuppressValues() {
-    return kBlankSuppressValues;
+std::span<const KeywordValue> VendorValues(const VendorOption &option, const ModelInfo &model) {
+    if (option.slot == LONGEDGEFEED && !model.FeedsLongEdgeBySize()) return {};
+    return AllVendorValues(option);
+}
+
+std::span<const KeywordValue> AllVendorValues(const VendorOption &option) {
+    if (option.slot == BlankSuppress) return kBlankSuppressValues;
+    if (option.slot == LONGEDGEFEED) return kFeedEdgeValues;
+    return {};
 }
 
 std::span<const MediaSource> MediaSources() {
     return kSources;
+}
+
+std::span<const MediaSource> PrinterSources() {
+    return std::span<const MediaSource>(kSources).first(kPrinterSources);
 }
 
 // Reads options PAPPL made for the job, plus what it leaves out: whether the job named a
@@ -198,7 +237,8 @@ std::span<const MediaSource> MediaSources() {
 JobTicket ReadJobTicket(pappl_job_t *job, const pappl_pr_options_t &options) {
     JobTicket t;
     t.media = options.media.size_name;
-    t.source = options.media.source;
+    t.source = NamedSource(job);
+    if (t.source.empty()) t.source = DefaultSource(papplJobGetPrinter(job));
     t.sides = options.sides;
     t.quality = options.print_quality;
     if (papplJobGetAttribute(job, "printer-resolution") != nullptr)

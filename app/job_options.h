@@ -13,32 +13,38 @@
 #include "common/job_settings.h"
 #include "common/model_catalogue.h"
 
+// A keyword value of a vendor attribute and its text in the web interface.
+struct KeywordValue {
+    const char *keyword;
+    const char *label;
+};
+
 // A model option offered as a vendor attribute, where the model offers it.
 struct VendorOption {
     ModelOption option;
     const char *attr;  // the IPP attribute (its printer default is "<attr>-default")
     const char *label; // its text in the web interface
     int slot;          // the option-table slot it sets
-    bool keyword;      // keyword values (kBlankSuppressValues), else boolean
 };
 std::span<const VendorOption> VendorOptions();
 
-// The values of the blank-page suppression attribute and their texts; the first is its
-// default, as in the PPDs.
-struct KeywordValue {
-    const char *keyword;
-    const char *label;
-};
-std::span<const KeywordValue> BlankSuppressValues();
+// The keyword values of a vendor option on `model`, the first being its default as in the
+// model's PPD; empty for a boolean option (default false).
+std::span<const KeywordValue> VendorValues(const VendorOption &option, const ModelInfo &model);
+// Every keyword value an option takes on some model (for the web texts).
+std::span<const KeywordValue> AllVendorValues(const VendorOption &option);
 
 // A paper source: its PWG media-source keyword, the PPD InputSlot choice it stands for and the
-// option-table value the filter reads from that choice.
+// option-table value the filter reads from that choice. The printers list every source but
+// "auto", which PAPPL adds to media-source-supported itself.
 struct MediaSource {
     const char *pwg;
     const char *ppdChoice;
     int slotValue;
 };
 std::span<const MediaSource> MediaSources();
+// The sources a printer loads paper in (media-ready, the web media page): all but "auto".
+std::span<const MediaSource> PrinterSources();
 
 // Everything the job ticket and the printer decided for a job.
 struct JobTicket {

@@ -1,23 +1,31 @@
 // kelvra-printer-app: an IPP Everywhere Printer Application for the Kelvra and Mirodel laser
-// printers on PAPPL, printing through the driver core in-process. main() hands the command line
-// to papplMainloop (sub-commands server, add, delete, modify, submit, jobs, cancel, status,
-// drivers, devices, options, shutdown, ...); the system callback makes the server.
+// printers on PAPPL, printing through the driver core in-process. main() runs delete, default,
+// status and options itself (app/cli.h) and hands the other sub-commands (server, add, modify,
+// submit, jobs, cancel, drivers, devices, shutdown, ...) to papplMainloop; the system callback
+// makes the server.
 #include <pappl/pappl.h>
 
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 #include <string>
 #include <sys/stat.h>
 #include <vector>
 #include <unistd.h>
+#include <vector>
 
+#include "app/access.h"
 #include "app/app_context.h"
 #include "app/autoadd.h"
+#include "app/cli.h"
+#include "app/dnssd.h"
 #include "app/drivers.h"
-#include "app/job_options.h"
 #include "app/document_formats.h"
+#include "app/job_options.h"
+#include "app/local_server.h"
+#include "app/printer_status.h"
 #include "app/web_strings.h"
 
 #ifndef KELVRA_APP_VERSION
@@ -84,9 +92,72 @@ std::string DefaultSpoolDir(const std::string &base) {
     return std::string(papplGetTempDir()) + "/" + base + std::to_string(getuid()) + ".d";
 }
 
-// Makes the server: PAPPL's standard server options, the drivers, the PDF and PostScript
-// filter, the web texts and the colour library. The state file is left to papplMainloop, which
-// names it after the program too.
+bool SaveState(pappl_system_t *system, void *file) {
+    return papplSystemSaveState(system, static_cast<const char *>(file));
+}
+
+// Printers of a server on the loopback only are not announced: PAPPL 1.3.1 would announce them
+// on every interface, to hosts that cannot reach them. Without a DNS-SD name PAPPL registers
+// nothing.
+bool Unannounced(const AppContext &app) {
+    return app.dnssd.avahi && app.access.loopbackOnly;
+}
+
+// A new or loaded printer: its toner supply, its home page's forms behind the access policy,
+// and no DNS-SD name while nothing is announced.
+void PrinterMade(pappl_printer_t *printer, void *data) {
+    PrinterCreated(printer, data);
+    GuardPrinterHomePage(printer);
+    if (Unannounced(*static_cast<const AppContext *>(data)))
+        papplPrinterSetDNSSDName(printer, nullptr);
+}
+
+void ClearDnssdName(pappl_printer_t *printer, void *) {
+    papplPrinterSetDNSSDName(printer, nullptr);
+}
+
+// The server's printers and settings from its state file (loaded here rather than by
+// papplMainloop so that the server's own settings come after it), and the file for changes.
+void LoadState(pappl_system_t *system, AppContext &app) {
+    app.stateFile = StateFilePath(app.baseName);
+    papplSystemLoadState(system, app.stateFile.c_str());
+    papplSystemSetSaveCallback(system, SaveState, app.stateFile.data());
+    papplSystemSetAdminGroup(system, app.access.adminGroup.c_str());
+    if (Unannounced(app)) {
+        papplSystemSetDNSSDName(system, nullptr);
+        papplSystemIteratePrinters(system, ClearDnssdName, nullptr);
+    }
+}
+
+// The server's TCP listeners (the default: the local host only) and the log lines that say
+// where it listens and who may change things from other hosts.
+void Listen(pappl_system_t *system, const AccessPolicy &policy) {
+    if (!papplSystemAddListeners(system, policy.listen.c_str())) {
+        papplLog(system, PAPPL_LOGLEVEL_ERROR, "Unable to listen on '%s'.", policy.listen.c_str());
+        return;
+    }
+    const int port = papplSystemGetHostPort(system);
+    if (policy.loopbackOnly)
+        papplLog(system, PAPPL_LOGLEVEL_INFO,
+                 "Listening on the local host only ('%s' port %d): printers are not announced to "
+                 "other hosts, which reach the server when it is started with "
+                 "-o listen-hostname=*.",
+                 policy.listen.c_str(), port);
+    else if (policy.authService.empty())
+        papplLog(system, PAPPL_LOGLEVEL_INFO,
+                 "Listening on '%s' port %d; other hosts may print, and changes from them are "
+                 "refused (no auth-service).",
+                 policy.listen.c_str(), port);
+    else
+        papplLog(system, PAPPL_LOGLEVEL_INFO,
+                 "Listening on '%s' port %d; other hosts may print, and changes from them need "
+                 "a login of group '%s' (PAM service '%s').",
+                 policy.listen.c_str(), port, policy.adminGroup.c_str(),
+                 policy.authService.c_str());
+}
+
+// Makes the server: PAPPL's standard server options, the access policy and the listeners, the
+// drivers, the PDF and PostScript filter, the web texts and the colour library.
 pappl_system_t *SystemCallback(int num_options, cups_option_t *options, void *data) {
     auto *app = static_cast<AppContext *>(data);
     auto option = [&](const char *name) { return cupsGetOption(name, num_options, options); };
@@ -101,21 +172,35 @@ pappl_system_t *SystemCallback(int num_options, cups_option_t *options, void *da
         }
         port = static_cast<int>(v);
     }
+    std::string error;
+    if (!ResolveAccessPolicy(option("listen-hostname"), option("auth-service"),
+                             option("admin-group"), app->access, error)) {
+        std::fprintf(stderr, "%s: %s\n", app->baseName.c_str(), error.c_str());
+        return nullptr;
+    }
     const char *spool = option("spool-directory");
     app->spoolDir = spool ? spool : DefaultSpoolDir(app->baseName);
 
-    pappl_system_t *system =
-        papplSystemCreate(ServerOptions(option("server-options")), app->baseName.c_str(), port,
-                          "_print,_universal", app->spoolDir.c_str(), option("log-file"),
-                          LogLevel(option("log-level")), option("auth-service"), false);
+    // PAPPL checks no login itself: the access policy does, with PAM.
+    pappl_system_t *system = papplSystemCreate(
+        ServerOptions(option("server-options")), app->baseName.c_str(), port, "_print,_universal",
+        app->spoolDir.c_str(), option("log-file"), LogLevel(option("log-level")), nullptr, false);
     if (system == nullptr) return nullptr;
-    if (const char *group = option("admin-group")) papplSystemSetAdminGroup(system, group);
-    if (const char *host = option("server-hostname")) papplSystemSetHostName(system, host);
-    if (option("private-server") == nullptr)
-        papplSystemAddListeners(system, option("listen-hostname"));
+    papplSystemSetAuthCallback(system, "Basic", AuthorizeClient, &app->access);
+    // papplSystemSetHostName renames the machine (sethostname, /etc/hostname): the server keeps
+    // the machine's name.
+    if (const char *host = option("server-hostname"))
+        papplLog(system, PAPPL_LOGLEVEL_WARN,
+                 "server-hostname '%s' is not used: PAPPL would rename this machine to it.", host);
+    if (option("private-server") == nullptr) Listen(system, app->access);
+    if (!app->dnssd.avahi)
+        papplLog(system, PAPPL_LOGLEVEL_INFO,
+                 "DNS-SD is off (avahi-daemon: %s): network printers are not listed and "
+                 "printers are not announced.",
+                 app->dnssd.why.c_str());
 
     papplSystemSetPrinterDrivers(system, static_cast<int>(app->drivers.size()), app->drivers.data(),
-                                 AutoAddCallback, nullptr, DriverCallback, app);
+                                 AutoAddCallback, PrinterMade, DriverCallback, app);
     AddDocumentFormats(system, *app);
     app->strings = EnglishStrings();
     AddWebStrings(system, app->strings);
@@ -131,29 +216,43 @@ pappl_system_t *SystemCallback(int num_options, cups_option_t *options, void *da
                  "Colour library not loaded (%s): the QV and Mirodel models use the driver's "
                  "own screens.",
                  why.c_str());
+    if (app->server) LoadState(system, *app);
+    StartPrinterWatch(system, *app);
     return system;
 }
 
 } // namespace
 
+// The sub-commands PAPPL gets wrong run in the app (app/cli.h); PAPPL runs the others, with
+// the app's steps before and after.
 int main(int argc, char *argv[]) {
     AppContext app;
     const char *slash = std::strrchr(argv[0], '/');
     app.baseName = slash ? slash + 1 : argv[0];
-    std::vector<std::string> args(argv, argv + argc);
-    if (std::string why; !FixSubmitArguments(args, why)) {
+    std::vector<std::string> fixedArgs(argv, argv + argc);
+    if (std::string why; !FixSubmitArguments(fixedArgs, why)) {
         std::fprintf(stderr, "%s: %s\n", app.baseName.c_str(), why.c_str());
         return 1;
     }
-    std::vector<char *> fixedArgv;
-    for (std::string &a : args)
-        fixedArgv.push_back(a.data());
-    fixedArgv.push_back(nullptr);
+    std::vector<char *> args;
+    for (std::string &a : fixedArgs)
+        args.push_back(a.data());
+    const CommandLine command = ParseCommandLine(static_cast<int>(args.size()), args.data());
+    if (const std::optional<int> status = RunOwnSubcommand(command, app.baseName)) return *status;
+    PapplRun run = BeforePappl(command, app.baseName);
+    for (std::string &extra : run.extraArgs)
+        args.push_back(extra.data());
+    args.push_back(nullptr);
     MakeDriverTable(app);
+    app.server = command.subcommand == "server"; // papplMainloop makes a system for drivers too
+    // Without Avahi, DNS-SD is off in this process (the server, or the devices sub-command).
+    app.dnssd = CheckAvahi();
+    TurnOffDnssdDevices(app.dnssd);
     const int status =
-        papplMainloop(static_cast<int>(args.size()), fixedArgv.data(), KELVRA_APP_VERSION, kFooter,
+        papplMainloop(static_cast<int>(args.size() - 1), args.data(), KELVRA_APP_VERSION, kFooter,
                       static_cast<int>(app.drivers.size()), app.drivers.data(), AutoAddCallback,
                       DriverCallback, nullptr, nullptr, SystemCallback, nullptr, &app);
+    AfterPappl(command, app.baseName, run, status);
     UnloadColourLibrary(app.colour);
     return status;
 }

@@ -16,17 +16,20 @@ constexpr const char *kConnectionFailed = "The printer connection failed; the jo
 constexpr const char *kSpoolFailed =
     "The spool directory is full or not writable; the copies or second sides could not be made";
 
+constexpr const char *kCanceledBeforeBacks =
+    "The job was cancelled; the other sides of its sheets were not printed";
+
 // The job's status lines go to its log; without one (no memory) they are dropped.
-std::FILE *JobLogOrNull(pappl_job_t *job) {
-    std::FILE *f = OpenJobLog(job);
+std::FILE *JobLogOrNull(pappl_job_t *job, JobLogWatcher watcher) {
+    std::FILE *f = OpenJobLog(job, std::move(watcher));
     return f ? f : std::fopen("/dev/null", "w");
 }
 
-// The printer's extension data: its model and the server's shared context.
-const PrinterExtension *ExtensionOf(pappl_job_t *job) {
+// The printer's extension data: its model, the server's shared context and its notices.
+PrinterExtension *ExtensionOf(pappl_job_t *job) {
     pappl_pr_driver_data_t data;
     papplPrinterGetDriverData(papplJobGetPrinter(job), &data);
-    return static_cast<const PrinterExtension *>(data.extension);
+    return static_cast<PrinterExtension *>(data.extension);
 }
 
 AppJob *JobOf(pappl_job_t *job) {
@@ -53,10 +56,15 @@ cups_page_header2_t StreamedPageHeader(pappl_job_t *job, const cups_page_header2
 
 } // namespace
 
-AppJob::AppJob(pappl_job_t *job, pappl_device_t *device, const PrinterExtension &printer,
-               const pappl_pr_options_t &options)
-    : job_(job), stream_(device, DialectOf(*printer.model).keepAlive),
-      spools_(printer.app->spoolDir), log_(JobLogOrNull(job)) {
+AppJob::AppJob(pappl_job_t *job, pappl_device_t *device, pappl_device_t *ownDevice,
+               PrinterExtension &printer, const pappl_pr_options_t &options)
+    : slot_{&printer.gate, ownDevice}, job_(job), printer_(printer),
+      stream_(ownDevice ? ownDevice : device, DialectOf(*printer.model).keepAlive),
+      spools_(printer.app->spoolDir),
+      log_(JobLogOrNull(job, [this](pappl_loglevel_t level, const std::string &text) {
+          OnLogLine(level, text);
+      })) {
+    ++printer_.jobsPrinting;
     const ModelInfo &model = *printer.model;
     const JobTicket ticket = ReadJobTicket(job, options);
     FillJobSettings(settings_, model, ticket);
@@ -70,7 +78,7 @@ AppJob::AppJob(pappl_job_t *job, pappl_device_t *device, const PrinterExtension 
     mediaW_ = ticket.mediaWidth * 72.0 / 2540.0;
     mediaH_ = ticket.mediaLength * 72.0 / 2540.0;
     core_ =
-        std::make_unique<PrintJob>(settings_, stream_, &spools_, printer.app->colour.entries, log_);
+        std::make_unique<PrintJob>(settings_, writer_, &spools_, printer.app->colour.entries, log_);
     papplLogJob(job, PAPPL_LOGLEVEL_INFO,
                 "%s: %s, %u dpi, %u copies%s, density %d, tray %d, %d bits per pixel",
                 model.modelName, ticket.media.c_str(), decisions_.resolution, decisions_.copies,
@@ -78,9 +86,31 @@ AppJob::AppJob(pappl_job_t *job, pappl_device_t *device, const PrinterExtension 
                 settings_.options[INPUTSLOT].value, settings_.twoBitPages ? 2 : 1);
 }
 
+// However the job ends, the printer no longer waits for it.
 AppJob::~AppJob() {
     core_.reset();
     if (log_ != nullptr) std::fclose(log_);
+    if (promptShown_) printer_.notices.Clear(papplJobGetPrinter(job_), Notice::TurnStack);
+    --printer_.jobsPrinting;
+}
+
+// The manual-duplex prompt (the model's text, written when the first sides are out) is what
+// the printer waits for until the job ends.
+void AppJob::OnLogLine(pappl_loglevel_t level, const std::string &text) {
+    if (level != PAPPL_LOGLEVEL_INFO || !settings_.supportsManualDuplex ||
+        text != settings_.manualDuplexMessage)
+        return;
+    printer_.notices.Show(papplJobGetPrinter(job_), Notice::TurnStack, text);
+    promptShown_ = true;
+}
+
+int AppJob::CancelAwareWriter::Write(const uint8_t *data, std::size_t count) {
+    owner_.CheckCanceled();
+    return owner_.stream_.Write(data, count);
+}
+
+void AppJob::CancelAwareWriter::SetBetweenCommands(bool between) {
+    owner_.stream_.SetBetweenCommands(between);
 }
 
 const PAPER_SIZE_INFO *AppJob::PaperRow() const {
@@ -188,16 +218,30 @@ bool AppJob::Finish() {
     stream_.Flush();
     if (core_->Sink().OutputBroken() || stream_.Failed()) return Stop(kConnectionFailed);
     if (core_->Sink().SpoolWriteFailed()) return Stop(kSpoolFailed);
-    if (core_->Canceled()) return true;
+    if (core_->Canceled()) {
+        if (promptShown_) papplJobSetMessage(job_, "%s", kCanceledBeforeBacks);
+        return true;
+    }
     if (!failed_ && core_->Pages() == 0) return Stop("There was no page to print");
     return !failed_;
 }
 
 bool RasterStartJob(pappl_job_t *job, pappl_pr_options_t *options, pappl_device_t *device) {
-    const PrinterExtension *printer = ExtensionOf(job);
+    PrinterExtension *printer = ExtensionOf(job);
     if (printer == nullptr || options == nullptr) return false;
-    auto *appJob = new (std::nothrow) AppJob(job, device, *printer, *options);
-    if (appJob == nullptr) return false;
+    bool waited = false;
+    if (!printer->gate.Enter(job, waited)) return false;
+    pappl_device_t *own = waited ? OpenDeviceAfterWait(job) : nullptr;
+    if (waited)
+        papplLogJob(job, PAPPL_LOGLEVEL_WARN,
+                    "Started while another job of the printer printed; it waited for it%s.",
+                    own ? " and writes to a device of its own" : "");
+    auto *appJob = new (std::nothrow) AppJob(job, device, own, *printer, *options);
+    if (appJob == nullptr) {
+        if (own != nullptr) papplDeviceClose(own);
+        printer->gate.Leave();
+        return false;
+    }
     papplJobSetData(job, appJob);
     return true;
 }

@@ -16,6 +16,7 @@
 #include "app/line_convert.h"
 #include "app/page_header.h"
 #include "app/page_layout.h"
+#include "app/printer_gate.h"
 #include "common/job_settings.h"
 #include "core/print_job.h"
 
@@ -23,8 +24,10 @@ struct PrinterExtension;
 
 class AppJob {
   public:
-    AppJob(pappl_job_t *job, pappl_device_t *device, const PrinterExtension &printer,
-           const pappl_pr_options_t &options);
+    // `ownDevice` (closed with the job) is a device the job opened itself, else null; the job
+    // leaves the printer's gate when it ends.
+    AppJob(pappl_job_t *job, pappl_device_t *device, pappl_device_t *ownDevice,
+           PrinterExtension &printer, const pappl_pr_options_t &options);
     ~AppJob();
     AppJob(const AppJob &) = delete;
     AppJob &operator=(const AppJob &) = delete;
@@ -57,15 +60,41 @@ class AppJob {
     bool skipping = false;
 
   private:
+    // The printer stream as the core writes it: a job cancelled meanwhile (also while a
+    // manual-duplex job sends its second sides) stops at the next write.
+    class CancelAwareWriter : public StreamWriter {
+      public:
+        explicit CancelAwareWriter(AppJob &owner) : owner_(owner) {}
+        int Write(const uint8_t *data, std::size_t count) override;
+        void SetBetweenCommands(bool between) override;
+
+      private:
+        AppJob &owner_;
+    };
+
     bool Stop(const char *message);
     void CheckCanceled();
+    void OnLogLine(pappl_loglevel_t level, const std::string &text);
 
+    // Released last, after the stream: the job's own device and its place in the gate.
+    struct GateSlot {
+        PrinterGate *gate;
+        pappl_device_t *ownDevice;
+        ~GateSlot() {
+            if (ownDevice != nullptr) papplDeviceClose(ownDevice);
+            gate->Leave();
+        }
+    };
+
+    GateSlot slot_;
     pappl_job_t *job_;
+    PrinterExtension &printer_;
     JobSettings settings_;
     PageDecisions decisions_;
     LayoutRequest layout_;
     double mediaW_ = 0, mediaH_ = 0; // the job's media in points
     DeviceStream stream_;
+    CancelAwareWriter writer_{*this};
     SpoolDirFiles spools_;
     std::FILE *log_;
     std::unique_ptr<PrintJob> core_;
@@ -75,6 +104,7 @@ class AppJob {
     bool stopped_ = false;  // no more pages go to the core
     bool needsEnd_ = false; // the core started the job and owes it its job end
     bool failed_ = false;
+    bool promptShown_ = false; // the manual-duplex prompt is the printer's notice
 };
 
 // The driver's raster callbacks (pappl_pr_driver_data_t).

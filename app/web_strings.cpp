@@ -16,9 +16,8 @@ std::string EnglishStrings() {
     std::string out;
     for (const VendorOption &v : VendorOptions()) {
         Line(out, v.attr, v.label);
-        if (v.keyword)
-            for (const KeywordValue &k : BlankSuppressValues())
-                Line(out, std::string(v.attr) + "." + k.keyword, k.label);
+        for (const KeywordValue &k : AllVendorValues(v))
+            Line(out, std::string(v.attr) + "." + k.keyword, k.label);
     }
     std::set<std::string> seen;
     for (const PaperMedia &m : AllPaperMedia())

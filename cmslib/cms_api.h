@@ -1,6 +1,7 @@
 /* The C entry points that mirodelCMSLib exports, and the pixel record of its conversion functions.
  * Everything else in the library is hidden. The filter binds only GetCMSDllVersion and
- * GDIPrintCMSmain (through the pointer types of cms_records.h).
+ * GDIPrintCMSmain (through the pointer types of cms_records.h); the Printer Application also binds
+ * GDIPrintCMSmainWithMessages when the library has it, to keep the messages in each job's log.
  */
 #ifndef KELVRA_CMSLIB_CMS_API_H
 #define KELVRA_CMSLIB_CMS_API_H
@@ -24,6 +25,9 @@ typedef struct CurrS32 {
 CMS_EXPORT int32_t GetCMSDllVersion(void);
 CMS_EXPORT int GDIPrintCMSmain(CMS_TRANSFER_SRC *pSrc, CMS_SETTINGS *pSettings,
                                CMS_TRANSFER_DST *pDst);
+CMS_EXPORT int GDIPrintCMSmainWithMessages(CMS_TRANSFER_SRC *pSrc, CMS_SETTINGS *pSettings,
+                                           CMS_TRANSFER_DST *pDst, CMS_MESSAGE_FN messages,
+                                           void *context);
 
 CMS_EXPORT uint64_t MONOtoMONO(CurrS32 *pixel, CurrS32 *unused);
 CMS_EXPORT uint64_t RGBtoMONO(CurrS32 *pixel);

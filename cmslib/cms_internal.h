@@ -8,6 +8,15 @@
 #include <cstddef>
 #include <cstdint>
 
+// Where one call's messages go: the caller's function with its context, or standard error for
+// the plain entry point. Held per call, so calls on two threads keep their messages apart.
+struct CmsMessages {
+    CMS_MESSAGE_FN fn;
+    void *context;
+    void Put(const char *text) const;
+    void Printf(const char *format, ...) const __attribute__((format(printf, 2, 3)));
+};
+
 // Descriptor of the threshold matrix chosen for one page.
 struct CMS_DITHER_THRESH {
     const uint8_t *pThresh; // first threshold, or null when no matrix fits
@@ -26,9 +35,11 @@ CMS_DITHER_THRESH *GDI1getditherthresh(CMS_DITHER_THRESH *pThresh, int resolutio
 constexpr size_t kWorkBandLines = 16;
 
 // Tone stage, setup: the page's table from grey sample to ink value (inversion, density curve,
-// linearisation curve), built through one pixel record. Writes the stage's diagnostics. When the
-// record cannot be allocated the table maps everything to 0, so the page gets no toner.
-void GDI_toneTable(const CMS_TRANSFER_SRC *pSrc, const CMS_SETTINGS *pSettings, uint8_t ink[256]);
+// linearisation curve), built through one pixel record. Writes the stage's diagnostics to
+// `messages`. When the record cannot be allocated the table maps everything to 0, so the page
+// gets no toner.
+void GDI_toneTable(const CMS_TRANSFER_SRC *pSrc, const CMS_SETTINGS *pSettings, uint8_t ink[256],
+                   const CmsMessages &messages);
 
 // Tone stage: source lines [first, first + count) through the table into work rows 0..count-1.
 void GDI_sRGB2CMYK(const CMS_TRANSFER_SRC *pSrc, const uint8_t ink[256], size_t first, size_t count,

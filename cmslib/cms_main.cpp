@@ -2,6 +2,7 @@
 // buffer and the halftone stage from it into the caller's bitmap.
 #include "cmslib/cms_internal.h"
 
+#include <cstdarg>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
@@ -18,7 +19,27 @@ unsigned BitsForMode(uint8_t bitMode) {
     return bitMode < 8 ? (1u << bitMode) & 0xFFu : 0u;
 }
 
+// The plain entry point's messages: standard error, as the filter's job log expects them.
+void ToStandardError(void *, const char *text) {
+    std::fputs(text, stderr);
+}
+
 } // namespace
+
+void CmsMessages::Put(const char *text) const {
+    if (fn != nullptr) fn(context, text);
+}
+
+// Formats into a line-sized buffer; the library's messages are short.
+void CmsMessages::Printf(const char *format, ...) const {
+    if (fn == nullptr) return;
+    char text[256];
+    va_list ap;
+    va_start(ap, format);
+    std::vsnprintf(text, sizeof text, format, ap);
+    va_end(ap);
+    fn(context, text);
+}
 
 // The library's own version number.
 int32_t GetCMSDllVersion(void) {
@@ -26,54 +47,62 @@ int32_t GetCMSDllVersion(void) {
 }
 
 // Turns one page of grey samples into the 1- or 2-bit bitmap; see cms_records.h for the results.
+// Its messages go to standard error.
 int GDIPrintCMSmain(CMS_TRANSFER_SRC *pSrc, CMS_SETTINGS *pSettings, CMS_TRANSFER_DST *pDst) {
-    std::fputs("cms: Welcome to CMS!\n", stderr);
+    return GDIPrintCMSmainWithMessages(pSrc, pSettings, pDst, ToStandardError, nullptr);
+}
+
+// The same page conversion with its messages handed to the caller's function.
+int GDIPrintCMSmainWithMessages(CMS_TRANSFER_SRC *pSrc, CMS_SETTINGS *pSettings,
+                                CMS_TRANSFER_DST *pDst, CMS_MESSAGE_FN messages, void *context) {
+    const CmsMessages log{messages, context};
+    log.Put("cms: Welcome to CMS!\n");
 
     if (pSrc == nullptr) {
-        std::fputs("cms: A NULL pSrc for CMS!\n", stderr);
+        log.Put("cms: A NULL pSrc for CMS!\n");
         return CMS_ERR_NULL;
     }
     if (pSrc->ColorSrcData == nullptr) {
-        std::fputs("cms: A NULL ColorSrcData for CMS!\n", stderr);
+        log.Put("cms: A NULL ColorSrcData for CMS!\n");
         return CMS_ERR_NULL;
     }
     if (pSettings == nullptr) {
-        std::fputs("cms: A NULL pSettings for CMS!\n", stderr);
+        log.Put("cms: A NULL pSettings for CMS!\n");
         return CMS_ERR_NULL;
     }
     if (pDst == nullptr) {
-        std::fputs("cms: A NULL pDst for CMS!\n", stderr);
+        log.Put("cms: A NULL pDst for CMS!\n");
         return CMS_ERR_NULL;
     }
 
     pSrc->iStructVersion = CMS_STRUCT_VERSION;
-    std::fprintf(stderr, "cms: version:%ld\n", static_cast<long>(CMS_STRUCT_VERSION));
+    log.Printf("cms: version:%ld\n", static_cast<long>(CMS_STRUCT_VERSION));
 
     const uint16_t width = pSrc->InputDataWidth;
     const uint16_t height = pSrc->InputDataHeight;
     const uint32_t lineByte = pSrc->InputDataLineByte;
     if (pSrc->InputDataX > kMaxPosition || pSrc->InputDataY > kMaxPosition) {
-        std::fputs("invalid InputDataX or Y!\n", stderr);
+        log.Put("invalid InputDataX or Y!\n");
         return CMS_ERR_POSITION;
     }
     if (width == 0 || (width & 7) != 0) {
-        std::fputs("cms: Illegal input inWidth!\n", stderr);
+        log.Put("cms: Illegal input inWidth!\n");
         return CMS_ERR_WIDTH;
     }
-    std::fputs("cms: Okay inWidth can divided by 8!\n", stderr);
+    log.Put("cms: Okay inWidth can divided by 8!\n");
     if (height == 0) {
-        std::fputs("cms: Illegal input inHeight!\n", stderr);
+        log.Put("cms: Illegal input inHeight!\n");
         return CMS_ERR_HEIGHT;
     }
-    std::fputs("cms: Okay inHeight more than 0!\n", stderr);
+    log.Put("cms: Okay inHeight more than 0!\n");
     if (lineByte == 0) {
-        std::fputs("cms: Illegal input InputDataLineByte is 0!\n", stderr);
+        log.Put("cms: Illegal input InputDataLineByte is 0!\n");
         return CMS_ERR_LINEBYTE;
     }
     // A line shorter than the width would make every line read into the next one and the last
     // line read past the page.
     if (lineByte < width) {
-        std::fputs("cms: Illegal input InputDataLineByte less than inWidth!\n", stderr);
+        log.Put("cms: Illegal input InputDataLineByte less than inWidth!\n");
         return CMS_ERR_LINEBYTE;
     }
 
@@ -90,7 +119,7 @@ int GDIPrintCMSmain(CMS_TRANSFER_SRC *pSrc, CMS_SETTINGS *pSettings, CMS_TRANSFE
         return CMS_ERR_SIZE;
     }
     if (pDst->ColorDstData == nullptr) {
-        std::fputs("cms: A NULL ColorDstData for CMS!\n", stderr);
+        log.Put("cms: A NULL ColorDstData for CMS!\n");
         pDst->cbSize = neededField;
         return CMS_ERR_NULL;
     }
@@ -107,11 +136,11 @@ int GDIPrintCMSmain(CMS_TRANSFER_SRC *pSrc, CMS_SETTINGS *pSettings, CMS_TRANSFE
     const std::unique_ptr<uint8_t, decltype(&std::free)> work(
         static_cast<uint8_t *>(std::malloc(size_t{stride} * bandLines)), &std::free);
     if (work == nullptr) {
-        std::fputs("cms: failed to malloc memory1!\n", stderr);
+        log.Put("cms: failed to malloc memory1!\n");
         return CMS_ERR_SIZE;
     }
     uint8_t ink[256];
-    GDI_toneTable(pSrc, pSettings, ink);
+    GDI_toneTable(pSrc, pSettings, ink, log);
     CMS_SCREEN screen;
     const bool screened = GDI_htPrepare(pSettings, pDst, &screen);
     for (size_t first = 0; screened && first < height; first += bandLines) {
@@ -119,8 +148,8 @@ int GDIPrintCMSmain(CMS_TRANSFER_SRC *pSrc, CMS_SETTINGS *pSettings, CMS_TRANSFE
         GDI_sRGB2CMYK(pSrc, ink, first, count, work.get(), stride);
         GDI_ht(screen, pSrc, pDst, work.get(), stride, first, count);
     }
-    std::fputs("GDI_sRGB2CMYK complete!\n", stderr);
-    if (!screened) std::fputs(screen.refusal, stderr);
-    std::fputs("cms: GDI_ht complete!\n", stderr);
+    log.Put("GDI_sRGB2CMYK complete!\n");
+    if (!screened) log.Put(screen.refusal);
+    log.Put("cms: GDI_ht complete!\n");
     return CMS_OK;
 }

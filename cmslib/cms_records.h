@@ -77,6 +77,17 @@ typedef int32_t (*PFN_GetCMSDllVersion)(void);
 typedef int (*PFN_GDIPrintCMSmain)(CMS_TRANSFER_SRC *pSrc, CMS_SETTINGS *pSettings,
                                    CMS_TRANSFER_DST *pDst);
 
+/* Receives the library's messages, each as GDIPrintCMSmain writes it to standard error (one or
+ * more whole lines with their line ends), with the caller's context. */
+typedef void (*CMS_MESSAGE_FN)(void *context, const char *text);
+
+/* Optional entry point "GDIPrintCMSmainWithMessages": GDIPrintCMSmain with its messages handed to
+ * `messages` (with `context`) instead of standard error; a null `messages` drops them. A caller
+ * that binds it must treat its absence as an older library and call GDIPrintCMSmain. */
+typedef int (*PFN_GDIPrintCMSmainWithMessages)(CMS_TRANSFER_SRC *pSrc, CMS_SETTINGS *pSettings,
+                                               CMS_TRANSFER_DST *pDst, CMS_MESSAGE_FN messages,
+                                               void *context);
+
 #ifdef __cplusplus
 }
 #define CMS_RECORDS_STATIC_ASSERT(cond, msg) static_assert(cond, msg)

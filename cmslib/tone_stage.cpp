@@ -92,16 +92,17 @@ MapLineFn ChooseMapLine() {
 
 // Builds the grey -> ink table for the page: every grey value passes once through the pixel
 // record (the grey-to-ink inversion), then the density and linearisation curves.
-void GDI_toneTable(const CMS_TRANSFER_SRC *pSrc, const CMS_SETTINGS *pSettings, uint8_t ink[256]) {
-    std::fprintf(stderr, "inLineByte, inWidth is %d, %d !\n",
-                 static_cast<int>(pSrc->InputDataLineByte), static_cast<int>(pSrc->InputDataWidth));
+void GDI_toneTable(const CMS_TRANSFER_SRC *pSrc, const CMS_SETTINGS *pSettings, uint8_t ink[256],
+                   const CmsMessages &messages) {
+    messages.Printf("inLineByte, inWidth is %d, %d !\n", static_cast<int>(pSrc->InputDataLineByte),
+                    static_cast<int>(pSrc->InputDataWidth));
     const uint64_t *density = DensityCurve(*pSettings);
     const uint8_t *linear = pSettings->DpiMode == 1 ? linearcurveMono_1200dpi : linearcurveMono;
 
     auto *pixel = static_cast<CurrS32 *>(std::malloc(sizeof(CurrS32)));
     if (pixel == nullptr) {
-        std::fputs("cms: malloc CurrS32 failed !\n", stderr);
-        std::fputs("cms: page left without toner!\n", stderr);
+        messages.Put("cms: malloc CurrS32 failed !\n");
+        messages.Put("cms: page left without toner!\n");
         std::memset(ink, 0, 256);
         return;
     }

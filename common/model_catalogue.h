@@ -77,6 +77,9 @@ struct ModelInfo {
     bool ManualDuplex() const { return manualDuplexText[0] != '\0'; }
     // Whether the model offers the option.
     bool Offers(ModelOption option) const { return (options & option) != 0; }
+    // Whether the model feeds the standard paper sizes long edge first by itself unless a job
+    // says otherwise (FeedLongEdge "Auto"): the QV models.
+    bool FeedsLongEdgeBySize() const { return group == ModelGroup::QV; }
     // Whether the model prints two-sided: by itself on platform C, in manual duplex on Z;
     // platform M has no duplex command.
     bool Duplex() const { return platform != PLATFORM_M; }

@@ -17,6 +17,11 @@
 
 namespace {
 
+// The colour library's messages into the job's status stream (its context).
+void WriteCmsMessage(void *log, const char *text) {
+    std::fputs(text, static_cast<std::FILE *>(log));
+}
+
 // A page buffer that is released with the page, however the page ends. It comes zeroed (page
 // memory: huge pages for the large ones).
 struct PageBuffer {
@@ -66,6 +71,7 @@ PrintJob::PrintJob(const JobSettings &settings, StreamWriter &printer, SpoolFile
                    const ColourLibrary &cms, std::FILE *log)
     : settings_(settings), cms_(cms), log_(log),
       sink_(printer, error_, spoolFiles), stream_{settings, sink_, error_, 0, false, 0, 0, {}} {
+    stream_.log = log;
     std::memcpy(opt_, settings.options, sizeof opt_);
 }
 
@@ -270,7 +276,10 @@ void PrintJob::ReducePage() {
         GetCMSSettings(&cmsSettings, settings_, opt_, plan_.startPage);
         GetCMSoutput(&dst, settings_, mono.get(), &src, static_cast<int>(mono.size));
         cms_.getVersion();
-        cms_.printMain(&src, &cmsSettings, &dst);
+        if (cms_.printMainWithMessages != nullptr)
+            cms_.printMainWithMessages(&src, &cmsSettings, &dst, WriteCmsMessage, log_);
+        else
+            cms_.printMain(&src, &cmsSettings, &dst);
         if (opt_[NEGATIVEPRINT].value != 0)
             for (size_t i = 0; i < mono.size; ++i)
                 mono.get()[i] = static_cast<uint8_t>(~mono.get()[i]);

@@ -31,9 +31,12 @@
 #include "prnt/prnt.h"
 
 // The colour library's entry points, bound by the front end; both null when it is not loaded.
+// With the optional `printMainWithMessages` the library's messages go to the job's status
+// stream; without it (the filter, an older library) the library writes them to standard error.
 struct ColourLibrary {
     int (*getVersion)() = nullptr;
     int (*printMain)(CMS_TRANSFER_SRC *, CMS_SETTINGS *, CMS_TRANSFER_DST *) = nullptr;
+    PFN_GDIPrintCMSmainWithMessages printMainWithMessages = nullptr;
     bool Loaded() const { return getVersion != nullptr && printMain != nullptr; }
 };
 

@@ -1,5 +1,6 @@
 #include "filter/job.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <clocale>
 #include <cstdio>
@@ -207,6 +208,14 @@ JobFlow JobLoop(PrintJob &job, cups_raster_t *ras, std::FILE *log) {
 
 // Closes what the run opened and decides the exit code; `report` false for an early exit
 // whose reason was already written.
+// Seconds the filter waits after a manual-duplex job: 10, or KELVRA_MANUAL_DUPLEX_PAUSE
+// (0 to 60) so that tests need not wait.
+unsigned ManualDuplexPauseSeconds() {
+    const char *value = std::getenv("KELVRA_MANUAL_DUPLEX_PAUSE");
+    if (value == nullptr || *value < '0' || *value > '9') return 10;
+    return static_cast<unsigned>(std::min(60L, std::strtol(value, nullptr, 10)));
+}
+
 int Cleanup(FilterRun &run, PrintJob *job, bool report = true) {
     FinishConversion(run, true, false, true);
     if (run.ppd) pfppdClose(run.ppd);
@@ -219,7 +228,7 @@ int Cleanup(FilterRun &run, PrintJob *job, bool report = true) {
     UnloadDLLs();
     const int pages = job ? job->Pages() : 0;
     // The pause lets the user turn the stack of a manual-duplex job; a failed job has none.
-    if (report && job && job->ManualDuplex()) sleep(10);
+    if (report && job && job->ManualDuplex()) sleep(ManualDuplexPauseSeconds());
     g_ismiddlepage = 0;
     if (!report) return 1;
     if (pages == 0) {

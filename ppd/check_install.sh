@@ -32,9 +32,11 @@ bad=$(find "$stage$ppddir" -name '*.ppd' ! -perm 644)
 # filters, and PPDs and libraries must not be changeable by other users either).
 writable=$(find "$stage" -mindepth 1 -perm /022)
 [ -z "$writable" ] || fail "group- or world-writable: $writable"
-# Only the deliverables are installed: the filter, the colour library, the PPDs and, when it is
-# built, the Printer Application with its man pages and systemd unit (checked by its own test).
+# Only the deliverables are installed: the filter, the colour library, the PPDs, the inspector
+# with its man page and, when it is built, the Printer Application with its man pages and
+# systemd unit (checked by its own test).
 others=$(find "$stage" -type f ! -path "$stage$ppddir/*" ! -path "$filter" ! -path "$lib" \
+    ! -path "*/bin/kelvra-inspect" ! -path "*/man1/kelvra-inspect.1" \
     ! -path "*/bin/kelvra-printer-app" ! -path "*/man1/kelvra-printer-app*.1" \
     ! -name kelvra-printer-app.service)
 [ -z "$others" ] || fail "unexpected installed files: $others"

@@ -38,13 +38,13 @@ void AppendLine(char *ticket, std::size_t size, const char *tmpl, const std::str
 } // namespace
 
 void GetPinPrintPJL(const JobIdentity &identity, bool locked, const char *pin, char *PinPrintPJL,
-                    bool isneedjobowner, std::size_t size) {
+                    bool isneedjobowner, std::size_t size, std::FILE *log) {
     if (PinPrintPJL == nullptr || size == 0) {
-        std::fputs("-->invalid parameter!\n", stderr);
+        if (log != nullptr) std::fputs("-->invalid parameter!\n", log);
         return;
     }
     PinPrintPJL[0] = '\0';
-    if (!locked) std::fputs("-->pin print isn't need!\n", stderr);
+    if (!locked && log != nullptr) std::fputs("-->pin print isn't need!\n", log);
 
     if (isneedjobowner) {
         const std::string owner = "kv" + SanitizePjlText(identity.host.c_str());

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdio>
 
 #include "common/job_settings.h"
 
@@ -11,6 +12,8 @@ constexpr std::size_t kPinBufferSize = 256;    // PIN buffer
 
 // Builds the ticket into `PinPrintPJL` (`size` bytes) from who sent the job: JOBOWNER (when
 // asked), USERNAME, JOBNAME, and for a locked job PINJOBNAME and JOBPASSWORD with `pin`.
-// Names from outside are cleaned of quotes and control characters first.
+// Names from outside are cleaned of quotes and control characters first. Its notes go to `log`
+// (the job's status lines; none: dropped).
 void GetPinPrintPJL(const JobIdentity &identity, bool locked, const char *pin, char *PinPrintPJL,
-                    bool isneedjobowner, std::size_t size = kPinPrintPJLSize);
+                    bool isneedjobowner, std::size_t size = kPinPrintPJLSize,
+                    std::FILE *log = nullptr);

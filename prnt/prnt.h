@@ -7,6 +7,7 @@
 #include "prnt/prnt_params.h"
 
 #include <cstdint>
+#include <cstdio>
 #include <vector>
 
 class ErrorText;
@@ -23,6 +24,7 @@ struct PrntStream {
     uint64_t imageCoverage = 0; // toner dots of the current page (the halftoning counts them)
     uint64_t imageChecksum = 0; // checksum of the last image coded (0-255)
     std::vector<uint8_t> coded; // the coded page, kept from page to page to reuse its memory
+    std::FILE *log = nullptr;   // the job's status lines (none: they are dropped)
 };
 
 // Opens the job: PJL header and settings, then the job-level commands of the dialect.

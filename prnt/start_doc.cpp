@@ -76,7 +76,7 @@ int StartDocZ(PrntStream &s, const GDI_START_DOC_PARAM *sd) {
 
     if (qv) {
         GetPinPrintPJL(job.identity, job.lockedPrint, job.pin.c_str(), pinPrintPJL, true,
-                       sizeof pinPrintPJL);
+                       sizeof pinPrintPJL, s.log);
         if (!SendText(s, pinPrintPJL, 0, "Prnt_StartDoc() :: send PinPrintPJLcmd Fail 0 ==  \n"))
             return 0;
     } else {

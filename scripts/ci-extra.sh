@@ -1,13 +1,15 @@
 #!/usr/bin/env bash
-# Extra CI: the whole test suite in a Release build (build-release, as the README builds by
-# hand), then built with AddressSanitizer and UndefinedBehaviorSanitizer (build-asan), failing
-# on any report; then every libFuzzer target (clang, build-fuzz) run for a short time on its
-# seed corpus. Warnings are errors in every build. Run from anywhere; exits non-zero on the
-# first failure.
+# Extra CI: the Debian packages (their build is the Release build: Debian's hardening flags and
+# the whole test suite in dh_auto_test; lintian; installed with apt, tested as installed by
+# autopkgtest, purged without a trace), then the whole suite built with AddressSanitizer and
+# UndefinedBehaviorSanitizer (build-asan), failing on any report; then every libFuzzer target
+# (clang, build-fuzz) run for a short time on its seed corpus. Warnings are errors in every
+# build. Run from anywhere as root; exits non-zero on the first failure.
 #
 #   FUZZ_SECONDS  seconds per fuzz target (default 30)
 #   JOBS          parallel build and test jobs (default: number of cores)
-#   SKIP_FUZZ=1   only the sanitizer test suite
+#   SKIP_FUZZ=1   only the packages and the sanitizer test suite
+#   PACKAGES_ONLY=1  only the packages
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -22,11 +24,70 @@ export UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1
 start=$(date +%s)
 stamp() { echo "ci-extra: $1 ($(($(date +%s) - start)) s)"; }
 
-# 1. Release build and the whole CTest suite (setup.sh installs missing packages).
-BUILD_DIR=build-release BUILD_TYPE=Release scripts/setup.sh -DKELVRA_WERROR=ON -DKELVRA_BENCH=OFF >/dev/null
-stamp "build-release built"
-ctest --test-dir build-release --output-on-failure -j"$JOBS"
-stamp "Release test suite passed"
+# 1. The packages. Packages left installed by an earlier run that stopped half-way go first.
+PACKAGES=(printer-driver-kelvra kelvra-printer-app)
+dpkg --purge "${PACKAGES[@]}" >/dev/null 2>&1 || true
+mkdir -p out
+tools=()
+for t in lintian autopkgtest; do
+    dpkg-query -W -f='${Status}' "$t" 2>/dev/null | grep -q "install ok installed" || tools+=("$t")
+done
+if [ ${#tools[@]} -gt 0 ]; then
+    { apt-get update -q && DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends \
+        "${tools[@]}"; } >out/apt-tools.log 2>&1 || { cat out/apt-tools.log; exit 1; }
+fi
+if ! KELVRA_WERROR=ON DEB_BUILD_OPTIONS="parallel=$JOBS" scripts/build-packages.sh >out/build-packages.log 2>&1; then
+    tail -n 200 out/build-packages.log
+    echo "ci-extra: the package build failed (out/build-packages.log)"
+    exit 1
+fi
+sed -n '/tests passed, /,/^Total Test time/p' out/build-packages.log
+changes=$(tail -n 1 out/build-packages.log)
+debs=()
+for p in "${PACKAGES[@]}"; do debs+=(./out/packages/"${p}"_*.deb); done
+du -k "${debs[@]}" | awk '{ print "ci-extra: " $2 ": " $1 " KiB" }'
+stamp "packages built (Release build, test suite passed)"
+
+# Lintian: no error, no warning (overrides carry their reason in debian/*.lintian-overrides).
+lintian --fail-on error,warning "$changes"
+stamp "lintian: no errors or warnings"
+
+DEBIAN_FRONTEND=noninteractive apt-get install -y -q "${debs[@]}" >out/apt-install.log 2>&1
+dpkg -L "${PACKAGES[@]}" | sort -u >out/package-files
+# autopkgtest copies the source tree it is given: only what the tests read, not the builds;
+# -B: the tests use the installed packages, nothing is built.
+rm -rf out/autopkgtest out/autopkgtest-src
+mkdir -p out/autopkgtest-src/debian
+cp -a debian/control debian/changelog debian/tests out/autopkgtest-src/debian/
+cp -a tests out/autopkgtest-src/
+autopkgtest -B --output-dir out/autopkgtest ./out/autopkgtest-src/ -- null >out/autopkgtest.log 2>&1 ||
+    { tail -n 100 out/autopkgtest.log; cat out/autopkgtest/summary 2>/dev/null; exit 1; }
+sed 's/^/ci-extra: autopkgtest /' out/autopkgtest/summary
+stamp "autopkgtest passed on the installed packages"
+
+# Purge: nothing of the packages stays (a directory may stay only while another package owns it,
+# or as the system's own link, such as /lib to usr/lib),
+# nor the files the app's server made for itself, and CUPS lists none of the models.
+DEBIAN_FRONTEND=noninteractive apt-get purge -y -q "${PACKAGES[@]}" >out/apt-purge.log 2>&1
+left=()
+while read -r f; do
+    [ -e "$f" ] || [ -L "$f" ] || continue
+    [ -d "$f" ] && { [ "$f" = /. ] || [ -L "$f" ] || dpkg -S "$f" >/dev/null 2>&1; } && continue
+    left+=("$f")
+done < <(cat out/package-files; printf '%s\n' /var/lib/kelvra-printer-app.state \
+    /var/spool/kelvra-printer-app /run/kelvra-printer-app.sock \
+    /etc/systemd/system/multi-user.target.wants/kelvra-printer-app.service)
+[ ${#left[@]} -eq 0 ] || { echo "ci-extra: left after the purge: ${left[*]}"; exit 1; }
+cupsd_base=$(mktemp -d)
+tests/support/private_cupsd.sh prepare "$cupsd_base"
+tests/support/private_cupsd.sh run "$cupsd_base" &
+cupsd_pid=$!
+for _ in $(seq 100); do CUPS_SERVER=$cupsd_base/sock lpstat -r 2>/dev/null | grep -q "is running" && break; sleep 0.1; done
+models=$(CUPS_SERVER=$cupsd_base/sock lpinfo -m) || { kill "$cupsd_pid"; echo "ci-extra: lpinfo -m failed"; exit 1; }
+kill "$cupsd_pid"; wait "$cupsd_pid" || true; rm -rf "$cupsd_base"
+if grep -qi kelvra <<<"$models"; then echo "ci-extra: lpinfo -m still lists: $(grep -i kelvra <<<"$models" | head -3)"; exit 1; fi
+stamp "purged: $(wc -l <out/package-files) package paths gone, lpinfo -m lists no model"
+[ "${PACKAGES_ONLY:-0}" = 1 ] && exit 0
 
 # 2. Sanitizer build and the whole CTest suite.
 BUILD_DIR=build-asan scripts/setup.sh -DKELVRA_SANITIZE=ON -DKELVRA_WERROR=ON -DKELVRA_BENCH=OFF >/dev/null

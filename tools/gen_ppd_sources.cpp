@@ -82,7 +82,7 @@ void WriteDensity(std::ostream &out, const DensityLevels &density) {
 // prints it.
 std::string OptionFile(const ModelInfo &m, const ModelOptionInfo &option) {
     std::string name = option.keyword;
-    if (option.option == kOptFeedLongEdge && m.group == ModelGroup::QV) name += "-auto";
+    if (option.option == kOptFeedLongEdge && m.FeedsLongEdgeBySize()) name += "-auto";
     if (option.option == kOptPrintQuality && m.prints1200dpi) name += "-1200";
     return name + ".defs";
 }

@@ -20,10 +20,7 @@
 #include <thread>
 #include <unistd.h>
 
-namespace {
-
-// A loopback port nobody listens on right now.
-int FreePort() {
+int FreeLoopbackPort() {
     const int s = socket(AF_INET, SOCK_STREAM, 0);
     sockaddr_in a{};
     a.sin_family = AF_INET;
@@ -37,6 +34,8 @@ int FreePort() {
     return port;
 }
 
+namespace {
+
 std::string ReadAll(const std::string &path) {
     std::ifstream f(path, std::ios::binary);
     std::ostringstream s;
@@ -46,62 +45,84 @@ std::string ReadAll(const std::string &path) {
 
 } // namespace
 
-AppServer::AppServer()
+AppServer::AppServer(const AppServerSetup &setup)
     : name_("kelvra-app-test-" + std::filesystem::path(dir_.path()).filename().string()),
-      port_(FreePort()) {
+      wrapper_(setup.wrapper), port_(FreeLoopbackPort()) {
     for (char &c : name_)
         if (!std::isalnum(static_cast<unsigned char>(c))) c = '-';
     program_ = dir_.file(name_);
     if (symlink(KELVRA_APP_BIN, program_.c_str()) != 0) return;
-    std::vector<std::string> args = {program_, "server",
-                                     "-o",     "server-port=" + std::to_string(port_),
-                                     "-o",     "listen-hostname=localhost",
-                                     "-o",     "server-options=no-tls",
-                                     "-o",     "spool-directory=" + dir_.file("spool"),
-                                     "-o",     "log-file=" + dir_.file("server.log"),
-                                     "-o",     "log-level=debug"};
+    options_ = {{"server-port", std::to_string(port_)}, {"listen-hostname", "localhost"},
+                {"server-options", "no-tls"},           {"spool-directory", dir_.file("spool")},
+                {"log-file", dir_.file("server.log")},  {"log-level", "debug"}};
+    for (const auto &[k, v] : setup.options)
+        options_[k] = v;
+    Start();
+}
+
+bool AppServer::Start() {
+    ok_ = false;
+    std::vector<std::string> args = wrapper_;
+    args.insert(args.end(), {program_, "server"});
+    for (const auto &[k, v] : options_)
+        if (!v.empty()) args.insert(args.end(), {"-o", k + "=" + v});
     std::vector<std::string> env;
     for (const auto &[k, v] : Env())
         env.push_back(k + "=" + v);
     if (const char *path = std::getenv("PATH")) env.push_back(std::string("PATH=") + path);
     pid_ = fork();
     if (pid_ == 0) {
-        const int out = open(dir_.file("server.out").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        const int out = open(dir_.file("server.out").c_str(), O_WRONLY | O_CREAT | O_APPEND, 0600);
         dup2(out, 1);
         dup2(out, 2);
         ExecWith(args, env);
     }
-    // Up when it answers IPP on its port.
+    // Up when it answers IPP on its socket, as its sub-commands reach it.
+    const std::string socket = getuid() == 0
+                                   ? "/run/" + name_ + ".sock"
+                                   : dir_.file(name_ + std::to_string(getuid()) + ".sock");
     for (int i = 0; i < 200 && pid_ > 0 && !ok_; ++i) {
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
         IppPtr request(ippNewRequest(IPP_OP_GET_PRINTERS));
         ippAddString(request.get(), IPP_TAG_OPERATION, IPP_TAG_URI, "system-uri", nullptr,
-                     ("ipp://localhost:" + std::to_string(port_) + "/ipp/system").c_str());
-        http_t *http = httpConnect2("localhost", port_, nullptr, AF_UNSPEC, HTTP_ENCRYPTION_NEVER,
-                                    1, 1000, nullptr);
+                     "ipp://localhost/ipp/system");
+        http_t *http = httpConnect2(socket.c_str(), 0, nullptr, AF_UNSPEC, HTTP_ENCRYPTION_NEVER, 1,
+                                    1000, nullptr);
         if (http == nullptr) continue;
         IppPtr response(cupsDoRequest(http, request.release(), "/ipp/system"));
         httpClose(http);
         ok_ = response != nullptr &&
               ippGetStatusCode(response.get()) < IPP_STATUS_REDIRECTION_OTHER_SITE;
     }
+    return ok_;
 }
 
 AppServer::~AppServer() {
-    if (pid_ <= 0) return;
+    if (pid_ > 0) Stop();
+    RemoveRootFiles();
+}
+
+double AppServer::Stop() {
+    if (pid_ <= 0) return 0;
+    const auto start = std::chrono::steady_clock::now();
     kill(pid_, SIGTERM);
     int status = 0;
-    for (int i = 0; i < 150; ++i) {
-        if (waitpid(pid_, &status, WNOHANG) == pid_) {
-            RemoveRootFiles();
-            CheckSanitizerReports();
-            return;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    bool exited = false;
+    for (int i = 0; i < 1500 && !exited; ++i) {
+        exited = waitpid(pid_, &status, WNOHANG) == pid_;
+        if (!exited) std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
-    kill(pid_, SIGKILL);
-    waitpid(pid_, &status, 0);
-    RemoveRootFiles();
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    if (exited) {
+        CheckSanitizerReports();
+    } else {
+        kill(pid_, SIGKILL);
+        waitpid(pid_, &status, 0);
+    }
+    pid_ = -1;
+    ok_ = false;
+    return seconds;
 }
 
 // Running as root, the server kept its state and socket outside the temporary directory.
@@ -127,8 +148,14 @@ void AppServer::CheckSanitizerReports() const {
         if (out.find(report) != std::string::npos) ADD_FAILURE() << "the server reported:\n" << out;
 }
 
+// PAPPL moves a full log to NAME.O and starts it again.
 std::string AppServer::Log() const {
-    return ReadAll(dir_.file("server.log")) + ReadAll(dir_.file("server.out"));
+    return ReadAll(dir_.file("server.log.O")) + ReadAll(dir_.file("server.log")) +
+           ReadAll(dir_.file("server.out"));
+}
+
+std::string AppServer::Output() const {
+    return ReadAll(dir_.file("server.out"));
 }
 
 std::string AppServer::Uri(const std::string &printer) const {
@@ -137,8 +164,11 @@ std::string AppServer::Uri(const std::string &printer) const {
 
 FilterRun AppServer::Run(const std::vector<std::string> &args) const {
     FilterCall call;
-    call.binary = program_;
-    call.args = args;
+    std::vector<std::string> command = wrapper_;
+    command.push_back(program_);
+    call.binary = command[0];
+    call.args.assign(command.begin() + 1, command.end());
+    call.args.insert(call.args.end(), args.begin(), args.end());
     call.env = Env();
     return RunFilterProcess(call);
 }
@@ -185,6 +215,28 @@ std::string AppServer::HttpGet(const std::string &path, const std::string &langu
     std::string body;
     http_status_t status = HTTP_STATUS_ERROR;
     if (httpGet(http, path.c_str()) == 0) {
+        while ((status = httpUpdate(http)) == HTTP_STATUS_CONTINUE) {
+        }
+        char buf[8192];
+        ssize_t n;
+        while ((n = httpRead2(http, buf, sizeof buf)) > 0)
+            body.append(buf, static_cast<std::size_t>(n));
+    }
+    httpClose(http);
+    return status == HTTP_STATUS_OK ? body : "";
+}
+
+std::string AppServer::HttpPost(const std::string &path, const std::string &form) const {
+    http_t *http = httpConnect2("localhost", port_, nullptr, AF_UNSPEC, HTTP_ENCRYPTION_NEVER, 1,
+                                30000, nullptr);
+    if (http == nullptr) return "";
+    httpClearFields(http);
+    httpSetField(http, HTTP_FIELD_CONTENT_TYPE, "application/x-www-form-urlencoded");
+    httpSetLength(http, form.size());
+    std::string body;
+    http_status_t status = HTTP_STATUS_ERROR;
+    if (httpPost(http, path.c_str()) == 0 &&
+        httpWrite2(http, form.data(), form.size()) == static_cast<ssize_t>(form.size())) {
         while ((status = httpUpdate(http)) == HTTP_STATUS_CONTINUE) {
         }
         char buf[8192];

@@ -23,17 +23,36 @@ struct IppDeleter {
 };
 using IppPtr = std::unique_ptr<ipp_t, IppDeleter>;
 
+// A server unlike the default one: server options replacing the defaults of the same name (""
+// leaves one out), and a command the server and its sub-commands run under (ip netns exec NS).
+struct AppServerSetup {
+    std::map<std::string, std::string> options;
+    std::vector<std::string> wrapper;
+};
+
+// A loopback port nobody listens on right now.
+int FreeLoopbackPort();
+
 class AppServer {
   public:
-    // Starts the server and waits until it answers; `ok()` says whether it did.
-    AppServer();
+    // Starts the server and waits until it answers on its UNIX socket; `ok()` says whether it
+    // did.
+    explicit AppServer(const AppServerSetup &setup = {});
     ~AppServer();
+    // Stops the server with SIGTERM (SIGKILL after 15 s); returns the seconds it took to exit
+    // (more than 15 when it had to be killed).
+    double Stop();
+    // Starts it again under the same name, port and directories; false when it does not answer.
+    bool Start();
     AppServer(const AppServer &) = delete;
     AppServer &operator=(const AppServer &) = delete;
 
     bool ok() const { return ok_; }
+    int port() const { return port_; }
     const std::string &dir() const { return dir_.path(); }
     std::string Log() const;
+    // What the server wrote to its standard output and error.
+    std::string Output() const;
 
     // Runs a sub-command of the program against this server.
     FilterRun Run(const std::vector<std::string> &args) const;
@@ -75,6 +94,8 @@ class AppServer {
     // The body of a page or file of the web server (with Accept-Language `language` when
     // given); "" unless it answers 200.
     std::string HttpGet(const std::string &path, const std::string &language = "") const;
+    // Posts an urlencoded form to a page; its body, "" unless it answers 200.
+    std::string HttpPost(const std::string &path, const std::string &form) const;
 
   private:
     std::map<std::string, std::string> Env() const;
@@ -82,8 +103,10 @@ class AppServer {
     void CheckSanitizerReports() const;
 
     TempDir dir_;
-    std::string name_;    // the server's program name
-    std::string program_; // the symlink it runs through
+    std::string name_;                           // the server's program name
+    std::string program_;                        // the symlink it runs through
+    std::vector<std::string> wrapper_;           // what it runs under
+    std::map<std::string, std::string> options_; // its server options
     int port_ = 0;
     pid_t pid_ = -1;
     bool ok_ = false;

@@ -1,7 +1,8 @@
 #!/bin/sh
 # cmake --install into a staging directory: the program, a man page for the program and one for
 # each sub-command its usage lists, and the systemd unit starting the program where it was
-# installed.
+# installed, which systemd-analyze verifies without a word (unknown or misspelt settings, a
+# missing man page named by Documentation=) when it is installed.
 # Usage: install_layout.sh BUILD_DIR
 set -eu
 build=$1
@@ -21,5 +22,12 @@ for cmd in $subcommands; do
 done
 unit=$(find "$stage" -name kelvra-printer-app.service)
 grep -q "^ExecStart=${bin#$stage} server" "$unit" || { echo "FAIL: unit $unit"; status=1; }
+if command -v systemd-analyze >/dev/null; then
+    # The unit as installed, but starting the staged program and finding the staged man pages.
+    mkdir "$stage/verify"
+    sed "s|^ExecStart=|ExecStart=$stage|" "$unit" > "$stage/verify/kelvra-printer-app.service"
+    out=$(MANPATH=$prefix/share/man systemd-analyze verify "$stage/verify/kelvra-printer-app.service" 2>&1) &&
+        [ -z "$out" ] || { echo "FAIL: systemd-analyze verify: $out"; status=1; }
+fi
 [ $status = 0 ] && echo "ok: program, $(echo $subcommands | wc -w) sub-command man pages, unit"
 exit $status

@@ -303,6 +303,17 @@ TEST_F(AppJobs, APdfJobCancelledBehindAnotherEndsCancelledAndPrintsNothing) {
     EXPECT_EQ(PrintAndInspect("cancel", Pdf("after-cancel.pdf"))["pages"].size(), 3u);
 }
 
+// The colour library's messages and the locked-print ticket's note of a QV job go to the job's
+// log (debug lines; PAPPL writes the apostrophe escaped), never to the server's standard output
+// or error.
+TEST_F(AppJobs, TheColourLibrarysMessagesGoToTheJobLogNotTheServersOutput) {
+    PrintAndInspect("qv", Pdf("cms-log.pdf"));
+    for (const char *note : {"cms: Welcome to CMS!", "-->pin print isn"}) {
+        EXPECT_EQ(server_->Output().find(note), std::string::npos) << note;
+        EXPECT_NE(server_->Log().find(note), std::string::npos) << note;
+    }
+}
+
 // The same job on two printers at the same time gives each the stream it gets alone.
 TEST_F(AppJobs, TwoPrintersAtOnceGiveTheStreamsTheyGiveAlone) {
     const Json aloneC = PrintAndInspect("c", Pdf("alone-c.pdf"));

@@ -126,8 +126,8 @@ TEST_F(WebPages, StatusPageShowsThePrinterItsStateAndTheDefaultsLink) {
 }
 
 // The defaults page shows every vendor option of the model under its readable label, with the
-// printer's current default (toner save switched on here), the blank-page choices by their
-// labels, and the darkness levels with the configured 50 % selected.
+// printer's current default (toner save switched on here), the feed-edge and blank-page choices
+// by their labels, and the darkness levels with the configured 50 % selected.
 TEST_F(WebPages, DefaultsPageShowsVendorOptionsByLabelAndDarkness) {
     ASSERT_EQ(server_->Run({"modify", "-d", kPrinter, "-o", "toner-save=true"}).exitCode, 0);
     const std::string url = Url(std::string("/") + kPrinter + "/printing");
@@ -148,9 +148,12 @@ TEST_F(WebPages, DefaultsPageShowsVendorOptionsByLabelAndDarkness) {
     EXPECT_NE(dom.find("<th>Print Darkness:</th>"), std::string::npos);
     const std::string toner = TagWith(dom, "name=\"toner-save\"");
     EXPECT_NE(toner.find("checked"), std::string::npos) << toner;
-    const std::string feed = TagWith(dom, "name=\"feed-long-edge\"");
-    EXPECT_NE(feed.find("checkbox"), std::string::npos) << feed;
-    EXPECT_EQ(feed.find("checked"), std::string::npos) << feed;
+    // The QV models' feed edge is "By Paper Size" unless set on or off.
+    const std::string feed = SelectNamed(dom, "feed-long-edge");
+    EXPECT_NE(feed.find(R"(<option value="auto" selected="">By Paper Size</option>)"),
+              std::string::npos)
+        << feed;
+    EXPECT_NE(feed.find(R"(<option value="off">Off</option>)"), std::string::npos) << feed;
 
     const std::string blank = SelectNamed(dom, "skip-blank-pages");
     EXPECT_NE(blank.find(R"(<option value="printer-setting" selected="">Printer Setting</option>)"),

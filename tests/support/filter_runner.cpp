@@ -19,14 +19,16 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// The environment of a run: a few variables kept, the colour library off unless the call
-// names one, then the call's own variables.
+// The environment of a run: a few variables kept, the colour library off and no pause after a
+// manual-duplex job unless the call names them, then the call's own variables.
 std::vector<std::string> FilterEnvironment(const FilterCall &call) {
     std::vector<std::string> env;
     for (const char *keep : {"PATH", "TMPDIR", "LANG", "LC_ALL", "ASAN_OPTIONS", "UBSAN_OPTIONS"})
         if (const char *v = std::getenv(keep); v && !call.env.count(keep))
             env.push_back(std::string(keep) + "=" + v);
     if (!call.env.count("KELVRA_CMS_LIBRARY")) env.push_back("KELVRA_CMS_LIBRARY=");
+    if (!call.env.count("KELVRA_MANUAL_DUPLEX_PAUSE"))
+        env.push_back("KELVRA_MANUAL_DUPLEX_PAUSE=0");
     for (const auto &[k, v] : call.env)
         env.push_back(k + "=" + v);
     return env;

@@ -31,7 +31,7 @@ class CmsEntry : public testing::Test {
     CmsLib lib;
 };
 
-TEST_F(CmsEntry, ExportsExactlyTheSixEntryPoints) {
+TEST_F(CmsEntry, ExportsExactlyItsSevenEntryPoints) {
     std::set<std::string> names;
     for (const std::string &line :
          CommandLines(std::string("nm -D --defined-only ") + KELVRA_CMSLIB_BIN)) {
@@ -39,9 +39,10 @@ TEST_F(CmsEntry, ExportsExactlyTheSixEntryPoints) {
         std::string address, type, name;
         if (fields >> address >> type >> name) names.insert(name);
     }
-    const std::set<std::string> expected = {"GetCMSDllVersion",   "GDIPrintCMSmain",
-                                            "MONOtoMONO",         "RGBtoMONO",
-                                            "BrightnessLevelLut", "ContrastLevelLut"};
+    const std::set<std::string> expected = {
+        "GetCMSDllVersion", "GDIPrintCMSmain", "GDIPrintCMSmainWithMessages",
+        "MONOtoMONO",       "RGBtoMONO",       "BrightnessLevelLut",
+        "ContrastLevelLut"};
     EXPECT_EQ(names, expected);
 }
 
@@ -158,6 +159,35 @@ TEST_F(CmsEntry, SuccessfulCallWritesTheMessagesInOrderAndTheOutputFields) {
     EXPECT_EQ(+page.dst.OutputDataLineByte, 8);
     EXPECT_EQ(+page.dst.OutputBitMode, 1);
     EXPECT_EQ(+page.dst.cbSize, 24);
+}
+
+// The entry point with a message function hands it the very text the plain entry point writes to
+// standard error (a refused call, a successful one), and writes nothing there itself; its
+// bitmap is the same.
+TEST_F(CmsEntry, TheMessagesGoToTheCallersFunctionInsteadOfStandardError) {
+    for (uint16_t width : {uint16_t{32}, uint16_t{12}}) {
+        SCOPED_TRACE(width);
+        CmsPage plain(width, 3, 0x80, 1), handed(width, 3, 0x80, 1);
+        int plainResult = 1, handedResult = 2;
+        const std::string expected = CaptureStderrOf([&] { plainResult = plain.Run(lib); });
+        std::string received;
+        const std::string err = CaptureStderrOf([&] {
+            handed.src.ColorSrcData = handed.grey.data();
+            handed.dst.ColorDstData = handed.bitmap.data();
+            handed.dst.cbSize = static_cast<int32_t>(handed.bitmap.size());
+            handedResult = lib.printWithMessages(
+                &handed.src, &handed.settings, &handed.dst,
+                [](void *context, const char *text) {
+                    *static_cast<std::string *>(context) += text;
+                },
+                &received);
+        });
+        EXPECT_EQ(handedResult, plainResult);
+        EXPECT_EQ(received, expected);
+        EXPECT_NE(received.find("cms: Welcome to CMS!\n"), std::string::npos);
+        EXPECT_EQ(err, "");
+        EXPECT_EQ(handed.bitmap, plain.bitmap);
+    }
 }
 
 TEST_F(CmsEntry, SizeQueryReportsTheBytesNeeded) {

@@ -16,11 +16,12 @@
 #error "the colour library's tests need KELVRA_CMSLIB_BIN"
 #endif
 
-// The library opened by path with its six entry points bound by name.
+// The library opened by path with its seven entry points bound by name.
 struct CmsLib {
     void *handle = nullptr;
     PFN_GetCMSDllVersion version = nullptr;
     PFN_GDIPrintCMSmain print = nullptr;
+    PFN_GDIPrintCMSmainWithMessages printWithMessages = nullptr;
     PFN_MONOtoMONO monoToMono = nullptr;
     PFN_RGBtoMONO rgbToMono = nullptr;
     PFN_BrightnessLevelLut brightness = nullptr;
@@ -31,6 +32,8 @@ struct CmsLib {
         if (handle == nullptr) return;
         version = reinterpret_cast<PFN_GetCMSDllVersion>(dlsym(handle, "GetCMSDllVersion"));
         print = reinterpret_cast<PFN_GDIPrintCMSmain>(dlsym(handle, "GDIPrintCMSmain"));
+        printWithMessages = reinterpret_cast<PFN_GDIPrintCMSmainWithMessages>(
+            dlsym(handle, "GDIPrintCMSmainWithMessages"));
         monoToMono = reinterpret_cast<PFN_MONOtoMONO>(dlsym(handle, "MONOtoMONO"));
         rgbToMono = reinterpret_cast<PFN_RGBtoMONO>(dlsym(handle, "RGBtoMONO"));
         brightness = reinterpret_cast<PFN_BrightnessLevelLut>(dlsym(handle, "BrightnessLevelLut"));
@@ -42,7 +45,8 @@ struct CmsLib {
     CmsLib(const CmsLib &) = delete;
     CmsLib &operator=(const CmsLib &) = delete;
     bool Complete() const {
-        return handle && version && print && monoToMono && rgbToMono && brightness && contrast;
+        return handle && version && print && printWithMessages && monoToMono && rgbToMono &&
+               brightness && contrast;
     }
 };
 

@@ -5,6 +5,8 @@
 
 #include <algorithm>
 #include <clocale>
+#include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -66,25 +68,33 @@ class TicketTest : public ::testing::Test {
         id.title = title;
         id.host = host;
         char ticket[kPinPrintPJLSize];
+        char *text = nullptr;
+        size_t length = 0;
+        std::FILE *log = open_memstream(&text, &length);
         CaptureStderr();
-        GetPinPrintPJL(id, pin != nullptr, pin, ticket, owner);
+        GetPinPrintPJL(id, pin != nullptr, pin, ticket, owner, sizeof ticket, log);
         stderrText = GetCapturedStderr();
+        std::fclose(log);
+        logText.assign(text, length);
+        std::free(text);
         return ticket;
     }
-    std::string host = "printhost", stderrText;
+    // The notes go to the job's log, never to the process's standard error.
+    std::string host = "printhost", stderrText, logText;
 };
 
 TEST_F(TicketTest, NotLocked) {
     const std::string t = Ticket("alice", "/home/user/report.pdf");
     EXPECT_EQ(t, "@PJL SET USERNAME=\"alice\"\n@PJL SET JOBNAME=\"report.pdf\"\n");
-    EXPECT_NE(stderrText.find("-->pin print isn't need!\n"), std::string::npos);
+    EXPECT_NE(logText.find("-->pin print isn't need!\n"), std::string::npos);
+    EXPECT_EQ(stderrText, "");
 }
 
 TEST_F(TicketTest, LockedJobListsTheUserAndThePin) {
     const std::string t = Ticket("alice", "report.pdf", "1234");
     EXPECT_EQ(t, "@PJL SET USERNAME=\"alice\"\n@PJL SET JOBNAME=\"report.pdf\"\n"
                  "@PJL SET PINJOBNAME=\"alice\"\n@PJL SET JOBPASSWORD=\"1234\"\n");
-    EXPECT_EQ(stderrText.find("isn't need"), std::string::npos);
+    EXPECT_EQ(logText.find("isn't need"), std::string::npos);
 }
 
 // A PIN of any length leaves its line whole: closing quote and line end.
