@@ -71,12 +71,8 @@ class AppDocuments : public ::testing::Test {
                             const std::vector<std::string> &extra = {}) {
         FilterCall gs;
         gs.binary = KELVRA_GS_BIN;
-        gs.args = {"-q",
-                   "-dNOPAUSE",
-                   "-dBATCH",
-                   "-r72",
-                   std::string("-sDEVICE=") + device,
-                   "-sOutputFile=" + Path(name)};
+        gs.args = {"-q", "-dNOPAUSE", "-dBATCH", "-r72", "-sOutputFile=" + Path(name)};
+        gs.args.push_back(std::string("-sDEVICE=") + device);
         gs.args.insert(gs.args.end(), extra.begin(), extra.end());
         gs.args.insert(gs.args.end(), {"-c", ps + " showpage"});
         EXPECT_EQ(RunFilterProcess(gs).exitCode, 0) << name;
@@ -95,20 +91,11 @@ class AppDocuments : public ::testing::Test {
         const int state = server_->WaitJob("p", std::atoi(run.out.c_str() + dash + 1), &message);
         return {state, message};
     }
-    // Print-Job of a file; state and message, or 0 and the refusal.
+    // A raster document streamed by Print-Job (job name "raster"); state and message.
     static std::pair<int, std::string> PrintJob(const std::string &file, const char *format) {
-        IppPtr request = server_->NewRequest(IPP_OP_PRINT_JOB, "p");
-        ippAddString(request.get(), IPP_TAG_OPERATION, IPP_TAG_MIMETYPE, "document-format", nullptr,
-                     format);
-        ippAddString(request.get(), IPP_TAG_OPERATION, IPP_TAG_NAME, "job-name", nullptr,
-                     std::filesystem::path(file).filename().c_str());
-        IppPtr response = server_->Request("p", std::move(request), file);
-        const int id =
-            ippGetInteger(ippFindAttribute(response.get(), "job-id", IPP_TAG_INTEGER), 0);
-        if (id == 0) return {0, ippErrorString(ippGetStatusCode(response.get()))};
         std::string message;
-        const int state = server_->WaitJob("p", id, &message);
-        return {state, message};
+        const int id = server_->PrintRaster("p", file, {}, format);
+        return {id > 0 ? server_->WaitJob("p", id, &message) : 0, message};
     }
     static Json Inspect(const std::string &file) {
         return InspectJson(server_->OutputDir("p") + "/" +
@@ -344,7 +331,7 @@ TEST_F(AppDocuments, EveryRasterColourSpacePrintsAsItsGreyTwin) {
         SCOPED_TRACE(file);
         WriteRasterPage(file, type, mode, false);
         ASSERT_EQ(PrintJob(file, format).first, IPP_JSTATE_COMPLETED);
-        const Json r = Inspect(file);
+        const Json r = Inspect("raster");
         ASSERT_EQ(r["pages"].size(), 1u);
         if (reference.empty()) reference = r["pages"][0]["hash"].str;
         EXPECT_EQ(r["pages"][0]["hash"].str, reference);
