@@ -2,10 +2,13 @@
 
 #include <algorithm>
 #include <cstring>
+#include <mutex>
+#include <set>
 #include <string_view>
 
 #include "app/app_context.h"
 #include "app/dialect.h"
+#include "app/document_formats.h"
 #include "app/job_options.h"
 #include "app/raster_job.h"
 #include "app/test_page.h"
@@ -74,6 +77,18 @@ void AddVendorAttributes(const ModelInfo &model, pappl_pr_driver_data_t &data, i
             ippAddBoolean(attrs, IPP_TAG_PRINTER, defaultName.c_str(), 0);
         }
     }
+}
+
+// The PWG name of a custom size limit ("custom_min_3x5in"). PAPPL keeps the driver data's
+// pointers, so the names live as long as the server.
+const char *CustomSizeName(const char *limit, int widthPoints, int lengthPoints) {
+    static std::mutex mutex;
+    static std::set<std::string> names;
+    char name[64];
+    pwgFormatSizeName(name, sizeof name, "custom", limit, (widthPoints * 2540 + 36) / 72,
+                      (lengthPoints * 2540 + 36) / 72, nullptr);
+    const std::lock_guard<std::mutex> lock(mutex);
+    return names.insert(name).first->c_str();
 }
 
 // Frees the printer's extension with the printer.
@@ -149,6 +164,10 @@ bool DescribeModel(const ModelInfo &model, pappl_pr_driver_data_t &data, ipp_t *
     // 8-bit grey only: the driver halftones with its own screens or the colour library.
     data.raster_types = PAPPL_PWG_RASTER_TYPE_SGRAY_8;
     data.force_raster_type = PAPPL_PWG_RASTER_TYPE_NONE;
+    // PAPPL refuses a streamed page of more than 8 bits per pixel unless the printer takes
+    // colour: RGB raster is printed as its luminance.
+    data.color_supported |= PAPPL_COLOR_MODE_COLOR;
+    data.format = kDriverFormat;
 
     const DialectTraits dialect = DialectOf(model);
     data.duplex = dialect.duplex;
@@ -176,6 +195,10 @@ bool DescribeModel(const ModelInfo &model, pappl_pr_driver_data_t &data, ipp_t *
             return false;
         }
         data.media[data.num_media++] = name;
+    }
+    if (data.num_media + 2 <= PAPPL_MAX_MEDIA) {
+        data.media[data.num_media++] = CustomSizeName("min", kCustomMinWidth, kCustomMinLength);
+        data.media[data.num_media++] = CustomSizeName("max", model.maxWidth, model.maxLength);
     }
     // PAPPL adds "auto" to the sources itself; a job that names no source and no loaded size
     // prints from "auto", the PPDs' default.

@@ -1,7 +1,13 @@
 #include "app/job_options.h"
 
 #include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
 #include <cstring>
+#include <iterator>
+#include <string_view>
 #include <unistd.h>
 
 #include "common/option_table.h"
@@ -78,6 +84,73 @@ void ApplyVendorOptions(JobSettings &s, const ModelInfo &model, const JobTicket 
     }
 }
 
+// orientation-requested of the job. The printer's default is portrait only because IPP clients
+// want one of the four turns there; a job that names no orientation lets each page keep its
+// own (a landscape page is turned onto portrait paper, as "none" does).
+ipp_orient_t JobOrientation(pappl_job_t *job, const pappl_pr_options_t &options) {
+    if (papplJobGetAttribute(job, "orientation-requested") == nullptr &&
+        options.orientation_requested == IPP_ORIENT_PORTRAIT)
+        return IPP_ORIENT_NONE;
+    return options.orientation_requested;
+}
+
+// PAPPL's sub-commands and the options of its command line that take a value.
+constexpr const char *kSubcommands[] = {"add",      "autoadd", "cancel",   "default", "delete",
+                                        "devices",  "drivers", "jobs",     "modify",  "options",
+                                        "printers", "server",  "shutdown", "status",  "submit"};
+constexpr std::string_view kValueOptions = "dhjmnotuv";
+
+// A copy count PAPPL sends: a whole number from 1 to 9999.
+bool ValidCopies(const std::string &value) {
+    char *end = nullptr;
+    errno = 0;
+    const long n = std::strtol(value.c_str(), &end, 10);
+    return !value.empty() && errno == 0 && *end == '\0' && n >= 1 && n <= 9999;
+}
+
+// One range as PAPPL's submit reads it ("N", "N-M", "N-", "-M"), written whole; empty when the
+// text is anything else.
+std::string NormalPageRange(const std::string &value) {
+    unsigned long first = 1, last = 0;
+    const char *p = value.c_str();
+    char *end = nullptr;
+    const bool hasFirst = std::isdigit(static_cast<unsigned char>(*p));
+    if (hasFirst) {
+        first = std::strtoul(p, &end, 10);
+        p = end;
+    }
+    const bool dash = *p == '-';
+    if (dash) ++p;
+    if (std::isdigit(static_cast<unsigned char>(*p))) {
+        last = std::strtoul(p, &end, 10);
+        p = end;
+    }
+    if (*p != '\0' || (!hasFirst && last == 0) || first < 1 || first > INT_MAX || last > INT_MAX ||
+        (last != 0 && last < first))
+        return "";
+    if (!dash) last = first;
+    return std::to_string(first) + "-" + (last ? std::to_string(last) : "");
+}
+
+// Checks the copies and page-ranges of one "-o" value; adds "-o page-ranges=N-N" after it
+// where PAPPL would misread a single page.
+bool CheckSubmitOptions(const std::string &value, std::vector<std::string> &fixed,
+                        std::string &why) {
+    cups_option_t *options = nullptr;
+    const int n = cupsParseOptions(value.c_str(), 0, &options);
+    const char *copies = cupsGetOption("copies", n, options);
+    const char *ranges = cupsGetOption("page-ranges", n, options);
+    const std::string range = ranges ? NormalPageRange(ranges) : "";
+    if (copies != nullptr && !ValidCopies(copies))
+        why = std::string("Bad copy count '") + copies + "' (1 to 9999).";
+    else if (ranges != nullptr && range.empty())
+        why = std::string("Bad page-ranges '") + ranges + "': one range of pages, like 2-5.";
+    else if (ranges != nullptr && range != ranges)
+        fixed.insert(fixed.end(), {"-o", "page-ranges=" + range});
+    cupsFreeOptions(n, options);
+    return why.empty();
+}
+
 // The media-source the job names in its media-col, else "". PAPPL itself would pick the first
 // source whose loaded paper has the job's size; the printers do not know what is loaded.
 std::string NamedSource(pappl_job_t *job) {
@@ -95,6 +168,46 @@ std::string DefaultSource(pappl_printer_t *printer) {
 }
 
 } // namespace
+
+bool FixSubmitArguments(std::vector<std::string> &args, std::string &why) {
+    auto takesValue = [](const std::string &a) {
+        return a.size() > 1 && a[0] == '-' && a[1] != '-' &&
+               kValueOptions.find(a[1]) != std::string_view::npos;
+    };
+    // Only submit (also the sub-command of a command line that names none) sends a job.
+    for (std::size_t i = 1; i < args.size() && args[i] != "--"; ++i) {
+        if (takesValue(args[i]))
+            ++i;
+        else if (args[i] != "submit" && std::find(std::begin(kSubcommands), std::end(kSubcommands),
+                                                  args[i]) != std::end(kSubcommands))
+            return true;
+    }
+    std::vector<std::string> fixed(args.begin(), args.begin() + (args.empty() ? 0 : 1));
+    for (std::size_t i = 1; i < args.size(); ++i) {
+        const std::string &arg = args[i];
+        if (arg == "--") {
+            fixed.insert(fixed.end(), args.begin() + static_cast<std::ptrdiff_t>(i), args.end());
+            break;
+        }
+        if (!takesValue(arg) || i + 1 == args.size()) {
+            fixed.push_back(arg);
+            continue;
+        }
+        const std::string &value = args[++i];
+        if (arg[1] == 'n') { // PAPPL reads the option's first letter only
+            if (!ValidCopies(value)) {
+                why = "Bad copy count '" + value + "' (1 to 9999).";
+                return false;
+            }
+            fixed.insert(fixed.end(), {"-o", "copies=" + value});
+            continue;
+        }
+        fixed.insert(fixed.end(), {arg, value});
+        if (arg[1] == 'o' && !CheckSubmitOptions(value, fixed, why)) return false;
+    }
+    args = std::move(fixed);
+    return true;
+}
 
 std::span<const VendorOption> VendorOptions() {
     return kVendorOptions;
@@ -133,6 +246,10 @@ JobTicket ReadJobTicket(pappl_job_t *job, const pappl_pr_options_t &options) {
     t.darknessConfigured = options.darkness_configured;
     t.printDarkness = options.print_darkness;
     t.copies = std::max(1, options.copies);
+    t.scaling = options.print_scaling;
+    t.orientation = JobOrientation(job, options);
+    t.mediaWidth = options.media.size_width;
+    t.mediaLength = options.media.size_length;
     const char *handling =
         ippGetString(papplJobGetAttribute(job, "multiple-document-handling"), 0, nullptr);
     t.collate =
@@ -209,5 +326,6 @@ void FillJobSettings(JobSettings &s, const ModelInfo &model, const JobTicket &t)
     }
     s.maxPageWidth = model.maxWidth;
     s.maxPageHeight = model.maxLength;
+    std::copy(std::begin(kCustomMargins), std::end(kCustomMargins), s.hwMargins);
     s.identity = t.identity;
 }

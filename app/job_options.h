@@ -8,6 +8,7 @@
 #include <map>
 #include <span>
 #include <string>
+#include <vector>
 
 #include "common/job_settings.h"
 #include "common/model_catalogue.h"
@@ -56,6 +57,9 @@ struct JobTicket {
     int printDarkness = 0;       // print-darkness of the job (or its default), -100..100
     int copies = 1;
     bool collate = true;                          // multiple-document-handling: collated copies
+    pappl_scaling_t scaling = PAPPL_SCALING_AUTO; // print-scaling
+    ipp_orient_t orientation = IPP_ORIENT_NONE;   // orientation-requested; none: page by page
+    int mediaWidth = 0, mediaLength = 0;          // media-col size, hundredths of millimetres
     std::map<std::string, std::string> jobValues; // vendor attributes the job names
     std::map<std::string, std::string> printerDefaults; // their printer defaults
     JobIdentity identity;
@@ -72,6 +76,13 @@ int JobResolution(const ModelInfo &model, const JobTicket &ticket);
 // The model's density level for printer-darkness-configured plus print-darkness: 50 is the
 // model's normal level, 0 the lightest, 100 the darkest.
 int DensityLevel(const DensityLevels &levels, int configured, int printDarkness);
+
+// The command line for papplMainloop with what its submit sub-command gets wrong put right:
+// "-n N" (PAPPL drops it: it reads "num-copies", which it never sends) becomes "-o copies=N",
+// and a page-ranges of one page ("3", which PAPPL sends as 3 to the end) becomes "3-3". False
+// (with `why`) for a copy count or page range PAPPL would drop or misread without a word:
+// copies outside 1..9999, a list of ranges (the printers take one) or text that is no range.
+bool FixSubmitArguments(std::vector<std::string> &args, std::string &why);
 
 // Fills `s` (a fresh JobSettings) for a job of `model` with this ticket.
 void FillJobSettings(JobSettings &s, const ModelInfo &model, const JobTicket &ticket);

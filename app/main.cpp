@@ -12,6 +12,7 @@
 #include <optional>
 #include <string>
 #include <sys/stat.h>
+#include <vector>
 #include <unistd.h>
 #include <vector>
 
@@ -21,8 +22,9 @@
 #include "app/cli.h"
 #include "app/dnssd.h"
 #include "app/drivers.h"
+#include "app/document_formats.h"
+#include "app/job_options.h"
 #include "app/local_server.h"
-#include "app/pdf_filter.h"
 #include "app/printer_status.h"
 #include "app/web_strings.h"
 
@@ -199,8 +201,7 @@ pappl_system_t *SystemCallback(int num_options, cups_option_t *options, void *da
 
     papplSystemSetPrinterDrivers(system, static_cast<int>(app->drivers.size()), app->drivers.data(),
                                  AutoAddCallback, PrinterMade, DriverCallback, app);
-    papplSystemAddMIMEFilter(system, "application/pdf", "image/pwg-raster", PdfFilter, app);
-    papplSystemAddMIMEFilter(system, "application/postscript", "image/pwg-raster", PdfFilter, app);
+    AddDocumentFormats(system, *app);
     app->strings = EnglishStrings();
     AddWebStrings(system, app->strings);
     papplSystemSetFooterHTML(system, kFooter);
@@ -228,10 +229,17 @@ int main(int argc, char *argv[]) {
     AppContext app;
     const char *slash = std::strrchr(argv[0], '/');
     app.baseName = slash ? slash + 1 : argv[0];
-    const CommandLine command = ParseCommandLine(argc, argv);
+    std::vector<std::string> fixedArgs(argv, argv + argc);
+    if (std::string why; !FixSubmitArguments(fixedArgs, why)) {
+        std::fprintf(stderr, "%s: %s\n", app.baseName.c_str(), why.c_str());
+        return 1;
+    }
+    std::vector<char *> args;
+    for (std::string &a : fixedArgs)
+        args.push_back(a.data());
+    const CommandLine command = ParseCommandLine(static_cast<int>(args.size()), args.data());
     if (const std::optional<int> status = RunOwnSubcommand(command, app.baseName)) return *status;
     PapplRun run = BeforePappl(command, app.baseName);
-    std::vector<char *> args(argv, argv + argc);
     for (std::string &extra : run.extraArgs)
         args.push_back(extra.data());
     args.push_back(nullptr);

@@ -1,18 +1,23 @@
 #include "app/pdf_filter.h"
 
+#include <algorithm>
+#include <array>
 #include <cerrno>
 #include <climits>
 #include <csignal>
 #include <cstring>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include <cups/raster.h>
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include "app/app_context.h"
+#include "app/document_formats.h"
 #include "app/raster_job.h"
 #include "common/child_process.h"
 
@@ -24,23 +29,136 @@ namespace {
 
 constexpr unsigned kCancelCheckLines = 64; // lines between two looks at the cancel flag
 
-// The page size Ghostscript renders: the job's paper-table row, else the media's own size.
-void PageSizePoints(const AppJob &job, const pappl_pr_options_t &options, int &w, int &h) {
-    if (const PAPER_SIZE_INFO *row = job.PaperRow()) {
-        w = row->cupsPaperW;
-        h = row->cupsPaperH;
-    } else {
-        w = (options.media.size_width * 72 + 1270) / 2540;
-        h = (options.media.size_length * 72 + 1270) / 2540;
+// Ghostscript's page-size report: one "%%KelvraPageSize W H" line per page on standard output.
+constexpr const char *kSizeTag = "%%KelvraPageSize ";
+
+// Lists each page's size without drawing it. PDF: every page's media box, with its UserUnit
+// and /Rotate, as Ghostscript sizes the page ("0 0" for a page it cannot read). PostScript: the
+// page device of every page the program shows, run on the null device.
+std::vector<std::string> PageSizeArgs(const char *file, bool pdf, const PaperArea &paper) {
+    std::vector<std::string> args = {KELVRA_GS_PATH, "-q", "-dNOPAUSE", "-dBATCH", "-dSAFER"};
+    const std::string tag = std::string("(") + kSizeTag + ") print ";
+    if (pdf) {
+        args.insert(args.end(), {std::string("--permit-file-read=") + file,
+                                 std::string("-sKelvraFile=") + file, "-dNODISPLAY", "-c",
+                                 "KelvraFile (r) file runpdfbegin 1 1 pdfpagecount { pdfgetpage "
+                                 "dup null eq { pop " +
+                                     tag +
+                                     "(0 0) = } { 8 dict begin /d exch def "
+                                     "d /MediaBox .knownget { aload pop } { 0 0 0 0 } ifelse "
+                                     "/y1 exch def /x1 exch def /y0 exch def /x0 exch def "
+                                     "d /UserUnit .knownget not { 1 } if /u exch def "
+                                     "/w x1 x0 sub abs u mul def /h y1 y0 sub abs u mul def "
+                                     "d /Rotate .knownget not { 0 } if cvi 90 idiv 2 mod 0 ne "
+                                     "{ w h /w exch def /h exch def } if " +
+                                     tag +
+                                     "w =only ( ) print h = end } ifelse } for "
+                                     "runpdfend quit"});
+        return args;
     }
+    args.insert(args.end(),
+                {"-sDEVICE=nullpage", "-dDEVICEWIDTHPOINTS=" + std::to_string(paper.width),
+                 "-dDEVICEHEIGHTPOINTS=" + std::to_string(paper.height), "-c",
+                 "<< /EndPage { exch pop dup 0 eq { " + tag +
+                     "currentpagedevice /PageSize get aload pop exch =only ( ) print = } if "
+                     "2 ne } bind >> setpagedevice",
+                 "-f", file});
+    return args;
 }
 
-// The converter's arguments: 8-bit sGray at the job's resolution on a fixed page, the document
-// fitted to it, only the pages of page-ranges, PostScript output on standard error. The cups
-// device writes uncompressed CUPS raster: its pwgraster twin compresses every line only for
-// the job to expand it again, which made Ghostscript take 5.0 s instead of 3.0 s on 100 pages.
-std::vector<std::string> ConverterArgs(const char *file, bool pdf, unsigned dpi, int w, int h,
-                                       const pappl_pr_options_t &options) {
+// Reads the page sizes the report lists, in page order; stops early when the job is cancelled.
+// A document the report cannot size (or sizes only in part) gets what was listed.
+std::vector<std::pair<double, double>> DocumentPageSizes(pappl_job_t *job, const char *file,
+                                                         bool pdf, const PaperArea &paper,
+                                                         const std::string &spoolDir) {
+    std::vector<std::pair<double, double>> sizes;
+    const int devNull = open("/dev/null", O_WRONLY | O_CLOEXEC);
+    ChildProcess gs;
+    if (StartChildProcess(gs, PageSizeArgs(file, pdf, paper), spoolDir, devNull) != 0) {
+        if (devNull >= 0) close(devNull);
+        return sizes;
+    }
+    std::string text;
+    char buf[4096];
+    bool canceled = false;
+    for (;;) {
+        pollfd p{gs.outFd, POLLIN, 0};
+        const int ready = poll(&p, 1, 200);
+        if (ready < 0 && errno == EINTR) continue;
+        if (ready == 0) {
+            if ((canceled = papplJobIsCanceled(job))) break;
+            continue;
+        }
+        const ssize_t n = read(gs.outFd, buf, sizeof buf);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        text.append(buf, static_cast<std::size_t>(n));
+    }
+    FinishChildProcess(gs, canceled);
+    if (devNull >= 0) close(devNull);
+    for (std::size_t at = text.find(kSizeTag); at != std::string::npos;
+         at = text.find(kSizeTag, at + 1)) {
+        double w = 0, h = 0;
+        if (std::sscanf(text.c_str() + at + std::strlen(kSizeTag), "%lf %lf", &w, &h) == 2 &&
+            w > 0 && h > 0 && w < 1e6 && h < 1e6)
+            sizes.emplace_back(w, h);
+        else
+            sizes.emplace_back(paper.width, paper.height);
+    }
+    return sizes;
+}
+
+// PostScript for a matrix.
+std::string MatrixText(const std::array<double, 6> &m) {
+    std::string text = "[";
+    char number[32];
+    for (double v : m) {
+        std::snprintf(number, sizeof number, " %.4f", v);
+        text += number;
+    }
+    return text + " ]";
+}
+
+// Places every page as the layout says: the page device's Install procedure (which survives a
+// program's initgraphics) sets up the matrix of the page being started, found by the page
+// device's count of pages shown so far. Pages of one size share a matrix; a page the size
+// report missed is placed as a page of the paper's size.
+std::string PlacementProgram(const std::vector<std::pair<double, double>> &sizes,
+                             unsigned firstPage, const PaperArea &paper,
+                             const LayoutRequest &layout) {
+    auto matrixOf = [&](double w, double h) {
+        return MatrixText(PageMatrix(w, h, paper, PlacePage(w, h, paper, layout)));
+    };
+    std::vector<std::pair<double, double>> distinct;
+    std::string indexes;
+    for (std::size_t i = firstPage > 0 ? firstPage - 1 : 0; i < sizes.size(); ++i) {
+        auto it = std::find(distinct.begin(), distinct.end(), sizes[i]);
+        if (it == distinct.end()) {
+            if (distinct.size() == 255) break;
+            it = distinct.insert(distinct.end(), sizes[i]);
+        }
+        char hex[3];
+        std::snprintf(hex, sizeof hex, "%02x", static_cast<unsigned>(it - distinct.begin()));
+        indexes += hex;
+    }
+    std::string matrices;
+    for (const auto &[w, h] : distinct)
+        matrices += matrixOf(w, h);
+    return "/KelvraPageMatrices [" + matrices + "] def /KelvraPageIndex <" + indexes +
+           "> def /KelvraOtherPage " + matrixOf(paper.width, paper.height) +
+           " def << /Install { currentpagedevice /PageCount get dup KelvraPageIndex length lt "
+           "{ KelvraPageIndex exch get KelvraPageMatrices exch get } { pop KelvraOtherPage } "
+           "ifelse concat } bind >> setpagedevice";
+}
+
+// The converter's arguments: 8-bit sGray at the job's resolution on the paper (fixed), each
+// page placed by the program, from page `first` to `last`, PostScript output on standard
+// error. The cups device writes uncompressed CUPS raster: its pwgraster twin compresses every
+// line only for the job to expand it again, which made Ghostscript take 5.0 s instead of 3.0 s
+// on 100 pages.
+std::vector<std::string> ConverterArgs(const char *file, unsigned dpi, const PaperArea &paper,
+                                       const std::string &placement, unsigned first,
+                                       unsigned last) {
     std::vector<std::string> args = {KELVRA_GS_PATH,
                                      "-q",
                                      "-dNOPAUSE",
@@ -50,17 +168,14 @@ std::vector<std::string> ConverterArgs(const char *file, bool pdf, unsigned dpi,
                                      "-dcupsColorSpace=18",
                                      "-dcupsBitsPerColor=8",
                                      "-r" + std::to_string(dpi),
-                                     "-dDEVICEWIDTHPOINTS=" + std::to_string(w),
-                                     "-dDEVICEHEIGHTPOINTS=" + std::to_string(h),
+                                     "-dDEVICEWIDTHPOINTS=" + std::to_string(paper.width),
+                                     "-dDEVICEHEIGHTPOINTS=" + std::to_string(paper.height),
                                      "-dFIXEDMEDIA",
-                                     pdf ? "-dPDFFitPage" : "-dFitPage",
                                      "-sstdout=%stderr",
                                      "-sOutputFile=%stdout"};
-    if (options.first_page > 1) args.push_back("-dFirstPage=" + std::to_string(options.first_page));
-    if (options.last_page < static_cast<unsigned>(INT_MAX))
-        args.push_back("-dLastPage=" + std::to_string(options.last_page));
-    args.push_back("-f");
-    args.push_back(file);
+    if (first > 1) args.push_back("-dFirstPage=" + std::to_string(first));
+    if (last < static_cast<unsigned>(INT_MAX)) args.push_back("-dLastPage=" + std::to_string(last));
+    args.insert(args.end(), {"-c", placement, "-f", file});
     return args;
 }
 
@@ -73,59 +188,93 @@ int OpenErrorFile(const std::string &spoolDir) {
     return fd;
 }
 
-// The last line Ghostscript wrote on standard error, for the job's message.
-std::string LastErrorLine(int fd) {
+// A line of the converter's output as message text: at most 160 characters, bytes outside
+// printable ASCII (a document's own bytes in an error) shown as '?'.
+std::string Printable(std::string_view line) {
+    std::string text(line.substr(0, 160));
+    for (char &c : text)
+        if (c < 0x20 || c > 0x7E) c = '?';
+    return text;
+}
+
+// What Ghostscript said went wrong, for the job's message: its first error line (an "Error:"
+// or a "****" remark of the PDF interpreter), else its last line.
+std::string ErrorSummary(int fd) {
     if (fd < 0) return {};
     std::string text;
     char buf[4096];
     ssize_t n;
     off_t offset = 0;
-    while ((n = pread(fd, buf, sizeof buf, offset)) > 0) {
+    while (text.size() < 65536 && (n = pread(fd, buf, sizeof buf, offset)) > 0) {
         text.append(buf, static_cast<std::size_t>(n));
         offset += n;
-        if (text.size() > 65536) text.erase(0, text.size() - 4096);
     }
-    while (!text.empty() && (text.back() == '\n' || text.back() == '\r'))
-        text.pop_back();
-    const std::size_t nl = text.find_last_of('\n');
-    return nl == std::string::npos ? text : text.substr(nl + 1);
+    std::string_view last;
+    for (std::size_t at = 0; at < text.size();) {
+        const std::size_t nl = std::min(text.find('\n', at), text.size());
+        std::string_view line(text.data() + at, nl - at);
+        at = nl + 1;
+        const bool remark = line.find("****") != std::string_view::npos;
+        line.remove_prefix(std::min(line.size(), line.find_first_not_of(" *\t")));
+        while (!line.empty() && (line.back() == '\r' || line.back() == ' '))
+            line.remove_suffix(1);
+        if (line.empty()) continue;
+        if (remark || line.find("Error") != std::string_view::npos) return Printable(line);
+        last = line;
+    }
+    return Printable(last);
 }
 
-// Reads the pages of the raster stream into the job until it ends, the job stops or is
-// cancelled; false when the job stopped.
-bool PrintPages(pappl_job_t *job, AppJob &appJob, cups_raster_t *ras) {
-    cups_page_header2_t header;
-    std::vector<uint8_t> line;
-    while (cupsRasterReadHeader2(ras, &header)) {
-        if (papplJobIsCanceled(job)) return false;
-        if (!appJob.StartPage(header)) return false;
-        line.resize(header.cupsBytesPerLine ? header.cupsBytesPerLine : 1);
-        for (unsigned y = 0; y < header.cupsHeight; ++y) {
-            if (y % kCancelCheckLines == 0 && papplJobIsCanceled(job)) break;
-            if (cupsRasterReadPixels(ras, line.data(), header.cupsBytesPerLine) == 0) break;
-            appJob.WriteLine(line.data());
-        }
-        const bool more = appJob.EndPage();
-        papplJobSetImpressionsCompleted(job, 1);
-        if (!more || papplJobIsCanceled(job)) return false;
-    }
-    return true;
+// Whether a PDF file lacks the end-of-file marker that ends every whole one (writers may add a
+// few bytes after it).
+bool PdfCutShort(const char *file) {
+    const int fd = open(file, O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return false;
+    char tail[1024];
+    const off_t size = lseek(fd, 0, SEEK_END);
+    const off_t from =
+        size > static_cast<off_t>(sizeof tail) ? size - static_cast<off_t>(sizeof tail) : 0;
+    const ssize_t n = pread(fd, tail, sizeof tail, from);
+    close(fd);
+    return n <= 0 || std::string_view(tail, static_cast<std::size_t>(n)).find("%%EOF") ==
+                         std::string_view::npos;
 }
 
 } // namespace
 
-// Drives the job's raster steps itself: start, every rendered page, end.
-bool PdfFilter(pappl_job_t *job, pappl_device_t *device, void *data) {
-    auto *app = static_cast<AppContext *>(data);
-    // PAPPL 1.3 still starts a job that was cancelled between being picked from the queue and
-    // being started: its document is already removed and its state is "processing" again.
-    // Cancelled once more it ends as cancelled; nothing reaches the printer.
-    const char *file = papplJobGetFilename(job);
-    if (file == nullptr) {
-        papplLogJob(job, PAPPL_LOGLEVEL_INFO, "No document: the job was cancelled before it ran.");
-        papplJobCancel(job);
-        return true;
+// A page whose lines stop early is completed white, so the printer still gets whole pages.
+RasterEnd PrintRasterPages(pappl_job_t *job, AppJob &appJob, cups_raster_t *ras, unsigned first,
+                           unsigned last) {
+    cups_page_header2_t header;
+    std::vector<uint8_t> line;
+    for (unsigned page = 1; cupsRasterReadHeader2(ras, &header); ++page) {
+        if (papplJobIsCanceled(job)) return RasterEnd::Stopped;
+        const bool print = page >= first && page <= last;
+        if (print && !appJob.StartPage(header)) return RasterEnd::Stopped;
+        line.resize(header.cupsBytesPerLine ? header.cupsBytesPerLine : 1);
+        bool cut = false;
+        for (unsigned y = 0; y < header.cupsHeight && !cut; ++y) {
+            if (y % kCancelCheckLines == 0 && papplJobIsCanceled(job)) break;
+            cut = cupsRasterReadPixels(ras, line.data(), header.cupsBytesPerLine) == 0;
+            if (print && !cut) appJob.WriteLine(line.data());
+        }
+        if (!print) {
+            if (cut) return RasterEnd::CutShort;
+            continue;
+        }
+        const bool more = appJob.EndPage();
+        papplJobSetImpressionsCompleted(job, 1);
+        if (!more || papplJobIsCanceled(job)) return RasterEnd::Stopped;
+        if (cut) return RasterEnd::CutShort;
     }
+    return RasterEnd::Whole;
+}
+
+// Drives the job's raster steps itself: start, every rendered page, end.
+bool PrintPdfOrPostScript(pappl_job_t *job, pappl_device_t *device, const AppContext &app,
+                          bool pdf) {
+    const char *file = papplJobGetFilename(job);
+    if (file == nullptr) return EndJobWithoutDocument(job);
     pappl_pr_options_t *options = papplJobCreatePrintOptions(job, 0, false);
     if (options == nullptr) return false;
     if (!RasterStartJob(job, options, device)) {
@@ -133,44 +282,62 @@ bool PdfFilter(pappl_job_t *job, pappl_device_t *device, void *data) {
         return false;
     }
     auto *appJob = static_cast<AppJob *>(papplJobGetData(job));
-    const char *format = papplJobGetFormat(job);
-    const bool pdf = format == nullptr || std::strcmp(format, "application/postscript") != 0;
-    int w = 0, h = 0;
-    PageSizePoints(*appJob, *options, w, h);
+    const PaperArea paper = appJob->Paper();
+    const auto sizes = DocumentPageSizes(job, file, pdf, paper, app.spoolDir);
+    // Ghostscript selects the pages of a PDF; of a PostScript program it may show none at all
+    // (ps2write's output with -dFirstPage=2), so the job drops the pages outside the range.
+    const unsigned first = pdf ? options->first_page : 1;
+    const unsigned last = pdf ? options->last_page : static_cast<unsigned>(INT_MAX);
     const std::vector<std::string> args =
-        ConverterArgs(file, pdf, appJob->Resolution(), w, h, *options);
+        ConverterArgs(file, appJob->Resolution(), paper,
+                      PlacementProgram(sizes, first, paper, appJob->Layout()), first, last);
 
     ChildProcess conv;
-    const int errFd = OpenErrorFile(app->spoolDir);
+    const int errFd = OpenErrorFile(app.spoolDir);
     std::string why;
-    bool whole = false;
-    if (const int err = StartChildProcess(conv, args, app->spoolDir, errFd); err != 0) {
+    RasterEnd end = RasterEnd::Whole; // no raster at all: Ghostscript made no page
+    if (const int err = StartChildProcess(conv, args, app.spoolDir, errFd); err != 0) {
         why = "cannot start " + args[0] + ": " + std::strerror(err);
     } else if (cups_raster_t *ras = cupsRasterOpen(conv.outFd, CUPS_RASTER_READ)) {
-        whole = PrintPages(job, *appJob, ras);
+        // A page cut short means Ghostscript stopped: its exit status says why.
+        end = PrintRasterPages(job, *appJob, ras, pdf ? 1 : options->first_page,
+                               pdf ? UINT_MAX : options->last_page);
         cupsRasterClose(ras);
     }
     const bool canceled = papplJobIsCanceled(job);
-    const int status = FinishChildProcess(conv, !whole || canceled);
-    const std::string lastError = LastErrorLine(errFd);
+    const int status = FinishChildProcess(conv, end == RasterEnd::Stopped || canceled);
+    const std::string diagnosis = ErrorSummary(errFd);
     if (errFd >= 0) close(errFd);
-    bool ok = RasterEndJob(job, options, device);
-    papplJobDeletePrintOptions(options);
-    if (canceled) return ok;
-    if (why.empty() && !whole) return false; // the job stopped; its message says why
 
-    // The pages ended with the converter's output: it must have succeeded for the job to be
-    // whole. Pages it made before failing are printed, with their job end.
-    if (why.empty() && status != -1 && WIFEXITED(status) && WEXITSTATUS(status) == 0) return ok;
-    std::string message = "The document could not be converted";
-    if (!why.empty())
-        message += ": " + why;
-    else if (status != -1 && WIFEXITED(status))
-        message += " (Ghostscript exit status " + std::to_string(WEXITSTATUS(status)) + ")";
-    else if (status != -1 && WIFSIGNALED(status))
-        message += " (Ghostscript killed by signal " + std::to_string(WTERMSIG(status)) + ")";
-    if (!lastError.empty()) message += ": " + lastError;
-    papplLogJob(job, PAPPL_LOGLEVEL_ERROR, "%s", message.c_str());
-    papplJobSetMessage(job, "%s", message.c_str());
-    return false;
+    // The pages ended with the converter's output: it must have succeeded, and made a page,
+    // for the job to be whole; a PDF without its end is cut short even where Ghostscript could
+    // make pages of what came. Pages made before a failure are printed, with their job end.
+    const bool exited = why.empty() && status != -1 && WIFEXITED(status);
+    std::string message;
+    if (canceled || end == RasterEnd::Stopped) {
+        // cancelled, or the job stopped and its message says why
+    } else if (exited && WEXITSTATUS(status) == 0 && pdf && PdfCutShort(file)) {
+        message = "The PDF document is cut short (its end is missing)";
+    } else if (!exited || WEXITSTATUS(status) != 0 ||
+               (appJob->Pages() == 0 && !diagnosis.empty())) {
+        message = "The document could not be converted";
+        if (!why.empty())
+            message += ": " + why;
+        else if (exited && WEXITSTATUS(status) != 0)
+            message += " (Ghostscript exit status " + std::to_string(WEXITSTATUS(status)) + ")";
+        else if (status != -1 && WIFSIGNALED(status))
+            message += " (Ghostscript killed by signal " + std::to_string(WTERMSIG(status)) + ")";
+        if (!diagnosis.empty()) message += ": " + diagnosis;
+    }
+    if (!message.empty()) appJob->Abort(message.c_str());
+    const bool ok = RasterEndJob(job, options, device);
+    papplJobDeletePrintOptions(options);
+    return ok;
+}
+
+bool PdfFilter(pappl_job_t *job, pappl_device_t *device, void *data) {
+    const char *format = papplJobGetFormat(job);
+    return PrintPdfOrPostScript(job, device, *static_cast<const AppContext *>(data),
+                                format == nullptr ||
+                                    std::strcmp(format, "application/postscript") != 0);
 }

@@ -1,7 +1,9 @@
 #include "app/raster_job.h"
 
+#include <algorithm>
 #include <cstring>
 #include <new>
+#include <string>
 
 #include "app/app_context.h"
 #include "app/dialect.h"
@@ -34,12 +36,22 @@ AppJob *JobOf(pappl_job_t *job) {
     return static_cast<AppJob *>(papplJobGetData(job));
 }
 
-// PAPPL prints an image's copies by sending the page again; the core makes the copies
-// (collated or not) from the first.
-bool IsImage(pappl_job_t *job) {
-    const char *format = papplJobGetFormat(job);
-    return format != nullptr &&
-           (std::strcmp(format, "image/jpeg") == 0 || std::strcmp(format, "image/png") == 0);
+// PAPPL hands a streamed page's own header to the driver only when it has 8 bits per pixel or
+// more; for a 1-bit page the options keep PAPPL's header for the job (8-bit grey on the job's
+// media at PAPPL's resolution) and the lines carry the page's 1-bit data. That header is
+// recognised by making it again. The page is then read as sgray_1 (1 is white) of that size:
+// the client's own header never reaches the driver.
+cups_page_header2_t StreamedPageHeader(pappl_job_t *job, const cups_page_header2_t &given) {
+    cups_page_header2_t h = given;
+    pappl_pr_options_t *own = papplJobCreatePrintOptions(
+        job, static_cast<unsigned>(std::max(0, papplJobGetImpressions(job))), false);
+    if (own != nullptr && std::memcmp(&own->header, &given, sizeof given) == 0) {
+        h.cupsBitsPerColor = h.cupsBitsPerPixel = 1;
+        h.cupsBytesPerLine = (h.cupsWidth + 7) / 8;
+        h.cupsColorSpace = CUPS_CSPACE_SW;
+    }
+    papplJobDeletePrintOptions(own);
+    return h;
 }
 
 } // namespace
@@ -61,6 +73,10 @@ AppJob::AppJob(pappl_job_t *job, pappl_device_t *device, pappl_device_t *ownDevi
     decisions_.resolution = static_cast<unsigned>(JobResolution(model, ticket));
     decisions_.sides = ticket.sides;
     decisions_.copies = static_cast<unsigned>(ticket.copies);
+    layout_.scaling = ticket.scaling;
+    layout_.orientation = ticket.orientation;
+    mediaW_ = ticket.mediaWidth * 72.0 / 2540.0;
+    mediaH_ = ticket.mediaLength * 72.0 / 2540.0;
     core_ =
         std::make_unique<PrintJob>(settings_, writer_, &spools_, printer.app->colour.entries, log_);
     papplLogJob(job, PAPPL_LOGLEVEL_INFO,
@@ -102,6 +118,14 @@ const PAPER_SIZE_INFO *AppJob::PaperRow() const {
     return row >= 0 ? &decisions_.paperTable[row] : nullptr;
 }
 
+PaperArea AppJob::Paper() const {
+    return PaperAreaOf(PaperRow(), mediaW_, mediaH_, settings_.hwMargins);
+}
+
+unsigned AppJob::Pages() const {
+    return static_cast<unsigned>(core_->Pages());
+}
+
 // Sets the job's state message and marks the job failed; returns false for the callback.
 bool AppJob::Stop(const char *message) {
     failed_ = true;
@@ -120,6 +144,8 @@ void AppJob::CheckCanceled() {
 bool AppJob::StartPage(const cups_page_header2_t &header) {
     if (stopped_) return false;
     CheckCanceled();
+    linesIn_ = 0;
+    pageLines_ = header.cupsHeight;
     std::string why;
     if (!convert_.Start(header, decisions_.resolution, why)) {
         const std::string message = "Unsupported raster page: " + why;
@@ -155,6 +181,7 @@ bool AppJob::StartPage(const cups_page_header2_t &header) {
 
 void AppJob::WriteLine(const uint8_t *line) {
     if (!inPage_) return;
+    ++linesIn_;
     CheckCanceled();
     convert_.Feed(line, [this](const uint8_t *l) { core_->WriteLine(l); });
 }
@@ -219,16 +246,14 @@ bool RasterStartJob(pappl_job_t *job, pappl_pr_options_t *options, pappl_device_
     return true;
 }
 
-// Pages outside page-ranges, and an image's repeated copies, are read and dropped.
+// Pages outside page-ranges are read and dropped.
 bool RasterStartPage(pappl_job_t *job, pappl_pr_options_t *options, pappl_device_t *,
                      unsigned page) {
     AppJob *j = JobOf(job);
     if (j == nullptr) return false;
-    j->skipping = (IsImage(job) && j->pagesFed > 0) || page < options->first_page ||
-                  page > options->last_page;
+    j->skipping = page < options->first_page || page > options->last_page;
     if (j->skipping) return true;
-    ++j->pagesFed;
-    return j->StartPage(options->header);
+    return j->StartPage(StreamedPageHeader(job, options->header));
 }
 
 bool RasterWriteLine(pappl_job_t *job, pappl_pr_options_t *, pappl_device_t *, unsigned,
@@ -239,19 +264,32 @@ bool RasterWriteLine(pappl_job_t *job, pappl_pr_options_t *, pappl_device_t *, u
     return true;
 }
 
-bool RasterEndPage(pappl_job_t *job, pappl_pr_options_t *, pappl_device_t *, unsigned) {
+// PAPPL gives up reading a page whose data ends early without saying so: the page is printed
+// as far as it came and the job stops with the reason.
+bool RasterEndPage(pappl_job_t *job, pappl_pr_options_t *, pappl_device_t *, unsigned page) {
     AppJob *j = JobOf(job);
     if (j == nullptr) return false;
     if (j->skipping) {
         j->skipping = false;
         return true;
     }
-    return j->EndPage();
+    const bool cut = j->PageCutShort() && !papplJobIsCanceled(job);
+    const bool more = j->EndPage();
+    if (!cut) return more;
+    const std::string message =
+        "The raster document ends in the middle of page " + std::to_string(page);
+    return j->Abort(message.c_str());
 }
 
+// PAPPL refuses a streamed page it cannot read (other than 1 or 8 bits per colour, planes
+// instead of chunky pixels, lines of the wrong length) with a job reason only.
 bool RasterEndJob(pappl_job_t *job, pappl_pr_options_t *, pappl_device_t *) {
     AppJob *j = JobOf(job);
     if (j == nullptr) return false;
+    if (papplJobGetReasons(job) &
+        (PAPPL_JREASON_DOCUMENT_FORMAT_ERROR | PAPPL_JREASON_DOCUMENT_UNPRINTABLE_ERROR))
+        j->Abort("The raster document has a page that cannot be printed: raster is streamed to "
+                 "the printer only with 1 or 8 bits per colour and chunky pixels");
     const bool ok = j->Finish();
     papplJobSetData(job, nullptr);
     delete j;

@@ -15,6 +15,7 @@
 #include "app/job_options.h"
 #include "app/line_convert.h"
 #include "app/page_header.h"
+#include "app/page_layout.h"
 #include "app/printer_gate.h"
 #include "common/job_settings.h"
 #include "core/print_job.h"
@@ -35,6 +36,10 @@ class AppJob {
     // filter renders at these.
     unsigned Resolution() const { return decisions_.resolution; }
     const PAPER_SIZE_INFO *PaperRow() const;
+    // The paper the pages go on, and how the ticket places a page on it (the filters fill in
+    // what they know of the document).
+    PaperArea Paper() const;
+    const LayoutRequest &Layout() const { return layout_; }
 
     // A page arrives with `header`: false when the job stops (the reason is in its message).
     bool StartPage(const cups_page_header2_t &header);
@@ -44,10 +49,15 @@ class AppJob {
     bool EndPage();
     // After the last page: the job end. True when the job printed whole.
     bool Finish();
+    // Stops the job with `message` as its reason (pages started still end whole).
+    bool Abort(const char *message) { return Stop(message); }
+    // Pages the core has printed.
+    unsigned Pages() const;
+    // Whether fewer lines arrived for the page than its header announced.
+    bool PageCutShort() const { return linesIn_ < pageLines_; }
 
     // Page selection by the callbacks: pages of this job that are not printed.
     bool skipping = false;
-    unsigned pagesFed = 0;
 
   private:
     // The printer stream as the core writes it: a job cancelled meanwhile (also while a
@@ -81,12 +91,15 @@ class AppJob {
     PrinterExtension &printer_;
     JobSettings settings_;
     PageDecisions decisions_;
+    LayoutRequest layout_;
+    double mediaW_ = 0, mediaH_ = 0; // the job's media in points
     DeviceStream stream_;
     CancelAwareWriter writer_{*this};
     SpoolDirFiles spools_;
     std::FILE *log_;
     std::unique_ptr<PrintJob> core_;
     LineConverter convert_;
+    unsigned linesIn_ = 0, pageLines_ = 0; // lines of the page arrived and announced
     bool inPage_ = false;
     bool stopped_ = false;  // no more pages go to the core
     bool needsEnd_ = false; // the core started the job and owes it its job end

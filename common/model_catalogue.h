@@ -85,6 +85,12 @@ struct ModelInfo {
     bool Duplex() const { return platform != PLATFORM_M; }
 };
 
+// Custom page sizes, as the PPDs' MinSize and HWMargins give them: the smallest size every
+// model takes and the margins a custom page keeps (left, bottom, right, top), in points.
+constexpr uint16_t kCustomMinWidth = 216;
+constexpr uint16_t kCustomMinLength = 360;
+constexpr float kCustomMargins[4] = {12, 12, 12, 0};
+
 // Every model, in the order of the PPD sources.
 std::span<const ModelInfo> AllModels();
 

@@ -3,6 +3,7 @@
 // first job, so each printer's attributes are read back and checked against the catalogue.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 #include <set>
 #include <string>
@@ -59,7 +60,22 @@ TEST(AppDrivers, EveryModelBecomesAPrinterWithItsCatalogueData) {
         EXPECT_STREQ(
             ippGetString(ippFindAttribute(a, "printer-make-and-model", IPP_TAG_TEXT), 0, nullptr),
             m.modelName);
-        EXPECT_EQ(Strings(a, "media-supported"), CatalogueMedia(m));
+        // The paper-table sizes, and custom sizes from the smallest every model takes to the
+        // model's largest.
+        std::set<std::string> media = Strings(a, "media-supported");
+        for (const auto &[limit, w, l] :
+             {std::tuple{"custom_min_", kCustomMinWidth, kCustomMinLength},
+              std::tuple{"custom_max_", m.maxWidth, m.maxLength}}) {
+            const auto named = std::find_if(media.begin(), media.end(), [&](const std::string &n) {
+                return n.rfind(limit, 0) == 0;
+            });
+            ASSERT_NE(named, media.end()) << limit;
+            const pwg_media_t *size = pwgMediaForPWG(named->c_str());
+            EXPECT_EQ(size->width, (w * 2540 + 36) / 72);
+            EXPECT_EQ(size->length, (l * 2540 + 36) / 72);
+            media.erase(named);
+        }
+        EXPECT_EQ(media, CatalogueMedia(m));
         EXPECT_STREQ(ippGetString(ippFindAttribute(a, "media-default", IPP_TAG_ZERO), 0, nullptr),
                      m.defaultMedia);
         const std::set<int> dpis = m.prints1200dpi ? std::set<int>{600, 1200} : std::set<int>{600};
