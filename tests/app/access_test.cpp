@@ -106,8 +106,7 @@ std::string Url(const AppServer &server, const std::string &path, const char *sc
 std::string Session(const AppServer &server) {
     std::string page;
     Curl(Url(server, "/office/"), "", "", &page);
-    const std::size_t at = page.find("name=\"session\" value=\"") + 22;
-    return at < 22 ? "" : "session=" + page.substr(at, page.find('"', at) - at);
+    return "session=" + SessionToken(page);
 }
 
 class Access : public ::testing::Test {

@@ -340,3 +340,19 @@ void WriteRaster(const std::string &path, const char *media, int pages, int dpi,
     cupsRasterClose(ras);
     close(fd);
 }
+
+std::string Ghostscript(const std::vector<std::string> &args) {
+    FilterCall gs;
+    gs.binary = KELVRA_GS_BIN;
+    gs.args = {"-q", "-dNOPAUSE", "-dBATCH", "-dSAFER"};
+    gs.args.insert(gs.args.end(), args.begin(), args.end());
+    const FilterRun run = RunFilterProcess(gs);
+    return run.exitCode == 0 ? "" : "gs failed: " + run.err;
+}
+
+std::string SessionToken(const std::string &page) {
+    const std::string key = "name=\"session\" value=\"";
+    const std::size_t at = page.find(key);
+    if (at == std::string::npos) return "";
+    return page.substr(at + key.size(), page.find('"', at + key.size()) - at - key.size());
+}

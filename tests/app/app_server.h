@@ -118,6 +118,13 @@ class AppServer {
     bool ok_ = false;
 };
 
+// Runs Ghostscript (-q -dNOPAUSE -dBATCH -dSAFER and `args`); "" when it succeeded, else
+// its error output.
+std::string Ghostscript(const std::vector<std::string> &args);
+
+// The form token of a web page (PAPPL checks it on every form post); "" when it has none.
+std::string SessionToken(const std::string &page);
+
 // Writes a raster file as a client makes it (cupsRasterInitPWGHeader: A4 is 595 x 841 points):
 // `pages` pages of 8-bit sGray at `dpi` whose page p has a black bar of p * 100 lines at its
 // top. PWG raster names each page's media; Apple raster (CUPS_RASTER_WRITE_APPLE) does not.

@@ -69,13 +69,11 @@ class AppDocuments : public ::testing::Test {
     // A document Ghostscript makes from a line of PostScript (pdfwrite, pnggray, jpeggray, ...).
     static std::string Make(const std::string &name, const std::string &ps, const char *device,
                             const std::vector<std::string> &extra = {}) {
-        FilterCall gs;
-        gs.binary = KELVRA_GS_BIN;
-        gs.args = {"-q", "-dNOPAUSE", "-dBATCH", "-r72", "-sOutputFile=" + Path(name)};
-        gs.args.push_back(std::string("-sDEVICE=") + device);
-        gs.args.insert(gs.args.end(), extra.begin(), extra.end());
-        gs.args.insert(gs.args.end(), {"-c", ps + " showpage"});
-        EXPECT_EQ(RunFilterProcess(gs).exitCode, 0) << name;
+        std::vector<std::string> args = {"-r72", "-sOutputFile=" + Path(name),
+                                         std::string("-sDEVICE=") + device};
+        args.insert(args.end(), extra.begin(), extra.end());
+        args.insert(args.end(), {"-c", ps + " showpage"});
+        EXPECT_EQ(Ghostscript(args), "") << name;
         return Path(name);
     }
     // submit with these arguments; waits for the job (one at a time: the file: device goes on
@@ -160,17 +158,9 @@ TEST_F(AppDocuments, DocumentsThatCannotBePrintedEndAbortedAndTheServerGoesOn) {
     }
     // Encrypted; and one pixel tall (PAPPL's own PNG filter divides by zero on it), filling the
     // paper.
-    FilterCall gs;
-    gs.binary = KELVRA_GS_BIN;
-    gs.args = {"-q",
-               "-dNOPAUSE",
-               "-dBATCH",
-               "-sDEVICE=pdfwrite",
-               "-sOwnerPassword=o",
-               "-sUserPassword=u",
-               "-sOutputFile=" + Path("locked.pdf"),
-               pdf};
-    ASSERT_EQ(RunFilterProcess(gs).exitCode, 0);
+    ASSERT_EQ(Ghostscript({"-sDEVICE=pdfwrite", "-sOwnerPassword=o", "-sUserPassword=u",
+                           "-sOutputFile=" + Path("locked.pdf"), pdf}),
+              "");
     const auto locked = Submit({Path("locked.pdf")});
     EXPECT_EQ(locked.first, IPP_JSTATE_ABORTED);
     EXPECT_NE(locked.second.find("password"), std::string::npos) << locked.second;

@@ -130,15 +130,6 @@ bool KnownError(const std::string &test, const std::string &error) {
     return false;
 }
 
-std::string Gs(const std::vector<std::string> &args) {
-    FilterCall gs;
-    gs.binary = KELVRA_GS_BIN;
-    gs.args = {"-q", "-dNOPAUSE", "-dBATCH", "-dSAFER"};
-    gs.args.insert(gs.args.end(), args.begin(), args.end());
-    const FilterRun run = RunFilterProcess(gs);
-    return run.exitCode == 0 ? "" : "gs failed: " + run.err;
-}
-
 class IppEverywhere : public ::testing::TestWithParam<DocumentRun> {
   protected:
     static void SetUpTestSuite() {
@@ -176,14 +167,15 @@ class IppEverywhere : public ::testing::TestWithParam<DocumentRun> {
         for (const auto &[paper, device, ext] :
              {std::tuple{"a4", "pdfwrite", "pdf"}, std::tuple{"letter", "pdfwrite", "pdf"},
               std::tuple{"a4", "ps2write", "ps"}, std::tuple{"letter", "ps2write", "ps"}})
-            ASSERT_EQ(Gs({std::string("-sDEVICE=") + device, std::string("-sPAPERSIZE=") + paper,
-                          "-dFIXEDMEDIA", "-dPDFFitPage",
-                          "-sOutputFile=" + dir + "document-" + paper + "." + ext, sample}),
-                      "");
+            ASSERT_EQ(
+                Ghostscript({std::string("-sDEVICE=") + device, std::string("-sPAPERSIZE=") + paper,
+                             "-dFIXEDMEDIA", "-dPDFFitPage",
+                             "-sOutputFile=" + dir + "document-" + paper + "." + ext, sample}),
+                "");
         for (const auto &[name, device] :
              {std::pair{"color.jpg", "jpeg"}, {"gray.jpg", "jpeggray"}})
-            ASSERT_EQ(Gs({std::string("-sDEVICE=") + device, "-r72", "-dLastPage=1",
-                          "-sOutputFile=" + dir + name, sample}),
+            ASSERT_EQ(Ghostscript({std::string("-sDEVICE=") + device, "-r72", "-dLastPage=1",
+                                   "-sOutputFile=" + dir + name, sample}),
                       "");
     }
     static std::string Suite(const std::string &name) { return server_->dir() + "/suite/" + name; }
@@ -200,8 +192,9 @@ std::string MakeDocument(const std::string &dir, const std::string &kind) {
     if (kind == "pdf")
         std::filesystem::copy_file(sample, path);
     else if (kind == "jpg")
-        EXPECT_EQ(
-            Gs({"-sDEVICE=jpeggray", "-r100", "-dLastPage=1", "-sOutputFile=" + path, sample}), "");
+        EXPECT_EQ(Ghostscript({"-sDEVICE=jpeggray", "-r100", "-dLastPage=1", "-sOutputFile=" + path,
+                               sample}),
+                  "");
     else
         WriteRaster(path, "iso_a4_210x297mm", 2, 600);
     return path;

@@ -46,13 +46,9 @@ class AppJobs : public ::testing::Test {
     // The sample ten times over: 30 pages that take a while to print.
     static std::string LongPdf(const std::string &name) {
         const std::string sample = Pdf("sample.pdf"), pdf = server_->dir() + "/" + name;
-        std::vector<std::string> args = {"-q", "-dNOPAUSE", "-dBATCH", "-sDEVICE=pdfwrite",
-                                         "-sOutputFile=" + pdf};
+        std::vector<std::string> args = {"-sDEVICE=pdfwrite", "-sOutputFile=" + pdf};
         args.insert(args.end(), 10, sample);
-        FilterCall gs;
-        gs.binary = KELVRA_GS_BIN;
-        gs.args = args;
-        EXPECT_EQ(RunFilterProcess(gs).exitCode, 0);
+        EXPECT_EQ(Ghostscript(args), "");
         return pdf;
     }
     // Prints and waits; the inspector's report of the printer's stream for the job.
