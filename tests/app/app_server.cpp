@@ -102,10 +102,10 @@ AppServer::~AppServer() {
     RemoveRootFiles();
 }
 
-double AppServer::Stop() {
+double AppServer::Stop(bool terminate) {
     if (pid_ <= 0) return 0;
     const auto start = std::chrono::steady_clock::now();
-    kill(pid_, SIGTERM);
+    if (terminate) kill(pid_, SIGTERM);
     int status = 0;
     bool exited = false;
     for (int i = 0; i < 1500 && !exited; ++i) {
@@ -162,7 +162,8 @@ std::string AppServer::Uri(const std::string &printer) const {
     return "ipp://localhost:" + std::to_string(port_) + "/ipp/print/" + printer;
 }
 
-FilterRun AppServer::Run(const std::vector<std::string> &args) const {
+FilterRun AppServer::Run(const std::vector<std::string> &args,
+                         const std::map<std::string, std::string> &env) const {
     FilterCall call;
     std::vector<std::string> command = wrapper_;
     command.push_back(program_);
@@ -170,6 +171,8 @@ FilterRun AppServer::Run(const std::vector<std::string> &args) const {
     call.args.assign(command.begin() + 1, command.end());
     call.args.insert(call.args.end(), args.begin(), args.end());
     call.env = Env();
+    for (const auto &[k, v] : env)
+        call.env[k] = v;
     return RunFilterProcess(call);
 }
 

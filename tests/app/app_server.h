@@ -39,9 +39,9 @@ class AppServer {
     // did.
     explicit AppServer(const AppServerSetup &setup = {});
     ~AppServer();
-    // Stops the server with SIGTERM (SIGKILL after 15 s); returns the seconds it took to exit
-    // (more than 15 when it had to be killed).
-    double Stop();
+    // Stops the server with SIGTERM (without: waits for it to stop by itself; SIGKILL after
+    // 15 s); returns the seconds it took to exit (more than 15 when it had to be killed).
+    double Stop(bool terminate = true);
     // Starts it again under the same name, port and directories; false when it does not answer.
     bool Start();
     AppServer(const AppServer &) = delete;
@@ -55,7 +55,9 @@ class AppServer {
     std::string Output() const;
 
     // Runs a sub-command of the program against this server.
-    FilterRun Run(const std::vector<std::string> &args) const;
+    // `env` adds to or replaces the server's environment.
+    FilterRun Run(const std::vector<std::string> &args,
+                  const std::map<std::string, std::string> &env = {}) const;
     // Adds printer `name` with `driver` on the device URI (default: a file: directory of its
     // own, OutputDir(name)).
     bool AddPrinter(const std::string &name, const std::string &driver,
