@@ -38,3 +38,14 @@ struct PrinterExtension {
     PrinterNotices notices;
     mutable PrinterGate gate; // one job at a time in the driver
 };
+
+// The extension a printer's driver data carries (set when the driver made the printer).
+inline PrinterExtension *ExtensionOf(pappl_printer_t *printer) {
+    pappl_pr_driver_data_t data;
+    papplPrinterGetDriverData(printer, &data);
+    return static_cast<PrinterExtension *>(data.extension);
+}
+
+inline PrinterExtension *ExtensionOf(pappl_job_t *job) {
+    return ExtensionOf(papplJobGetPrinter(job));
+}

@@ -94,6 +94,25 @@ bool AnyDocumentFilter(pappl_job_t *job, pappl_device_t *device, void *data) {
     return PrintRasterFile(job, device, file);
 }
 
+// Runs a filter for the job's first run only; a second run that PAPPL started for the same
+// job ends as the first did (see PrinterGate::BeginRun).
+template <pappl_mime_filter_cb_t Filter>
+bool FirstRunOnly(pappl_job_t *job, pappl_device_t *device, void *data) {
+    PrinterExtension *printer = ExtensionOf(job);
+    if (printer == nullptr) return Filter(job, device, data);
+    const int id = papplJobGetID(job);
+    bool result = false;
+    if (!printer->gate.BeginRun(id, result)) {
+        papplLogJob(job, PAPPL_LOGLEVEL_WARN,
+                    "Started a second time while or after it printed; the second run prints "
+                    "nothing.");
+        return result;
+    }
+    result = Filter(job, device, data);
+    printer->gate.EndRun(id, result);
+    return result;
+}
+
 } // namespace
 
 // PAPPL's own signatures, and what it misses: a PDF header after a few bytes of something else
@@ -118,11 +137,14 @@ const char *SniffFormat(const unsigned char *header, std::size_t size) {
 // format first, so these take their place.
 void AddDocumentFormats(pappl_system_t *system, AppContext &app) {
     papplSystemSetMIMECallback(system, TypeDocument, nullptr);
-    papplSystemAddMIMEFilter(system, "application/pdf", "image/pwg-raster", PdfFilter, &app);
-    papplSystemAddMIMEFilter(system, "application/postscript", "image/pwg-raster", PdfFilter, &app);
-    papplSystemAddMIMEFilter(system, "image/jpeg", kDriverFormat, ImageFilter, &app);
-    papplSystemAddMIMEFilter(system, "image/png", kDriverFormat, ImageFilter, &app);
-    papplSystemAddMIMEFilter(system, kDriverFormat, kDriverFormat, AnyDocumentFilter, &app);
+    papplSystemAddMIMEFilter(system, "application/pdf", "image/pwg-raster", FirstRunOnly<PdfFilter>,
+                             &app);
+    papplSystemAddMIMEFilter(system, "application/postscript", "image/pwg-raster",
+                             FirstRunOnly<PdfFilter>, &app);
+    papplSystemAddMIMEFilter(system, "image/jpeg", kDriverFormat, FirstRunOnly<ImageFilter>, &app);
+    papplSystemAddMIMEFilter(system, "image/png", kDriverFormat, FirstRunOnly<ImageFilter>, &app);
+    papplSystemAddMIMEFilter(system, kDriverFormat, kDriverFormat, FirstRunOnly<AnyDocumentFilter>,
+                             &app);
 }
 
 bool EndJobWithoutDocument(pappl_job_t *job) {

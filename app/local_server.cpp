@@ -45,7 +45,7 @@ bool RequeueJobLine(std::string &line) {
         const std::size_t start = eq + 2;
         const std::string value = line.substr(start, end - start);
         if (key == "state" && (value == kProcessing || value == kStopped)) {
-            line.replace(start, end - start, kPending);
+            line = line.substr(0, start) + kPending + line.substr(end);
             return true;
         }
         i = end + 1;

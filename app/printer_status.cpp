@@ -37,12 +37,6 @@ void ChainStopSignals() {
     sigaction(SIGINT, &ours, &gPapplInt);
 }
 
-PrinterExtension *ExtensionOf(pappl_printer_t *printer) {
-    pappl_pr_driver_data_t data;
-    papplPrinterGetDriverData(printer, &data);
-    return static_cast<PrinterExtension *>(data.extension);
-}
-
 // The id of the printer's job in the processing state, 0 for none.
 int ProcessingJob(pappl_printer_t *printer) {
     int id = 0;

@@ -25,13 +25,6 @@ std::FILE *JobLogOrNull(pappl_job_t *job, JobLogWatcher watcher) {
     return f ? f : std::fopen("/dev/null", "w");
 }
 
-// The printer's extension data: its model, the server's shared context and its notices.
-PrinterExtension *ExtensionOf(pappl_job_t *job) {
-    pappl_pr_driver_data_t data;
-    papplPrinterGetDriverData(papplJobGetPrinter(job), &data);
-    return static_cast<PrinterExtension *>(data.extension);
-}
-
 AppJob *JobOf(pappl_job_t *job) {
     return static_cast<AppJob *>(papplJobGetData(job));
 }

@@ -1,12 +1,17 @@
 // The Printer Application's own rules, without a server: line conversion to the job's
-// resolution, darkness to density levels, and the device-ID rule of automatic adding.
+// resolution, darkness to density levels, the device-ID rule of automatic adding and a job's
+// second start.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
+#include <thread>
 #include <vector>
 
 #include "app/autoadd.h"
 #include "app/job_options.h"
 #include "app/line_convert.h"
+#include "app/printer_gate.h"
 #include "common/model_catalogue.h"
 
 namespace {
@@ -80,3 +85,27 @@ TEST(AppAutoAdd, TheDeviceIdNamesAModelWholeWithOrWithoutItsMaker) {
 }
 
 } // namespace
+
+// A job started twice runs once: the second start waits for the first run to end and ends as
+// it did, whether it came while the first ran or after; other jobs are not held up.
+TEST(AppPrinterGate, ASecondRunOfAJobWaitsForTheFirstAndTakesItsOutcome) {
+    PrinterGate gate;
+    bool result = true;
+    ASSERT_TRUE(gate.BeginRun(7, result));
+    EXPECT_TRUE(gate.BeginRun(8, result));
+    std::atomic<bool> secondEnded{false};
+    bool secondResult = true;
+    std::thread second([&] {
+        EXPECT_FALSE(gate.BeginRun(7, secondResult));
+        secondEnded = true;
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    EXPECT_FALSE(secondEnded);
+    gate.EndRun(7, false);
+    second.join();
+    EXPECT_FALSE(secondResult);
+    gate.EndRun(8, true);
+    bool late = false;
+    EXPECT_FALSE(gate.BeginRun(8, late));
+    EXPECT_TRUE(late);
+}
