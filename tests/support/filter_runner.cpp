@@ -15,6 +15,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <gtest/gtest.h>
+
 namespace {
 
 using Clock = std::chrono::steady_clock;
@@ -23,15 +25,40 @@ using Clock = std::chrono::steady_clock;
 // manual-duplex job unless the call names them, then the call's own variables.
 std::vector<std::string> FilterEnvironment(const FilterCall &call) {
     std::vector<std::string> env;
-    for (const char *keep : {"PATH", "TMPDIR", "LANG", "LC_ALL", "ASAN_OPTIONS", "UBSAN_OPTIONS"})
+    for (const char *keep : {"PATH", "TMPDIR", "LANG", "LC_ALL", "ASAN_OPTIONS", "UBSAN_OPTIONS",
+                             "FAKETIME", "FAKETIME_DONT_FAKE_MONOTONIC"})
         if (const char *v = std::getenv(keep); v && !call.env.count(keep))
             env.push_back(std::string(keep) + "=" + v);
+    // A fixed clock for the filter alone (libfaketime's FAKETIME), when whole streams are
+    // recorded to be compared with another build's.
+    if (const char *v = std::getenv("KELVRA_FILTER_PRELOAD"); v && *v)
+        env.push_back(std::string("LD_PRELOAD=") + v);
     if (!call.env.count("KELVRA_CMS_LIBRARY")) env.push_back("KELVRA_CMS_LIBRARY=");
     if (!call.env.count("KELVRA_MANUAL_DUPLEX_PAUSE"))
         env.push_back("KELVRA_MANUAL_DUPLEX_PAUSE=0");
     for (const auto &[k, v] : call.env)
         env.push_back(k + "=" + v);
     return env;
+}
+
+// With KELVRA_RECORD_STREAMS=FILE, every job stream of the filter that a test reads is listed in
+// FILE by test name, order, FNV-1a hash and size: the lists of two builds show whether a change
+// kept every stream.
+void RecordStream(const std::string &out) {
+    const char *file = std::getenv("KELVRA_RECORD_STREAMS");
+    if (file == nullptr || *file == '\0') return;
+    const auto *test = ::testing::UnitTest::GetInstance()->current_test_info();
+    static thread_local std::string lastTest;
+    static thread_local int order = 0;
+    const std::string name =
+        test ? std::string(test->test_suite_name()) + "." + test->name() : "(no test)";
+    order = name == lastTest ? order + 1 : 1;
+    lastTest = name;
+    uint64_t hash = 1469598103934665603ull;
+    for (unsigned char c : out)
+        hash = (hash ^ c) * 1099511628211ull;
+    std::ofstream(file, std::ios::app)
+        << name << " " << order << " " << std::hex << hash << std::dec << " " << out.size() << "\n";
 }
 
 // The process state letter of /proc/PID/stat ('R', 'S', 'D', 'Z', ...); 0 when there is no
@@ -79,7 +106,7 @@ int PollTimeout(std::chrono::milliseconds timeout, Clock::time_point end) {
 
 FilterProcess::FilterProcess(const FilterCall &call, const ProcessStreams &streams)
     : outPath_(capture_.file("out")), errPath_(capture_.file("err")),
-      pipedOut_(streams.output != ProcessStreams::File) {
+      pipedOut_(streams.output != ProcessStreams::File), isFilter_(call.binary.empty()) {
     // A process that exits early must not kill the test with SIGPIPE on the next write.
     std::signal(SIGPIPE, SIG_IGN);
     std::vector<std::string> argvStore{call.binary.empty() ? KELVRA_FILTER_BIN : call.binary};
@@ -251,6 +278,7 @@ FilterRun FilterProcess::Finish(std::chrono::milliseconds timeout) {
     run.exitCode = WIFEXITED(status_) ? WEXITSTATUS(status_) : 128 + WTERMSIG(status_);
     run.out = Out();
     run.err = Err();
+    if (isFilter_) RecordStream(run.out);
     return run;
 }
 

@@ -124,6 +124,7 @@ class FilterProcess {
     std::string outData_; // piped output read so far
     bool reaped_ = false;
     int status_ = 0;
+    bool isFilter_ = false; // the built filter runs (not another tool)
 };
 
 // Runs the call to its end: standard input from the file (or /dev/null), output captured.
