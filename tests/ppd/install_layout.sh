@@ -3,7 +3,7 @@
 # installation needs: the filter, the colour library and the 61 PPDs at their paths, nothing
 # group- or world-writable, and (as root, where the files are root-owned as cupsd demands)
 # cupstestppd with its filter presence and permission checks against the staged root.
-# Usage: check_install.sh BUILD_DIR FILTER_DIR CMS_DIR PPD_DIR
+# Usage: install_layout.sh BUILD_DIR FILTER_DIR CMS_DIR PPD_DIR
 set -eu
 build=$1 filterdir=$2 cmsdir=$3 ppddir=$4
 stage=$(mktemp -d)
