@@ -31,20 +31,20 @@ TEST(FixedCommands, FramesAndTextsHaveTheirWireBytes) {
         const char *text;
         std::string bytes;
     } cases[] = {
-        {abortCmd, Hex("0B 04 16 DB")},
-        {resetCmd, Hex("0B 04 17 DA")},
-        {formFeedCmd, Hex("0B 04 18 D9")},
-        {queryStatusCmd, Hex("0B 05 31 80 3F")},
-        {hostUseCmd, Hex("0B 04 32 BF")},
-        {machineDuplexCmd, Hex("0B 04 40 B1")},
-        {manualDuplexCmd_C, Hex("0B 04 30 C1")},
-        {manualDuplexCmd_Z, Hex("0B 04 1B D6")},
-        {UEL_CMD, "\x1B%-12345X"},
-        {UEL_CMD_C, Hex("1B FF 2D 31 32 33 34 35 58")},
-        {PJLheader, "\x1B%-12345X@PJL\r\n"},
-        {endOfJobCmd, "\x1B%-12345X@PJL\r\n@PJL EOJ\r\n\x1B%-12345X\r\n"},
-        {endOfJobCmdR82, "\x1B%-12345X@PJL\r\n@PJL EOJ\r\n\x1B%-12345X"},
-        {pjlJZJZ_R80, "JZJZ"},
+        {abortCmd, wire::kAbort},
+        {resetCmd, wire::kReset},
+        {formFeedCmd, wire::kFormFeed},
+        {queryStatusCmd, wire::kQueryStatus},
+        {hostUseCmd, wire::kHostUse},
+        {machineDuplexCmd, wire::kMachineDuplex},
+        {manualDuplexCmd_C, wire::kManualDuplexC},
+        {manualDuplexCmd_Z, wire::kManualDuplexZ},
+        {UEL_CMD, wire::kUel},
+        {UEL_CMD_C, wire::kUelC},
+        {PJLheader, wire::kPjlHeader},
+        {endOfJobCmd, wire::kEndOfJob},
+        {endOfJobCmdR82, wire::kEndOfJobQV},
+        {pjlJZJZ_R80, wire::kJZJZ},
     };
     for (const auto &c : cases)
         EXPECT_EQ(ToHex(c.text), ToHex(c.bytes));

@@ -33,16 +33,6 @@ std::vector<uint8_t> MakeBitmap(uint32_t bytesPerLine, uint32_t lines, bool nois
     return b;
 }
 
-uint32_t LE32(const std::string &s, std::size_t at) {
-    return static_cast<uint8_t>(s[at]) | static_cast<uint8_t>(s[at + 1]) << 8 |
-           static_cast<uint8_t>(s[at + 2]) << 16 |
-           static_cast<uint32_t>(static_cast<uint8_t>(s[at + 3])) << 24;
-}
-uint32_t BE32(const std::string &s, std::size_t at) {
-    return static_cast<uint32_t>(static_cast<uint8_t>(s[at])) << 24 |
-           static_cast<uint8_t>(s[at + 1]) << 16 | static_cast<uint8_t>(s[at + 2]) << 8 |
-           static_cast<uint8_t>(s[at + 3]);
-}
 Bytes ToBytes(const std::string &s) {
     return Bytes(s.begin(), s.end());
 }
@@ -89,10 +79,9 @@ TEST_F(SendPageTest, PlatformCSendsOneImageBehindTheRasterFrame) {
     const std::string out = Send(job, sp);
     ASSERT_GT(out.size(), 18u);
     const std::string frame = out.substr(0, 18), data = out.substr(18);
-    EXPECT_EQ(ToHex(frame.substr(0, 13)), ToHex(Hex("0B 12 0C 00 20 40 00 2C 01 40 00 80 00")));
-    EXPECT_EQ(LE32(frame, 13), data.size());
+    EXPECT_EQ(ToHex(frame),
+              ToHex(wire::RasterImage{0x20, 64, 300, 64, 128, uint32_t(data.size())}.Frame()));
     EXPECT_EQ(sp.cmpImgBytes, static_cast<int32_t>(data.size()));
-    EXPECT_EQ(ByteSum(frame) % 256, 0u);
     ExpectDecodesTo(data, 64, 300, 128, bitmap.data());
     EXPECT_EQ(job.stream.imageChecksum, (ByteSum(data) + 0x9E) % 256);
     EXPECT_EQ(CodedBytes(job), data); // the coded page stays with the stream
@@ -118,31 +107,11 @@ TEST_F(SendPageTest, PageAfterAPageSendsWhatItSendsAlone) {
     }
 }
 
-struct Band {
-    uint32_t xd, l0, yd, size, posVert;
-    std::string data;
-};
-
 // Takes apart the band frames that follow the raster image frame of platform Z.
-std::vector<Band> SplitBands(const std::string &s) {
-    std::vector<Band> bands;
-    std::size_t at = 0;
-    while (at < s.size()) {
-        EXPECT_GE(s.size() - at, 48u);
-        if (s.size() - at < 48) break;
-        const std::string f = s.substr(at, 48);
-        EXPECT_EQ(ToHex(f.substr(0, 7)), ToHex(Hex("0B 30 1A 00 00 01 00")));
-        EXPECT_EQ(ToHex(f.substr(19, 4)), ToHex(Hex("00 00 03 58")));
-        EXPECT_EQ(LE32(f, 27), LE32(f, 23)); // padded size: no padding
-        EXPECT_EQ(LE32(f, 31), 0u);
-        EXPECT_EQ(LE32(f, 39), 3u);
-        EXPECT_EQ(LE32(f, 43), 0u);
-        EXPECT_EQ(ByteSum(f) % 256, 0u);
-        Band b{LE32(f, 7), LE32(f, 11), LE32(f, 15), LE32(f, 23), LE32(f, 35), ""};
-        b.data = s.substr(at + 48, b.size);
-        bands.push_back(b);
-        at += 48 + b.size;
-    }
+std::vector<wire::Band> SplitBands(const std::string &s) {
+    std::string error;
+    const auto bands = wire::Band::Split(s, error);
+    EXPECT_EQ(error, "");
     return bands;
 }
 
@@ -155,8 +124,8 @@ TEST_F(SendPageTest, PlatformZSends600LinesAsBandsOf256_256_88) {
     const std::string out = Send(job, sp);
     EXPECT_EQ(ToHex(out.substr(0, 7)), ToHex(Hex("0B 07 19 05 00 00 D0")));
     EXPECT_EQ(ToHex(out.substr(7, 2)), ToHex(Hex("00 00")));
-    const std::string frame = out.substr(9, 18);
-    EXPECT_EQ(LE32(frame, 13), 0u); // platform Z reports no compressed size
+    // Platform Z reports no stripe and no compressed size.
+    EXPECT_EQ(ToHex(out.substr(9, 18)), ToHex(wire::RasterImage{0x20, 96, 600}.Frame()));
     const auto bands = SplitBands(out.substr(27));
     ASSERT_EQ(bands.size(), 3u);
     const uint32_t heights[] = {256, 256, 88};
@@ -198,30 +167,12 @@ TEST_F(SendPageTest, PlatformZQV2BitBandsReportThePixelWidth) {
     ExpectDecodesTo(bands[0].data, 128, 40, 40, bitmap.data());
 }
 
-struct Package {
-    uint32_t cmdLen;
-    std::string data;
-};
-
 // Takes apart the platform M page data: parameter block, packages, end block.
-std::vector<Package> SplitPackages(const std::string &s, std::string &param) {
-    param = s.substr(0, 36);
-    std::vector<Package> packages;
-    std::size_t at = 36;
-    while (at + 16 <= s.size()) {
-        const uint32_t type = BE32(s, at + 4);
-        EXPECT_EQ(ToHex(s.substr(at + 8, 8)), ToHex(Hex("00 00 00 00 00 00 5A 5A")));
-        if (type == 6) {
-            EXPECT_EQ(BE32(s, at), 16u);
-            EXPECT_EQ(at + 16, s.size()) << "bytes after the end block";
-            return packages;
-        }
-        EXPECT_EQ(type, 5u);
-        const uint32_t len = BE32(s, at);
-        packages.push_back({len, s.substr(at + 16, len - 16)});
-        at += len;
-    }
-    ADD_FAILURE() << "no JBIG end block";
+std::vector<wire::Package> SplitPackages(const std::string &s, std::string &param) {
+    param = s.substr(0, wire::JbigParam::kSize);
+    std::string error;
+    const auto packages = wire::SplitPackages(s.substr(param.size()), error);
+    EXPECT_EQ(error, "");
     return packages;
 }
 
@@ -232,14 +183,12 @@ TEST_F(SendPageTest, PlatformMSendsPackagesOfAtMost65536Bytes) {
     const std::string out = Send(job, sp);
     std::string param;
     const auto packages = SplitPackages(out, param);
-    EXPECT_EQ(ToHex(param),
-              ToHex(Hex("00 00 00 24 00 00 00 04 00 00 00 00 00 00 5A 5A "
-                        "00 00 01 00 00 00 04 00 00 00 04 4C 00 00 01 00 00 00 03 5C")));
+    EXPECT_EQ(ToHex(param), ToHex(wire::JbigParam{1024, 1100, 256}.Block()));
     ASSERT_EQ(packages.size(), 3u);
     std::string coded;
     for (std::size_t i = 0; i < packages.size(); ++i) {
         if (i + 1 < packages.size()) {
-            EXPECT_EQ(packages[i].cmdLen, 65552u);
+            EXPECT_EQ(packages[i].length, 65552u);
         }
         coded += packages[i].data;
     }
@@ -260,7 +209,7 @@ TEST_F(SendPageTest, PlatformMParameterBlockWidthPerModelGroup) {
         const std::string out = Send(job, sp);
         std::string param;
         const auto packages = SplitPackages(out, param);
-        EXPECT_EQ(BE32(param, 20), c.xd) << static_cast<int>(c.group);
+        EXPECT_EQ(wire::Be32At(param, wire::JbigParam::kXd), c.xd) << static_cast<int>(c.group);
         ASSERT_EQ(packages.size(), 1u);
         ExpectDecodesTo(packages[0].data, 128, 20, 256, bitmap.data());
     }
@@ -277,7 +226,7 @@ TEST_F(SendPageTest, PlatformMExactMultipleOf65536GivesOnlyFullPackages) {
         const auto packages = SplitPackages(out, param);
         ASSERT_EQ(packages.size(), n);
         for (const auto &p : packages)
-            EXPECT_EQ(p.cmdLen, 65552u);
+            EXPECT_EQ(p.length, 65552u);
         EXPECT_EQ(ToHex(out.substr(36, 4)), ToHex(Hex("00 01 00 10")));
     }
     TestJob job(PLATFORM_M);
@@ -287,7 +236,7 @@ TEST_F(SendPageTest, PlatformMExactMultipleOf65536GivesOnlyFullPackages) {
     std::string param;
     const auto packages = SplitPackages(out, param);
     ASSERT_EQ(packages.size(), 1u);
-    EXPECT_EQ(packages[0].cmdLen, 1016u);
+    EXPECT_EQ(packages[0].length, 1016u);
 }
 
 // A tiny noisy page codes to more than twice its raw size, past the capacity the page

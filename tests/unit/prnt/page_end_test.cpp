@@ -1,4 +1,3 @@
-#include "prnt/fixed_commands.h"
 #include "prnt/frames.h"
 #include "prnt/prnt.h"
 #include "prnt_test_util.h"
@@ -8,12 +7,10 @@
 #include <string>
 
 using namespace prnt_test;
+using namespace wire;
 
 namespace {
-const std::string k00 = Hex("00 00");
-const std::string kFormFeed = Hex("0B 04 18 D9");
-const std::string kMachineDuplex = Hex("0B 04 40 B1");
-const std::string kUelC = Hex("1B FF 2D 31 32 33 34 35 58");
+const std::string k00 = kZeroPair;
 
 class PageEndTest : public ::testing::Test {
   protected:
@@ -33,7 +30,7 @@ TEST_F(PageEndTest, PlatformCWithChecksumCoverageAndFormFeed) {
     job.stream.imageCoverage = 1000000;
     ASSERT_EQ(Prnt_EndPage(job.stream, ep), 1);
     EXPECT_EQ(ep.dotCnt, 1000);
-    EXPECT_EQ(ToHex(job.Out()), ToHex(kUelC + k00 + Hex("0B 06 1A 9E 00 37") + k00 +
+    EXPECT_EQ(ToHex(job.Out()), ToHex(kUelC + k00 + wire::ImageChecksum::Frame(0x9E) + k00 +
                                       Hex("0B 06 1E E8 03 E6") + k00 + kFormFeed));
 }
 
@@ -89,14 +86,14 @@ TEST_F(PageEndTest, PlatformZIsTheFormFeed) {
 
 // Every item of a page end goes to the spools with the page.
 TEST_F(PageEndTest, EveryItemIsSpooled) {
-    const std::string block = Hex("00 00 00 10 00 00 00 03 00 00 00 00 00 00 5A 5A");
+    const std::string endPage = EmptyBlock(block::kEndPage);
     for (int platform : {PLATFORM_C, PLATFORM_Z, PLATFORM_M}) {
         TestJob job(platform);
         ASSERT_TRUE(job.OpenCollateSpool());
         ep.bMachDup = 1;
         ASSERT_EQ(Prnt_EndPage(job.stream, ep), 1);
         if (platform == PLATFORM_M) {
-            EXPECT_EQ(ToHex(job.Out()), ToHex(block));
+            EXPECT_EQ(ToHex(job.Out()), ToHex(endPage));
         }
         EXPECT_FALSE(job.Out().empty());
         EXPECT_EQ(ToHex(job.Spooled()), ToHex(job.Out())) << platform;
@@ -112,8 +109,8 @@ struct JobEndCase {
 };
 
 TEST(JobEnd, ClosesTheJobForEachDialect) {
-    const std::string query = Hex("0B 05 31 80 3F"), reset = Hex("0B 04 17 DA");
-    const std::string eoj = endOfJobCmd, eojR82 = endOfJobCmdR82;
+    const std::string &query = kQueryStatus, &reset = kReset;
+    const std::string &eoj = kEndOfJob, &eojR82 = kEndOfJobQV;
     const JobEndCase cases[] = {
         {ModelGroup::Plain, PLATFORM_C, 2, 0, k00 + query + k00 + reset + eoj},
         {ModelGroup::Plain, PLATFORM_C, 3, 1,
@@ -123,8 +120,7 @@ TEST(JobEnd, ClosesTheJobForEachDialect) {
         {ModelGroup::Mirodel, PLATFORM_Z, 1, 0, reset + eoj},
         {ModelGroup::Plain, PLATFORM_Z, 1, 1, reset + eoj},
         {ModelGroup::QV, PLATFORM_C, 1, 0, query + reset + eojR82},
-        {ModelGroup::Plain, PLATFORM_M, 1, 0,
-         Hex("00 00 00 10 00 00 00 01 00 00 00 00 00 00 5A 5A") + "\x1B%-12345X"},
+        {ModelGroup::Plain, PLATFORM_M, 1, 0, EmptyBlock(block::kEndDoc) + kUel},
     };
     for (const auto &c : cases) {
         TestJob job(c.platform, c.group);
@@ -151,9 +147,9 @@ TEST(ManualDuplex, CommandPerDialectNotSpooled) {
     struct Case {
         int platform;
         std::string expected;
-    } cases[] = {{PLATFORM_C, Hex("0B 04 30 C1")},
-                 {PLATFORM_Z, Hex("0B 04 1B D6")},
-                 {PLATFORM_M, Hex("00 00 00 10 00 00 00 0B 00 00 00 00 00 00 5A 5A")}};
+    } cases[] = {{PLATFORM_C, kManualDuplexC},
+                 {PLATFORM_Z, kManualDuplexZ},
+                 {PLATFORM_M, EmptyBlock(block::kManualDuplex)}};
     for (const auto &c : cases) {
         TestJob job(c.platform);
         ASSERT_TRUE(job.OpenCollateSpool());

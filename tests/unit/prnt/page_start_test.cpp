@@ -9,8 +9,8 @@
 using namespace prnt_test;
 
 namespace {
-const std::string k00 = Hex("00 00");
-const std::string kHostUse = Hex("0B 04 32 BF");
+using wire::kHostUse;
+const std::string k00 = wire::kZeroPair;
 
 class PageStartTest : public ::testing::Test {
   protected:
@@ -36,15 +36,25 @@ class PageStartTest : public ::testing::Test {
         if (coverageAfter != nullptr) *coverageAfter = job.stream.imageCoverage;
         return job.Out();
     }
-    std::string Spec(int platform, bool trayOne = false) {
-        GDI_PAGE_SPEC f;
-        GetPageSpecCmd(&sp, &f, platform, trayOne);
-        return Str(f);
+    // The page specification of the page (no feed-edge flags) from `tray`.
+    std::string Spec(uint8_t tray = 1) const {
+        return wire::PageSpec{uint8_t(sp.paperSize),
+                              uint8_t(sp.mediaType),
+                              uint8_t(sp.resolutionX),
+                              uint8_t(sp.resolutionY),
+                              tray,
+                              0,
+                              uint16_t(sp.copies),
+                              uint16_t(sp.marginX),
+                              uint16_t(sp.marginY),
+                              uint16_t(sp.pageNum)}
+            .Frame();
     }
-    std::string Custom(int platform) {
-        GDI_CUSTOM_PAPER f;
-        GetCustomPaperCmd(&sp, &f, platform);
-        return Str(f);
+    // The custom paper frame with the page's four user dimensions, or with zeros.
+    std::string Custom(bool withSize) const {
+        return withSize ? wire::CustomPaper(sp.userPhyPgW, sp.userPhyPgH, sp.userPrntAreaW,
+                                            sp.userPrntAreaH)
+                        : wire::CustomPaper(0, 0, 0, 0);
     }
     GDI_START_PAGE_PARAM sp;
 };
@@ -52,30 +62,28 @@ class PageStartTest : public ::testing::Test {
 TEST_F(PageStartTest, PlatformCOrdinaryModelA4) {
     uint64_t coverage = 1;
     const std::string out = Run(ModelGroup::Plain, PLATFORM_C, &coverage);
-    EXPECT_EQ(ToHex(out), ToHex(k00 + Spec(PLATFORM_C) + k00 +
-                                Hex("0B 0C 13 00 00 00 00 00 00 00 00 D6") + k00 + kHostUse + k00));
+    EXPECT_EQ(ToHex(out), ToHex(k00 + Spec() + k00 + Custom(false) + k00 + kHostUse + k00));
     EXPECT_EQ(coverage, 0u); // the new page counts its dots from zero
 }
 
 TEST_F(PageStartTest, PlatformCQVModel) {
-    EXPECT_EQ(ToHex(Run(ModelGroup::QV, PLATFORM_C)), ToHex(Spec(PLATFORM_C) + kHostUse));
+    EXPECT_EQ(ToHex(Run(ModelGroup::QV, PLATFORM_C)), ToHex(Spec() + kHostUse));
     sp.paperSize = 255;
     const std::string out = Run(ModelGroup::QV, PLATFORM_C);
-    EXPECT_EQ(ToHex(out), ToHex(Spec(PLATFORM_C) + Custom(PLATFORM_C) + kHostUse));
-    EXPECT_EQ(ToHex(Custom(PLATFORM_C).substr(3, 8)),
+    EXPECT_EQ(ToHex(out), ToHex(Spec() + Custom(true) + kHostUse));
+    EXPECT_EQ(ToHex(Custom(true).substr(3, 8)),
               ToHex(Hex("5E 13 68 1B 80 12 80 1A"))); // the four user dimensions
 }
 
 TEST_F(PageStartTest, PlatformZ) {
     uint64_t coverage = 1;
     EXPECT_EQ(ToHex(Run(ModelGroup::Plain, PLATFORM_Z, &coverage)),
-              ToHex(k00 + Spec(PLATFORM_Z) + k00 + Custom(PLATFORM_Z) + k00));
+              ToHex(k00 + Spec() + k00 + Custom(false) + k00));
     EXPECT_EQ(coverage, 0u);
-    EXPECT_EQ(ToHex(Run(ModelGroup::QV, PLATFORM_Z)), ToHex(Spec(PLATFORM_Z)));
+    EXPECT_EQ(ToHex(Run(ModelGroup::QV, PLATFORM_Z)), ToHex(Spec()));
     sp.paperSize = 0;
-    EXPECT_EQ(ToHex(Run(ModelGroup::QV, PLATFORM_Z)), ToHex(Spec(PLATFORM_Z) + Custom(PLATFORM_Z)));
-    EXPECT_EQ(ToHex(Run(ModelGroup::Mirodel, PLATFORM_Z)),
-              ToHex(Spec(PLATFORM_Z) + Custom(PLATFORM_Z)));
+    EXPECT_EQ(ToHex(Run(ModelGroup::QV, PLATFORM_Z)), ToHex(Spec() + Custom(true)));
+    EXPECT_EQ(ToHex(Run(ModelGroup::Mirodel, PLATFORM_Z)), ToHex(Spec() + Custom(true)));
 }
 
 // The QV models take odd pages of a manual duplex job from tray 1, whatever was asked.
@@ -98,17 +106,10 @@ TEST_F(PageStartTest, TrayOneForOddManualDuplexPagesOfQVModels) {
             job.stream.page = c.page;
             job.stream.manualDuplex = c.manualDuplex;
             ASSERT_EQ(Prnt_StartPage(job.stream, sp), 1);
-            const std::string spec = Spec(platform, c.tray == 1); // with its checksum
+            const std::string spec = Spec(c.tray); // with its checksum
             EXPECT_NE(job.Out().find(spec), std::string::npos) << ToHex(job.Out());
         }
     }
-}
-
-std::string Record(const char *idHex, uint32_t value) {
-    std::string r = Hex("00 00 00 0C") + Hex(idHex) + Hex("01 00");
-    for (int s = 24; s >= 0; s -= 8)
-        r.push_back(static_cast<char>(value >> s));
-    return r;
 }
 
 TEST_F(PageStartTest, PlatformMA4Has14Records) {
@@ -117,13 +118,10 @@ TEST_F(PageStartTest, PlatformMA4Has14Records) {
     sp.mediaType = 5;
     uint64_t coverage = 0;
     const std::string out = Run(ModelGroup::Plain, PLATFORM_M, &coverage);
-    const std::string expected = Hex("00 00 00 B8 00 00 00 02 00 00 00 0E 00 A8 5A 5A") +
-                                 Record("00 03", 1) + Record("00 04", 1) + Record("00 05", 2) +
-                                 Record("00 06", 5) + Record("00 07", 1) + Record("00 08", 600) +
-                                 Record("00 09", 600) + Record("00 16", 0) + Record("00 0C", 4736) +
-                                 Record("00 0D", 6784) + Record("00 10", 1) +
-                                 Record("00 11", 4736) + Record("00 12", 6784) + Record("FF 00", 4);
-    EXPECT_EQ(ToHex(out), ToHex(expected));
+    const std::pair<uint16_t, uint32_t> records[] = {
+        {0x03, 1}, {0x04, 1},    {0x05, 2},    {0x06, 5}, {0x07, 1},    {0x08, 600},  {0x09, 600},
+        {0x16, 0}, {0x0C, 4736}, {0x0D, 6784}, {0x10, 1}, {0x11, 4736}, {0x12, 6784}, {0xFF00, 4}};
+    EXPECT_EQ(ToHex(out), ToHex(wire::RecordBlock(wire::block::kStartPage, records)));
     EXPECT_EQ(coverage, 12345u); // not reset on platform M
 }
 
@@ -133,13 +131,13 @@ TEST_F(PageStartTest, PlatformMCustom2BitPageHas17Records) {
     sp.userPrntAreaW = 4960;
     const std::string out = Run(ModelGroup::Mirodel, PLATFORM_M);
     ASSERT_EQ(out.size(), 220u);
-    EXPECT_EQ(ToHex(out.substr(0, 16)),
-              ToHex(Hex("00 00 00 DC 00 00 00 02 00 00 00 11 00 CC 5A 5A")));
+    using wire::ParamRecord;
+    EXPECT_EQ(ToHex(out.substr(0, 16)), ToHex(wire::BlockHeader(220, wire::block::kStartPage, 17)));
     EXPECT_EQ(ToHex(out.substr(16 + 12, 36)),
-              ToHex(Record("00 1A", 0) + Record("00 18", 4958) + Record("00 19", 7016)));
-    EXPECT_EQ(ToHex(out.substr(16 + 12 * 11, 12)), ToHex(Record("00 0C", 9920)));
+              ToHex(ParamRecord(0x1A, 0) + ParamRecord(0x18, 4958) + ParamRecord(0x19, 7016)));
+    EXPECT_EQ(ToHex(out.substr(16 + 12 * 11, 12)), ToHex(ParamRecord(0x0C, 9920)));
     EXPECT_EQ(ToHex(out.substr(16 + 12 * 13, 24)),
-              ToHex(Record("00 10", 2) + Record("00 11", 4960)));
+              ToHex(ParamRecord(0x10, 2) + ParamRecord(0x11, 4960)));
 }
 
 // Every item of the page start goes to the spools with the page.

@@ -1,5 +1,5 @@
 // Shared helpers of the command-stream tests: one job's command stream over a printer stream
-// held in memory, byte-string builders and frame access.
+// held in memory and frame access; the expected bytes come from tests/support/wire_frames.h.
 #pragma once
 
 #include "common/job_settings.h"
@@ -8,10 +8,10 @@
 #include "prnt/prnt.h"
 #include "tests/support/filter_runner.h"
 #include "tests/support/job_fixture.h"
+#include "tests/support/wire_frames.h"
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <cstdlib>
 #include <ctime>
 #include <string>
@@ -21,44 +21,13 @@
 
 namespace prnt_test {
 
-// Bytes from a hex text such as "0B 04 16 DB".
-inline std::string Hex(const char *text) {
-    std::string out;
-    const char *p = text;
-    while (*p != '\0') {
-        if (*p == ' ') {
-            ++p;
-            continue;
-        }
-        char *end = nullptr;
-        out.push_back(static_cast<char>(std::strtoul(p, &end, 16)));
-        p = end;
-    }
-    return out;
-}
-
-// Renders bytes as hex for failure messages.
-inline std::string ToHex(const std::string &bytes) {
-    std::string out;
-    char b[4];
-    for (unsigned char c : bytes) {
-        std::snprintf(b, sizeof b, "%02X ", c);
-        out += b;
-    }
-    return out;
-}
+using wire::ByteSum;
+using wire::Hex;
+using wire::ToHex;
 
 // The wire bytes of a frame record.
 template <typename Frame> std::string Str(const Frame &f) {
     return std::string(reinterpret_cast<const char *>(f.bytes), sizeof f.bytes);
-}
-
-// Sum of the bytes (a complete short frame adds up to 0 modulo 256).
-inline unsigned ByteSum(const std::string &s) {
-    unsigned sum = 0;
-    for (unsigned char c : s)
-        sum += c;
-    return sum;
 }
 
 // Prefix of `bytes` made of its first `writes` writes (sizes from a recorded run).

@@ -1,4 +1,3 @@
-#include "prnt/fixed_commands.h"
 #include "prnt/frames.h"
 #include "prnt/prnt.h"
 #include "prnt_test_util.h"
@@ -8,9 +7,10 @@
 #include <string>
 
 using namespace prnt_test;
+using namespace wire;
 
 namespace {
-const std::string k00 = Hex("00 00");
+const std::string k00 = kZeroPair;
 // The JOBTIME line and date frame of the job time of TestSettings, 2026-01-01 00:00 (UTC).
 const std::string kJobTime = "@PJL JOBTIME=00:00:01:01:2026\r\n";
 const std::string kDate = Hex("0B 08 1F EA 07 01 01 DB");
@@ -60,9 +60,8 @@ class StartDocTest : public ::testing::Test {
 
 TEST_F(StartDocTest, PlatformCCleansUpThenOpensTheJob) {
     const std::string out = Run(PLATFORM_C);
-    const std::string expected = Hex("1B FF 2D 31 32 33 34 35 58") + Hex("0B 04 16 DB") +
-                                 endOfJobCmd + "versions=3.1.2.1" + k00 + PJLheader +
-                                 "@PJL ENTER LANGUAGE=PL\r\n" + k00 + Hex("0B 06 11 2C 30 82") +
+    const std::string expected = kUelC + kAbort + kEndOfJob + "versions=3.1.2.1" + k00 +
+                                 kPjlHeader + kEnterLanguage + k00 + Hex("0B 06 11 2C 30 82") +
                                  k00 + Hex("0B 05 19 00 D7") + k00 + Hex("0B 05 15 03 D8") + kDate;
     EXPECT_EQ(ToHex(out), ToHex(expected));
 }
@@ -75,9 +74,8 @@ TEST_F(StartDocTest, PlatformCOfAQVModelHasNoSeparators) {
 
 TEST_F(StartDocTest, PlatformZOrdinaryModel) {
     const std::string out = Run(PLATFORM_Z);
-    const std::string expected = std::string(PJLheader) + kJobTime + kOwnerLine +
-                                 "@PJL ENTER LANGUAGE=PL\r\n" + k00 + FineMode() + k00 +
-                                 JobSpecZ() + k00 + Density() + k00;
+    const std::string expected = kPjlHeader + kJobTime + kOwnerLine + kEnterLanguage + k00 +
+                                 FineMode() + k00 + JobSpecZ() + k00 + Density() + k00;
     EXPECT_EQ(ToHex(out), ToHex(expected));
 }
 
@@ -85,10 +83,9 @@ TEST_F(StartDocTest, PlatformZR18EndsWithTheEngineFrame) {
     const std::string out = Run(PLATFORM_Z, ModelGroup::Plain, EngineBlock::R18);
     GDI_TONER_PARAM_R74 engine;
     GetTonerParamCmdForR18(&sd, &engine);
-    const std::string expected = std::string(PJLheader) + "@PJL LANGUAGEVERSION=1.0\r\n" +
-                                 kJobTime + kOwnerLine + "@PJL ENTER LANGUAGE=PL\r\n" + k00 +
-                                 FineMode() + k00 + JobSpecZ() + k00 + Density() + k00 +
-                                 Str(engine);
+    const std::string expected = kPjlHeader + "@PJL LANGUAGEVERSION=1.0\r\n" + kJobTime +
+                                 kOwnerLine + kEnterLanguage + k00 + FineMode() + k00 + JobSpecZ() +
+                                 k00 + Density() + k00 + Str(engine);
     EXPECT_EQ(ToHex(out), ToHex(expected));
 }
 
@@ -119,9 +116,9 @@ TEST_F(StartDocTest, PlatformZOwnerLineFromTheJobsHost) {
         TestJob job(PLATFORM_Z);
         job.settings.identity.host = c.host;
         const std::string out = Run(job);
-        const std::string head = std::string(PJLheader) + kJobTime;
+        const std::string head = kPjlHeader + kJobTime;
         EXPECT_EQ(out.substr(head.size(), c.line.size()), c.line) << c.host;
-        EXPECT_EQ(out.substr(head.size() + c.line.size(), 24), "@PJL ENTER LANGUAGE=PL\r\n");
+        EXPECT_EQ(out.substr(head.size() + c.line.size(), 24), kEnterLanguage);
     }
 }
 
@@ -133,10 +130,9 @@ TEST_F(StartDocTest, PlatformZQVManualDuplexWithBlankSuppression) {
     const std::string ticket = "@PJL SET JOBOWNER=\"kvtesthost\"\n"
                                "@PJL SET USERNAME=\"tester\"\n"
                                "@PJL SET JOBNAME=\"test job\"\n";
-    const std::string expected = std::string(PJLheader) + "@PJL LANGUAGEVERSION=1.0\r\n" +
-                                 kJobTime + ticket + "@PJL SET BLANKSUPPRESS=ENABLE\n" +
-                                 "@PJL SET MANUALFEED=ON\n" + "@PJL ENTER LANGUAGE=PL\r\n" +
-                                 JobSpecZ() + Density();
+    const std::string expected = kPjlHeader + "@PJL LANGUAGEVERSION=1.0\r\n" + kJobTime + ticket +
+                                 "@PJL SET BLANKSUPPRESS=ENABLE\n" + "@PJL SET MANUALFEED=ON\n" +
+                                 kEnterLanguage + JobSpecZ() + Density();
     EXPECT_EQ(out, expected);
 }
 
@@ -152,7 +148,7 @@ TEST_F(StartDocTest, PlatformZQVLockedJobTicket) {
                                "@PJL SET JOBNAME=\"report.pdf\"\n"
                                "@PJL SET PINJOBNAME=\"tester\"\n"
                                "@PJL SET JOBPASSWORD=\"4711\"\n";
-    const std::string head = std::string(PJLheader) + "@PJL LANGUAGEVERSION=1.0\r\n" + kJobTime;
+    const std::string head = kPjlHeader + "@PJL LANGUAGEVERSION=1.0\r\n" + kJobTime;
     EXPECT_EQ(out.substr(0, head.size() + ticket.size()), head + ticket);
 }
 
@@ -181,8 +177,8 @@ TEST_F(StartDocTest, PlatformZBlankPageLineFollowsTheFlag) {
     // The Mirodel model keeps the host-name owner line and the fine-mode frame.
     TestJob job(PLATFORM_Z, ModelGroup::Mirodel);
     job.settings.blankSuppress = 1;
-    const std::string expected = std::string(PJLheader) + kJobTime + kOwnerLine +
-                                 "@PJL ENTER LANGUAGE=PL\r\n" + FineMode() + JobSpecZ() + Density();
+    const std::string expected =
+        kPjlHeader + kJobTime + kOwnerLine + kEnterLanguage + FineMode() + JobSpecZ() + Density();
     EXPECT_EQ(ToHex(Run(job)), ToHex(expected));
 }
 
@@ -210,11 +206,9 @@ TEST_F(StartDocTest, PlatformMIsAFixed153BytePreamble) {
     ASSERT_EQ(out.size(), 153u);
     GDI_TONER_PARAM_PLATFORM_M engine;
     GetTonerParamCmdForPlatformM(&engine, 88, TONER_PARAM, 0, 0, kCmdSignature);
-    const std::string expected = std::string("\x1B%-12345X") + "JZJZ" + Str(engine) +
-                                 Hex("00 00 00 34 00 00 00 00 00 00 00 03 00 24 5A 5A") +
-                                 Hex("00 00 00 0C 00 00 01 00 00 00 00 00") +
-                                 Hex("00 00 00 0C 00 01 01 00 00 00 00 00") +
-                                 Hex("00 00 00 0C 00 02 01 00 00 00 00 01");
+    const std::pair<uint16_t, uint32_t> records[] = {{0, 0}, {1, 0}, {2, 1}};
+    const std::string expected =
+        kUel + kJZJZ + Str(engine) + RecordBlock(block::kStartDoc, records);
     EXPECT_EQ(ToHex(out), ToHex(expected));
 }
 

@@ -10,6 +10,9 @@
 #include <functional>
 
 using namespace sb;
+using wire::Band;
+using wire::PageSpec;
+using wire::RasterImage;
 
 namespace {
 
@@ -262,11 +265,7 @@ struct Corruption {
 void SetLe16(Stream &s, size_t frame, size_t field, uint32_t value) {
     s.bytes[frame + field] = uint8_t(value);
     s.bytes[frame + field + 1] = uint8_t(value >> 8);
-    const size_t len = s.bytes[frame + 1];
-    unsigned sum = 0;
-    for (size_t i = 0; i + 1 < len; ++i)
-        sum += s.bytes[frame + i];
-    s.bytes[frame + len - 1] = uint8_t(-sum);
+    wire::Reseal(s.bytes, frame);
 }
 
 const std::vector<TestPage> &Pages() {
@@ -276,27 +275,27 @@ const std::vector<TestPage> &Pages() {
 
 const Corruption kCorruptions[] = {
     {"FlippedChecksumOfPageSpec", [] { return BuildStreamC(Pages()); },
-     [](Stream &s) { s.bytes[s.at["page-spec.2"] + 17] ^= 0x01; },
+     [](Stream &s) { s.bytes[s.at["page-spec.2"] + PageSpec::kChecksum] ^= 0x01; },
      [](const Stream &s) { return s.at.at("page-spec.2"); }},
     {"FlippedChecksumOfBandFrame", [] { return BuildStreamZ(Pages()); },
-     [](Stream &s) { s.bytes[s.at["band.1.2"] + 47] ^= 0x80; },
+     [](Stream &s) { s.bytes[s.at["band.1.2"] + Band::kChecksum] ^= 0x80; },
      [](const Stream &s) { return s.at.at("band.1.2"); }},
     {"WrongImageChecksum", [] { return BuildStreamC(Pages()); },
      [](Stream &s) {
          const size_t at = s.at["image-checksum.1"];
-         s.bytes[at + 3] += 1; // value
-         s.bytes[at + 5] -= 1; // frame checksum kept right
+         s.bytes[at + wire::ImageChecksum::kValue] += 1;
+         s.bytes[at + wire::ImageChecksum::kChecksum] -= 1; // frame checksum kept right
      },
-     [](const Stream &s) { return s.at.at("image-checksum.1") + 3; }},
+     [](const Stream &s) { return s.at.at("image-checksum.1") + wire::ImageChecksum::kValue; }},
     {"UnknownCommand", [] { return BuildStreamC(Pages()); },
      [](Stream &s) {
          const size_t at = s.at["job-spec.0"];
-         s.bytes[at + 2] = 0x77;
-         s.bytes[at + 5] -= 0x77 - 0x11;
+         s.bytes[at + wire::frame::kCommand] = 0x77;
+         wire::Reseal(s.bytes, at);
      },
-     [](const Stream &s) { return s.at.at("job-spec.0") + 2; }},
+     [](const Stream &s) { return s.at.at("job-spec.0") + wire::frame::kCommand; }},
     {"TruncatedBand", [] { return BuildStreamZ(Pages()); },
-     [](Stream &s) { s.bytes.resize(s.at["band.2.2"] + 48 + 10); },
+     [](Stream &s) { s.bytes.resize(s.at["band.2.2"] + Band::kSize + 10); },
      [](const Stream &s) { return s.at.at("band.2.2"); }},
     {"TruncatedPageDataC", [] { return BuildStreamC(Pages()); },
      [](Stream &s) { s.bytes.resize(s.at["jbig-data.1"] + 5); },
@@ -311,9 +310,7 @@ const Corruption kCorruptions[] = {
          const size_t p1 = s.at["package.1.1"], p2 = s.at["package.1.2"];
          Buf moved(s.bytes.begin() + long(p2) - 4, s.bytes.begin() + long(p2));
          Buf header2(s.bytes.begin() + long(p2), s.bytes.begin() + long(p2) + 16);
-         const uint32_t len2 = (uint32_t(header2[0]) << 24 | uint32_t(header2[1]) << 16 |
-                                uint32_t(header2[2]) << 8 | header2[3]) +
-                               4;
+         const uint32_t len2 = wire::Be32At(header2, 0) + 4;
          header2[0] = uint8_t(len2 >> 24), header2[1] = uint8_t(len2 >> 16);
          header2[2] = uint8_t(len2 >> 8), header2[3] = uint8_t(len2);
          s.bytes[p1 + 3] -= 4;
@@ -339,36 +336,37 @@ const Corruption kCorruptions[] = {
     {"BandXdDiffersFromRasterWidth", [] { return BuildStreamZ(Pages()); },
      [](Stream &s) {
          const size_t at = s.at["band.1.1"];
-         s.bytes[at + 7] += 8;
-         s.bytes[at + 47] -= 8;
+         s.bytes[at + Band::kXd] += 8;
+         wire::Reseal(s.bytes, at);
      },
-     [](const Stream &s) { return s.at.at("band.1.1") + 7; }},
+     [](const Stream &s) { return s.at.at("band.1.1") + Band::kXd; }},
     {"JbigDataPastTheEndOfTheImage", [] { return BuildStreamC(Pages()); },
      [](Stream &s) {
          // Two bytes more behind the end marker of page 1, and announced.
          const size_t raster = s.at["raster-image.1"];
          const size_t end = s.at["image-checksum.1"] - 2 - kUelC.size();
          s.bytes.insert(s.bytes.begin() + long(end), {0x12, 0x34});
-         s.bytes[raster + 13] += 2;
-         s.bytes[raster + 17] -= 2;
+         s.bytes[raster + RasterImage::kBytes] += 2;
+         wire::Reseal(s.bytes, raster);
          s.at["end"] = end;
      },
      [](const Stream &s) { return s.at.at("end"); }},
     {"AnnouncedHeightAboveTheCodedStripes", [] { return BuildStreamC(Pages(), 256); },
      [](Stream &s) {
          // 700 lines coded in stripes of 256 (three stripes); 769 lines need a fourth.
-         SetLe16(s, s.at["raster-image.1"], 7, 769);
+         SetLe16(s, s.at["raster-image.1"], RasterImage::kHeight, 769);
      },
      [](const Stream &s) { return s.at.at("jbig-data.1"); }},
     {"AnnouncedHeightAboveTheBands", [] { return BuildStreamZ(Pages()); },
-     [](Stream &s) { SetLe16(s, s.at["raster-image.1"], 7, 708); },
-     [](const Stream &s) { return s.at.at("band.1.3") + 15; }},
+     [](Stream &s) { SetLe16(s, s.at["raster-image.1"], RasterImage::kHeight, 708); },
+     [](const Stream &s) { return s.at.at("band.1.3") + Band::kYd; }},
     {"AnnouncedHeightBelowTheCodedImage", [] { return BuildStreamM(Pages()); },
      [](Stream &s) {
          // IMG_HEIGHT_PARAM and the JBIG YD both say 8 lines fewer than were coded.
          const size_t sp = s.at["start-page.1"], jp = s.at["jbig-param.1"];
-         s.bytes[sp + 16 + 9 * 12 + 11] -= 8;
-         s.bytes[jp + 27] -= 8;
+         using namespace wire::block;
+         s.bytes[sp + kHeaderSize + 9 * kRecordSize + 11] -= 8; // IMG_HEIGHT_PARAM, low byte
+         s.bytes[jp + wire::JbigParam::kYd + 3] -= 8;
      },
      [](const Stream &s) { return s.at.at("package.1.1") + 16; },
      [](const Stream &s) { return s.at.at("end-page.1") - 16; }},
@@ -378,8 +376,8 @@ const Corruption kCorruptions[] = {
          const size_t data = s.at["jbig-data.1"], raster = s.at["raster-image.1"];
          const size_t end = s.at["image-checksum.1"] - 2 - kUelC.size();
          s.bytes.erase(s.bytes.begin() + long(end) - 2, s.bytes.begin() + long(end));
-         s.bytes[raster + 13] -= 2;
-         s.bytes[raster + 17] += 2;
+         s.bytes[raster + RasterImage::kBytes] -= 2;
+         wire::Reseal(s.bytes, raster);
          s.at["jbig-data.1"] = data;
      },
      [](const Stream &s) { return s.at.at("jbig-data.1"); }},
@@ -473,7 +471,7 @@ TEST(InspectListing, StandardInputAndTextListing) {
     EXPECT_NE(r.out.find("page 2 (number 2): 608 x 512, 1 bpp"), std::string::npos) << r.out;
     EXPECT_NE(r.out.find("OK:"), std::string::npos);
 
-    s.bytes[s.at["page-spec.1"] + 17] ^= 0xFF;
+    s.bytes[s.at["page-spec.1"] + PageSpec::kChecksum] ^= 0xFF;
     ASSERT_TRUE(WriteFile(dir.file("bad.bin"), s.bytes));
     r = RunInspector({"-"}, dir.file("bad.bin"));
     EXPECT_EQ(r.exitCode, 1);

@@ -1,7 +1,9 @@
 // Hand-assembled job streams of the three dialects for the inspector's tests, built from the
-// byte layout of the frames and blocks, with page data coded by libjbig's own encoder. Every
-// builder records the offsets of the items the tests corrupt.
+// frame description of tests/support/wire_frames.h, with page data coded by libjbig's own
+// encoder. Every builder records the offsets of the items the tests corrupt.
 #pragma once
+
+#include "tests/support/wire_frames.h"
 
 #include <cstdint>
 #include <cstdio>
@@ -88,130 +90,63 @@ inline Buf EncodeJbig(const Buf &bits, uint32_t codedWidth, uint32_t height, uin
 inline void Put(Buf &b, std::initializer_list<uint8_t> bytes) {
     b.insert(b.end(), bytes);
 }
-inline void Put(Buf &b, const Buf &bytes) {
-    b.insert(b.end(), bytes.begin(), bytes.end());
-}
 inline void PutText(Buf &b, const std::string &s) {
     b.insert(b.end(), s.begin(), s.end());
 }
-inline void Le16(Buf &b, uint32_t v) {
-    Put(b, {uint8_t(v), uint8_t(v >> 8)});
-}
-inline void Le32(Buf &b, uint32_t v) {
-    Le16(b, v & 0xFFFF);
-    Le16(b, v >> 16);
-}
-inline void Be16(Buf &b, uint32_t v) {
-    Put(b, {uint8_t(v >> 8), uint8_t(v)});
-}
-inline void Be32(Buf &b, uint32_t v) {
-    Be16(b, v >> 16);
-    Be16(b, v & 0xFFFF);
-}
-
-// A short frame: 0x0B, length, command, payload, checksum making the byte sum 0.
-inline Buf Frame(uint8_t cmd, const Buf &payload) {
-    Buf f = {0x0B, uint8_t(payload.size() + 4), cmd};
-    Put(f, payload);
-    unsigned sum = 0;
-    for (uint8_t c : f)
-        sum += c;
-    f.push_back(uint8_t(-sum));
-    return f;
-}
-
-inline const Buf kUelC = {0x1B, 0xFF, '-', '1', '2', '3', '4', '5', 'X'};
-inline const Buf kUel = {0x1B, '%', '-', '1', '2', '3', '4', '5', 'X'};
-inline std::string Esc(const std::string &s) {
-    return "\x1B" + s;
-}
-inline const std::string kEndOfJob =
-    Esc("%-12345X@PJL\r\n@PJL EOJ\r\n") + Esc("%-12345X\r\n"); // 36 bytes
+using wire::kUelC;
 
 // A stream with the offsets of its items: key "<name>.<page>" (page 0 for job-level items).
 struct Stream {
     Buf bytes;
     std::map<std::string, size_t> at;
     void Mark(const std::string &key) { at[key] = bytes.size(); }
-    void Zero() { Put(bytes, {0, 0}); }
+    void Put(const wire::Bytes &b) { PutText(bytes, b); }
+    void Put(const Buf &b) { bytes.insert(bytes.end(), b.begin(), b.end()); }
 };
 
-inline Buf PageSpec(uint8_t paper, uint8_t tray, uint16_t copies, uint16_t pageNum, uint8_t flags) {
-    Buf p = {paper, 1, 60, 60, tray, flags};
-    Le16(p, copies);
-    Le16(p, 100); // margin x
-    Le16(p, 120); // margin y
-    Le16(p, pageNum);
-    return p;
-}
-
-inline Buf RasterImage(uint8_t format, uint32_t w, uint32_t h, uint32_t rasW, uint32_t rasH,
-                       uint32_t bytes) {
-    Buf p = {0, format};
-    Le16(p, w);
-    Le16(p, h);
-    Le16(p, rasW);
-    Le16(p, rasH);
-    Le32(p, bytes);
-    return Frame(0x0C, p);
+// The raster format of the frames of platforms C and Z: 1 or 2 bits per pixel.
+inline uint8_t RasterFormat(const TestPage &pg) {
+    return pg.bpp == 2 ? 0x25 : 0x20;
 }
 
 // Platform C: clean-up preamble, PJL, job frames, then per page the page specification,
 // custom paper, host use, raster image with one JBIG image in stripes of `l0` lines, and the
 // page end with image checksum, coverage and form feed; then the job end.
 inline Stream BuildStreamC(const std::vector<TestPage> &pages, uint32_t l0 = 768) {
+    using namespace wire;
     Stream s;
-    Put(s.bytes, kUelC);
-    Put(s.bytes, {0x0B, 0x04, 0x16, 0xDB});
-    PutText(s.bytes, kEndOfJob);
-    PutText(s.bytes, "versions=3.1.2.1");
-    s.Zero();
-    PutText(s.bytes, Esc("%-12345X@PJL\r\n"));
-    PutText(s.bytes, "@PJL ENTER LANGUAGE=PL\r\n");
-    s.Zero();
+    s.Put(kUelC + kAbort + kEndOfJob + "versions=3.1.2.1" + kZeroPair + kPjlHeader +
+          kEnterLanguage + kZeroPair);
     s.Mark("job-spec.0");
-    Put(s.bytes, Frame(0x11, {0x2C, 0x30}));
-    s.Zero();
-    Put(s.bytes, Frame(0x19, {0}));
-    s.Zero();
-    Put(s.bytes, Frame(0x15, {3}));
-    Put(s.bytes, Frame(0x1F, {0xEA, 0x07, 3, 7}));
+    s.Put(ShortFrame(0x11, Hex("2C 30")) + kZeroPair + ShortFrame(0x19, Hex("00")) + kZeroPair +
+          ShortFrame(0x15, Hex("03")) + ShortFrame(0x1F, Hex("EA 07 03 07")));
     for (size_t i = 0; i < pages.size(); ++i) {
         const TestPage &pg = pages[i];
         const std::string n = std::to_string(i + 1);
         const Buf data = EncodeJbig(pg.bits, pg.codedWidth(), pg.height, l0);
-        s.Zero();
+        s.Put(kZeroPair);
         s.Mark("page-spec." + n);
-        Put(s.bytes, Frame(0x12, PageSpec(9, 4, 1, uint16_t(i + 1), 0x40)));
-        s.Zero();
-        Put(s.bytes, Frame(0x13, Buf(8, 0)));
-        s.Zero();
-        Put(s.bytes, Frame(0x32, {}));
-        s.Zero();
+        s.Put(PageSpec{9, 1, 60, 60, 4, 0x40, 1, 100, 120, uint16_t(i + 1)}.Frame() + kZeroPair +
+              CustomPaper(0, 0, 0, 0) + kZeroPair + kHostUse + kZeroPair);
         s.Mark("raster-image." + n);
-        const uint8_t format = pg.bpp == 2 ? 0x25 : 0x20;
-        Put(s.bytes, RasterImage(format, pg.width, pg.height, pg.width, l0, uint32_t(data.size())));
+        s.Put(RasterImage{RasterFormat(pg), uint16_t(pg.width), uint16_t(pg.height),
+                          uint16_t(pg.width), uint16_t(l0), uint32_t(data.size())}
+                  .Frame());
         s.Mark("jbig-data." + n);
-        Put(s.bytes, data);
-        Put(s.bytes, kUelC);
-        s.Zero();
+        s.Put(data);
+        s.Put(kUelC + kZeroPair);
         unsigned sum = 0x9E;
         for (uint8_t b : data)
             sum += b;
         s.Mark("image-checksum." + n);
-        Put(s.bytes, Frame(0x1A, {uint8_t(sum), 0}));
-        s.Zero();
-        Put(s.bytes, Frame(0x1E, {0x34, 0x12}));
-        s.Zero();
+        s.Put(ImageChecksum::Frame(uint8_t(sum)) + kZeroPair + ShortFrame(0x1E, Hex("34 12")) +
+              kZeroPair);
         s.Mark("form-feed." + n);
-        Put(s.bytes, {0x0B, 0x04, 0x18, 0xD9});
+        s.Put(kFormFeed);
     }
-    s.Zero();
-    Put(s.bytes, {0x0B, 0x05, 0x31, 0x80, 0x3F});
-    s.Zero();
-    Put(s.bytes, {0x0B, 0x04, 0x17, 0xDA});
+    s.Put(kZeroPair + kQueryStatus + kZeroPair + kReset);
     s.Mark("end-of-job.0");
-    PutText(s.bytes, kEndOfJob);
+    s.Put(kEndOfJob);
     return s;
 }
 
@@ -219,88 +154,43 @@ inline Stream BuildStreamC(const std::vector<TestPage> &pages, uint32_t l0 = 768
 // specification, custom paper, coverage, raster image and one band frame with its own JBIG
 // image per 256 lines; then the job end.
 inline Stream BuildStreamZ(const std::vector<TestPage> &pages) {
+    using namespace wire;
     Stream s;
-    PutText(s.bytes, Esc("%-12345X@PJL\r\n"));
-    PutText(s.bytes, "@PJL JOBTIME=05:09:07:03:2026\r\n");
-    PutText(s.bytes, "@PJL JOBOWNER=testhost\r\n");
-    PutText(s.bytes, "@PJL ENTER LANGUAGE=PL\r\n");
-    s.Zero();
-    Put(s.bytes, Frame(0x1F, {1}));
-    s.Zero();
+    s.Put(kPjlHeader + "@PJL JOBTIME=05:09:07:03:2026\r\n" + "@PJL JOBOWNER=testhost\r\n" +
+          kEnterLanguage + kZeroPair + ShortFrame(0x1F, Hex("01")) + kZeroPair);
     s.Mark("job-spec.0");
-    Put(s.bytes, Frame(0x11, {0x30, 4, 3, 2, 1}));
-    s.Zero();
-    Put(s.bytes, Frame(0x15, {3}));
-    s.Zero();
-    Buf engine = {0x00, 0x1E, 0x24, 0x26, 0x2F, 0x50, 0x06, 0x20, 0x20, 0x20, 0x28, 0x2C};
-    engine.insert(engine.end(), 18, 0x20);
-    Put(engine, {0x0A, 0x00});
-    Put(s.bytes, Frame(0x1E, engine));
+    s.Put(ShortFrame(0x11, Hex("30 04 03 02 01")) + kZeroPair + ShortFrame(0x15, Hex("03")) +
+          kZeroPair);
+    Bytes engine = Hex("00 1E 24 26 2F 50 06 20 20 20 28 2C") + Bytes(18, 0x20) + Hex("0A 00");
+    s.Put(ShortFrame(0x1E, engine));
     for (size_t i = 0; i < pages.size(); ++i) {
         const TestPage &pg = pages[i];
         const std::string n = std::to_string(i + 1);
-        s.Zero();
+        s.Put(kZeroPair);
         s.Mark("page-spec." + n);
-        Put(s.bytes, Frame(0x12, PageSpec(0, 2, 3, uint16_t(i + 1), 0)));
-        s.Zero();
-        Buf custom;
-        for (uint32_t v : {4960u, 7016u, 4800u, 6800u})
-            Le16(custom, v);
-        Put(s.bytes, Frame(0x13, custom));
-        s.Zero();
-        Put(s.bytes, Frame(0x19, {5, 2, 1}));
-        s.Zero();
+        s.Put(PageSpec{0, 1, 60, 60, 2, 0, 3, 100, 120, uint16_t(i + 1)}.Frame() + kZeroPair +
+              CustomPaper(4960, 7016, 4800, 6800) + kZeroPair + ShortFrame(0x19, Hex("05 02 01")) +
+              kZeroPair);
         s.Mark("raster-image." + n);
-        const uint8_t format = pg.bpp == 2 ? 0x25 : 0x20;
-        Put(s.bytes, RasterImage(format, pg.width, pg.height, 0, 0, 0));
+        s.Put(RasterImage{RasterFormat(pg), uint16_t(pg.width), uint16_t(pg.height)}.Frame());
         const uint32_t bands = (pg.height + 255) / 256;
         for (uint32_t b = 0; b < bands; ++b) {
             const uint32_t lines = std::min<uint32_t>(256, pg.height - 256 * b);
             const Buf band(pg.bits.begin() + pg.rowBytes() * 256 * b,
                            pg.bits.begin() + pg.rowBytes() * (256 * b + lines));
             const Buf data = EncodeJbig(band, pg.codedWidth(), lines, lines);
-            Buf f = {0, 0, 1, 0};
-            Le32(f, pg.width);
-            Le32(f, lines);
-            Le32(f, lines);
-            Put(f, {0, 0, 3, 0x58});
-            Le32(f, uint32_t(data.size()));
-            Le32(f, uint32_t(data.size()));
-            Le32(f, 0);
-            Le32(f, 256 * b);
-            Le32(f, 3);
-            Le32(f, 0);
             s.Mark("band." + n + "." + std::to_string(b + 1));
-            Put(s.bytes, Frame(0x1A, f));
-            Put(s.bytes, data);
+            s.Put(Band{pg.width, lines, lines, uint32_t(data.size()), 256 * b, ""}.Frame());
+            s.Put(data);
         }
-        s.Zero();
+        s.Put(kZeroPair);
         s.Mark("form-feed." + n);
-        Put(s.bytes, {0x0B, 0x04, 0x18, 0xD9});
+        s.Put(kFormFeed);
     }
-    Put(s.bytes, {0x0B, 0x04, 0x17, 0xDA});
+    s.Put(kReset);
     s.Mark("end-of-job.0");
-    PutText(s.bytes, kEndOfJob);
+    s.Put(kEndOfJob);
     return s;
-}
-
-inline Buf BlockHeader(uint32_t len, uint32_t type, uint32_t count) {
-    Buf h;
-    Be32(h, len);
-    Be32(h, type);
-    Be32(h, count);
-    Be16(h, count * 12);
-    Be16(h, 0x5A5A);
-    return h;
-}
-
-inline Buf ParamRecord(uint16_t id, uint32_t value) {
-    Buf r;
-    Be32(r, 12);
-    Be16(r, id);
-    Put(r, {1, 0});
-    Be32(r, value);
-    return r;
 }
 
 // Platform M: universal exit, "JZJZ", engine block, job start; per page a START_PAGE_CMD with
@@ -308,24 +198,20 @@ inline Buf ParamRecord(uint16_t id, uint32_t value) {
 // block, then END_PAGE_CMD; then END_DOC_CMD and the universal exit. `qvWidth` makes the JBIG
 // parameter block report the pixel width instead of the coded width, as the QV models do.
 inline Stream BuildStreamM(const std::vector<TestPage> &pages, bool qvWidth = false) {
+    using namespace wire;
     Stream s;
-    Put(s.bytes, kUel);
-    PutText(s.bytes, "JZJZ");
-    Put(s.bytes, BlockHeader(88, 17, 0));
+    s.Put(kUel + kJZJZ + BlockHeader(88, block::kTonerParam, 0));
     const uint16_t toner[36] = {0,   81,  115, 110, 150, 122, 100, 150, 200, 100, 81,  100,
                                 100, 100, 100, 100, 100, 100, 100, 100, 100, 100, 100, 100,
                                 120, 135, 150, 180, 200, 120, 150, 190, 350, 400, 100, 100};
+    Bytes engine;
     for (uint16_t v : toner)
-        Be16(s.bytes, v);
-    Put(s.bytes, BlockHeader(52, 0, 3));
-    Put(s.bytes, ParamRecord(0, 0));
-    Put(s.bytes, ParamRecord(1, 0));
-    Put(s.bytes, ParamRecord(2, 1));
+        PutBe16(engine, v);
+    const std::pair<uint16_t, uint32_t> docRecords[] = {{0, 0}, {1, 0}, {2, 1}};
+    s.Put(engine + RecordBlock(block::kStartDoc, docRecords));
     for (size_t i = 0; i < pages.size(); ++i) {
         const TestPage &pg = pages[i];
         const std::string n = std::to_string(i + 1);
-        s.Mark("start-page." + n);
-        Put(s.bytes, BlockHeader(184, 2, 14));
         const std::pair<uint16_t, uint32_t> recs[14] = {{3, 9},
                                                         {4, 1},
                                                         {5, 2},
@@ -340,29 +226,21 @@ inline Stream BuildStreamM(const std::vector<TestPage> &pages, bool qvWidth = fa
                                                         {17, pg.width},
                                                         {18, pg.height},
                                                         {0xFF00, 3}};
-        for (const auto &[id, v] : recs)
-            Put(s.bytes, ParamRecord(id, v));
+        s.Mark("start-page." + n);
+        s.Put(RecordBlock(block::kStartPage, recs));
         const Buf data = EncodeJbig(pg.bits, pg.codedWidth(), pg.height, 256);
         s.Mark("jbig-param." + n);
-        Put(s.bytes, BlockHeader(36, 4, 0));
-        Put(s.bytes, {0, 0, 1, 0});
-        Be32(s.bytes, qvWidth ? pg.width : pg.codedWidth());
-        Be32(s.bytes, pg.height);
-        Be32(s.bytes, 256);
-        Put(s.bytes, {0, 0, 3, 0x5C});
-        for (size_t off = 0, k = 1; off < data.size(); off += 65536, ++k) {
-            const size_t len = std::min<size_t>(65536, data.size() - off);
-            s.Mark("package." + n + "." + std::to_string(k));
-            Put(s.bytes, BlockHeader(uint32_t(16 + len), 5, 0));
-            s.bytes.insert(s.bytes.end(), data.begin() + off, data.begin() + off + len);
-        }
-        Put(s.bytes, BlockHeader(16, 6, 0));
+        s.Put(JbigParam{qvWidth ? pg.width : pg.codedWidth(), pg.height, 256}.Block());
+        for (size_t off = 0, k = 1; off < data.size(); off += block::kMaxPackage, ++k)
+            s.at["package." + n + "." + std::to_string(k)] =
+                s.bytes.size() + (k - 1) * block::kHeaderSize + off;
+        s.Put(JbigPackages(Bytes(data.begin(), data.end())) + EmptyBlock(block::kJbigEnd));
         s.Mark("end-page." + n);
-        Put(s.bytes, BlockHeader(16, 3, 0));
+        s.Put(EmptyBlock(block::kEndPage));
     }
-    Put(s.bytes, BlockHeader(16, 1, 0));
+    s.Put(EmptyBlock(block::kEndDoc));
     s.Mark("end-uel.0");
-    Put(s.bytes, kUel);
+    s.Put(kUel);
     return s;
 }
 
