@@ -14,12 +14,8 @@ struct DialectTraits {
     bool manualDuplex;     // two-sided jobs are printed in two passes by hand
 };
 
-// Platform C: the printer duplexes itself.
-DialectTraits DialectC(const ModelInfo &model);
-// Platform Z: two-sided jobs in manual duplex, where the model has it.
-DialectTraits DialectZ(const ModelInfo &model);
-// Platform M: one-sided only.
-DialectTraits DialectM(const ModelInfo &model);
-
-// The traits of the model's dialect.
+// The traits of the model's dialect: printer duplex (the core turns the back side's page
+// image, so back sides come upright), manual duplex where the model has it, or one-sided only;
+// keep-alive zero pairs where the printer drops a silent connection and the stream has
+// separators.
 DialectTraits DialectOf(const ModelInfo &model);

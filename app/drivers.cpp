@@ -99,17 +99,6 @@ void DeleteExtension(pappl_printer_t *, pappl_pr_driver_data_t *data) {
 
 } // namespace
 
-DialectTraits DialectOf(const ModelInfo &model) {
-    switch (model.platform) {
-    case PLATFORM_C:
-        return DialectC(model);
-    case PLATFORM_Z:
-        return DialectZ(model);
-    default:
-        return DialectM(model);
-    }
-}
-
 // The printers' one supply, the black toner: the device streams carry no status back, so its
 // level is unknown (-2). Set when the printer is made, so that its supplies page lists it.
 void PrinterCreated(pappl_printer_t *printer, void *) {

@@ -2,6 +2,7 @@
 // page as the floor. Run in Release: ./halftone_bench
 #include "common/dialect.h"
 #include "common/rotate.h"
+#include "common/model_catalogue.h"
 #include "imaging/halftone.h"
 
 #include <benchmark/benchmark.h>
@@ -58,7 +59,8 @@ void BM_HalftoneDither(benchmark::State &state) {
     for (auto _ : state) {
         // the caller hands over a zeroed bitmap each page; clearing it is part of the cost
         std::memset(out.data(), 0, out.size());
-        dots = HalftoneDither(src.data(), kW, kH, out.data(), kW, 0, dpi, platform, newScreens);
+        dots = HalftoneDither(src.data(), kW, kH, out.data(), kW, 0,
+                              ScreenOf(platform, newScreens, dpi == 1));
         if (dots < 0) state.SkipWithError("HalftoneDither refused the page");
         benchmark::DoNotOptimize(out.data());
         benchmark::ClobberMemory();

@@ -24,6 +24,7 @@ extern "C" { // JBIG-KIT's headers carry no C++ linkage of their own
 #include "cmslib/cms_records.h"
 #include "common/dialect.h"
 #include "common/rotate.h"
+#include "common/model_catalogue.h"
 #include "imaging/halftone.h"
 #include "jbig/kelvra_compress.h"
 
@@ -138,8 +139,8 @@ void Halftone(benchmark::State &state, const Grey *g) {
     std::vector<uint8_t> out(g->data.size() / 8);
     for (auto _ : state) {
         std::memset(out.data(), 0, out.size());
-        if (HalftoneDither(g->data.data(), g->width, g->height, out.data(), g->width, 0, 0,
-                           PLATFORM_C, false) < 0)
+        if (HalftoneDither(g->data.data(), g->width, g->height, out.data(), g->width, 0,
+                           ScreenOf(PLATFORM_C, false, false)) < 0)
             state.SkipWithError("HalftoneDither refused the page");
         benchmark::DoNotOptimize(out.data());
         benchmark::ClobberMemory();

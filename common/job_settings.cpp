@@ -10,23 +10,13 @@ void ApplyModel(JobSettings &s, const ModelInfo &model) {
     s.newScreens = model.screens == HalftoneScreens::Supercell96;
 }
 
+// The group's bit-depth rule; the driver's own screens give 2 bits where the platform's screen
+// does with the 1200-dpi option.
 void ResolveBitDepth(JobSettings &s, bool wants1200) {
-    if (s.group == ModelGroup::QV) {
-        s.is1200dpi = wants1200;
-        s.colorBits = wants1200 ? 1 : 2;
-    } else if (s.group == ModelGroup::Mirodel) {
-        s.is1200dpi = false;
-        s.colorBits = wants1200 ? 2 : 1;
-    } else {
-        s.is1200dpi = false;
-        s.colorBits = 1;
-    }
+    const GroupTraits &group = TraitsOf(s.group);
+    s.is1200dpi = group.quality1200Raster && wants1200;
+    s.colorBits = wants1200 ? group.bitsWith1200 : group.bitsWithout1200;
     const bool dpi1200Option = s.options[DPI1200].value == 1;
-    s.screenBits = s.platform == PLATFORM_M && dpi1200Option ? 2 : 1;
-    if (s.group == ModelGroup::QV)
-        s.twoBitPages = !s.is1200dpi;
-    else if (s.group == ModelGroup::Mirodel)
-        s.twoBitPages = s.colorBits == 2;
-    else
-        s.twoBitPages = s.platform == PLATFORM_M && dpi1200Option;
+    s.screenBits = ScreenOf(s.platform, s.newScreens, dpi1200Option).bits;
+    s.twoBitPages = group.libraryHalftones ? s.colorBits == 2 : s.screenBits == 2;
 }

@@ -4,6 +4,8 @@
 
 #include <cstddef>
 #include <cstring>
+#include <iterator>
+#include <strings.h>
 
 namespace {
 
@@ -279,6 +281,86 @@ constexpr PaperMedia kMedia[] = {
 
 } // namespace
 
+// The paper table of a model the catalogue does not list, by the dialect its PPD names.
+struct PlatformPaper {
+    char name[12]; // the PPD's PlatForm keyword, compared without case
+    int8_t platform;
+    PaperTable paper;
+};
+// Checked in this order.
+constexpr PlatformPaper kPlatformPapers[] = {
+    {"PLATFORM_M", PLATFORM_M, PaperTable::RT40_RTV54},
+    {"PLATFORM_C", PLATFORM_C, PaperTable::TK76},
+    {"PLATFORM_Z", PLATFORM_Z, PaperTable::RT74_RTV72},
+};
+
+// The rows of kGroupTraits follow the order of ModelGroup.
+constexpr GroupTraits kGroupTraits[] = {
+    // Plain
+    {.libraryHalftones = false,
+     .pageFromJobOptions = false,
+     .feedsLongEdgeBySize = false,
+     .trayForEveryMedia = false,
+     .longEdgeEverySize = false,
+     .longEdgePaperCodes = false,
+     .evenSidesFirst = false,
+     .lockedPrint = false,
+     .libraryByBitDepth = false,
+     .quality1200Raster = false,
+     .bitsWith1200 = 1,
+     .bitsWithout1200 = 1},
+    // QV: 1 bit at 1200 dpi or 2 bits at 600 dpi
+    {.libraryHalftones = true,
+     .pageFromJobOptions = true,
+     .feedsLongEdgeBySize = true,
+     .trayForEveryMedia = true,
+     .longEdgeEverySize = true,
+     .longEdgePaperCodes = true,
+     .evenSidesFirst = true,
+     .lockedPrint = true,
+     .libraryByBitDepth = false,
+     .quality1200Raster = true,
+     .bitsWith1200 = 1,
+     .bitsWithout1200 = 2},
+    // Mirodel: 2 bits at 600 dpi with "1200 dpi Quality", else 1 bit
+    {.libraryHalftones = true,
+     .pageFromJobOptions = false,
+     .feedsLongEdgeBySize = false,
+     .trayForEveryMedia = false,
+     .longEdgeEverySize = false,
+     .longEdgePaperCodes = false,
+     .evenSidesFirst = false,
+     .lockedPrint = false,
+     .libraryByBitDepth = true,
+     .quality1200Raster = false,
+     .bitsWith1200 = 2,
+     .bitsWithout1200 = 1},
+};
+static_assert(std::size(kGroupTraits) == static_cast<std::size_t>(ModelGroup::Mirodel) + 1);
+
+const GroupTraits &TraitsOf(ModelGroup group) {
+    const auto i = static_cast<std::size_t>(group);
+    return kGroupTraits[i < std::size(kGroupTraits) ? i : 0];
+}
+
+// Platform C has a 28 x 28 matrix for its 1200-dpi option, platform Z a 16 x 16 one or the
+// supercells of the models that have them; platform M dithers 2 bits per pixel with the 600-dpi
+// matrix for the 1200-dpi option and reports no dot count.
+ScreenSpec ScreenOf(int platform, bool supercells, bool dpi1200) {
+    switch (platform) {
+    case PLATFORM_C:
+        return {dpi1200 ? ScreenMatrix::Classic1200C : ScreenMatrix::Classic600, 1, true};
+    case PLATFORM_Z:
+        if (supercells)
+            return {dpi1200 ? ScreenMatrix::Supercell1200 : ScreenMatrix::Supercell600, 1, true};
+        return {dpi1200 ? ScreenMatrix::Classic1200Z : ScreenMatrix::Classic600, 1, true};
+    case PLATFORM_M:
+        return {ScreenMatrix::Classic600, static_cast<uint8_t>(dpi1200 ? 2 : 1), false};
+    default:
+        return {};
+    }
+}
+
 std::span<const ModelOptionInfo> ModelOptions() {
     return kOptions;
 }
@@ -362,4 +444,16 @@ int PaperRowOfPwgMedia(const PAPER_SIZE_INFO *table, std::string_view pwgName) {
         if (name != nullptr && pwgName == name) return i;
     }
     return -1;
+}
+
+bool GetPaperSizeArrayByPlatformName(const char *platformText, int *pPlatform,
+                                     const PAPER_SIZE_INFO **pArray) {
+    if (platformText == nullptr) return false;
+    for (const PlatformPaper &p : kPlatformPapers) {
+        if (strcasecmp(platformText, p.name) != 0) continue;
+        *pPlatform = p.platform;
+        *pArray = PaperRows(p.paper);
+        return true;
+    }
+    return false;
 }

@@ -30,7 +30,7 @@ enum ModelOption : uint16_t {
     kOptBlankSuppress = 1u << 6,
     kOptBooklet = 1u << 7,
     kOptFineMode = 1u << 8,
-    kOptLockedPrint = 1u << 9,  // LockedPinPrint with PinNum1-PinNum4
+    kOptLockedPrint = 1u << 9,   // LockedPinPrint with PinNum1-PinNum4
     kOptPrintQuality = 1u << 10, // cupsPrintQuality: draft, normal, high (the 1200-dpi mode)
 };
 
@@ -47,6 +47,41 @@ struct DensityLevels {
     uint8_t darkest;
     uint8_t normal;
 };
+
+// What a model group does differently from the rest of the family. The job core, the
+// dialects and the front ends read these instead of comparing groups.
+struct GroupTraits {
+    // The colour library halftones the pages when it is loaded: bitmaps are given in pixels
+    // of the job's bit depth, and the stream carries no 00 00 separators.
+    bool libraryHalftones;
+    // The job's custom size and media name decide the page: a custom request names the page
+    // "Custom", its size comes from the options (a size wider than high is turned by 90
+    // degrees), and a named page takes the paper row of its media name.
+    bool pageFromJobOptions;
+    bool feedsLongEdgeBySize; // standard sizes go long edge first unless the job says
+    bool trayForEveryMedia;   // every media type takes the chosen tray (else only some do)
+    bool longEdgeEverySize;   // FeedLongEdge feeds every paper size long edge first
+    bool longEdgePaperCodes;  // the standard sizes have long-edge paper codes of their own
+    // Manual duplex prints the even pages during the pass (the blank back side of an odd job
+    // among them) and the odd pages after the command; else odd pages first.
+    bool evenSidesFirst;
+    bool lockedPrint; // jobs can be held at the printer until a PIN is entered
+    // The colour library runs at the job's bit depth with fixed tone settings (else at the
+    // raster's resolution with the job's toner options).
+    bool libraryByBitDepth;
+    // Bit depth: "1200 dpi Quality" prints the 1200-dpi raster (the page-data record says
+    // which); the bits per pixel with and without that option.
+    bool quality1200Raster;
+    uint8_t bitsWith1200;
+    uint8_t bitsWithout1200;
+};
+
+// The traits of a model group.
+const GroupTraits &TraitsOf(ModelGroup group);
+
+// The driver's own halftoning for a platform: its matrix by the 1200-dpi option and whether
+// the model has the 96 x 96 supercells, its bits per pixel and whether it counts dots.
+ScreenSpec ScreenOf(int platform, bool supercells, bool dpi1200);
 
 struct ModelInfo {
     char modelName[32];   // the PPD's *ModelName, compared whole and case-sensitively
@@ -79,7 +114,7 @@ struct ModelInfo {
     bool Offers(ModelOption option) const { return (options & option) != 0; }
     // Whether the model feeds the standard paper sizes long edge first by itself unless a job
     // says otherwise (FeedLongEdge "Auto"): the QV models.
-    bool FeedsLongEdgeBySize() const { return group == ModelGroup::QV; }
+    bool FeedsLongEdgeBySize() const { return TraitsOf(group).feedsLongEdgeBySize; }
     // Whether the model prints two-sided: by itself on platform C, in manual duplex on Z;
     // platform M has no duplex command.
     bool Duplex() const { return platform != PLATFORM_M; }

@@ -3,30 +3,6 @@
 #include <cstring>
 #include <strings.h>
 
-#include "common/dialect.h"
-
-// Unlisted models name their dialect in the PPD; checked in the order M, C, Z.
-bool GetPaperSizeArrayByPlatformName(const char *platformText, int *pPlatform,
-                                     const PAPER_SIZE_INFO **pArray) {
-    if (platformText == nullptr) return false;
-    if (strcasecmp(platformText, "PLATFORM_M") == 0) {
-        *pPlatform = PLATFORM_M;
-        *pArray = gPaperSizeArray_RT40_RTV54;
-        return true;
-    }
-    if (strcasecmp(platformText, "PLATFORM_C") == 0) {
-        *pPlatform = PLATFORM_C;
-        *pArray = gPaperSizeArray_TK76;
-        return true;
-    }
-    if (strcasecmp(platformText, "PLATFORM_Z") == 0) {
-        *pPlatform = PLATFORM_Z;
-        *pArray = gPaperSizeArray_RT74_RTV72;
-        return true;
-    }
-    return false;
-}
-
 // First row whose stored portrait size equals the page size exactly.
 int GetPaperArrayIndex(const unsigned int cupsPaperSize[2], const PAPER_SIZE_INFO *paperTypeArray,
                        const int * /*pFeed*/) {

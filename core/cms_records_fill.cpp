@@ -1,13 +1,16 @@
 #include "core/cms_records_fill.h"
 
+#include "common/model_catalogue.h"
+
 #include <cstdint>
 #include <cstring>
 
 namespace {
-// Output depth code of the colour library: 0 = 1 bit, 1 = 2 bits per pixel. The Mirodel
-// models follow their bit depth; the others print 1 bit at 1200 dpi and 2 bits at 600 dpi.
+// Output depth code of the colour library: 0 = 1 bit, 1 = 2 bits per pixel. A group whose
+// library runs at its bit depth follows it; the others print 1 bit at 1200 dpi and 2 bits at
+// 600 dpi.
 uint8_t OutputBitMode(const JobSettings &job) {
-    if (job.group == ModelGroup::Mirodel) return job.colorBits == 2 ? 1 : 0;
+    if (TraitsOf(job.group).libraryByBitDepth) return job.colorBits == 2 ? 1 : 0;
     return job.is1200dpi ? 0 : 1;
 }
 } // namespace
@@ -30,7 +33,8 @@ void GetCMSinput(CMS_TRANSFER_SRC *srcData, unsigned char *pImgraw,
     srcData->cbSize = size > INT32_MAX ? INT32_MAX : static_cast<int32_t>(size);
 }
 
-// The Mirodel models use fixed tone settings; the others take theirs from the options.
+// A group whose library runs at its bit depth uses fixed tone settings; the others take
+// theirs from the options.
 void GetCMSSettings(CMS_SETTINGS *settings, const JobSettings &job, const PRINT_FUNC_INFO *prntinfo,
                     const GDI_START_PAGE_PARAM &startPageParam) {
     if (settings == nullptr) return;
@@ -39,7 +43,7 @@ void GetCMSSettings(CMS_SETTINGS *settings, const JobSettings &job, const PRINT_
     settings->cbStructSize = sizeof(CMS_SETTINGS);
     settings->PaperSize = startPageParam.paperSize;
     settings->BitMode = OutputBitMode(job);
-    if (job.group == ModelGroup::Mirodel) {
+    if (TraitsOf(job.group).libraryByBitDepth) {
         settings->DpiMode = job.colorBits == 2 ? 1 : 0;
         settings->TonerSaveMode = 0;
         settings->TonerDensityLevel = 3;

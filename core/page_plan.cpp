@@ -7,19 +7,13 @@
 #include <cstring>
 #include <strings.h>
 
+#include "common/model_catalogue.h"
 #include "prnt/prnt.h"
 
 namespace {
 
 bool Contains(const char *haystack, const char *needle) {
     return haystack && strcasestr(haystack, needle) != nullptr;
-}
-
-bool IsQV(const JobSettings &job) {
-    return job.group == ModelGroup::QV;
-}
-bool IsLibraryModel(const JobSettings &job) {
-    return job.group != ModelGroup::Plain;
 }
 
 // A dot count as the 16-bit field of a page record takes it: out-of-range values (a custom size
@@ -56,23 +50,23 @@ void ClampToLargestPaper(const JobSettings &job, cups_page_header2_t &h) {
     h.PageSize[1] = std::min(h.PageSize[1], job.maxPageHeight);
 }
 
-// Chooses the catalogue row of the page (the QV models also by name and for custom sizes),
-// or leaves the row at -1 for a computed size.
+// Chooses the catalogue row of the page (where the group's pages follow the job's options, also
+// by name and for custom sizes), or leaves the row at -1 for a computed size.
 void FindPaperRow(const JobSettings &job, PagePlan &plan) {
     cups_page_header2_t &h = plan.header;
     if (job.paperTable == nullptr) return;
     ClampToLargestPaper(job, h);
-    const bool qv = IsQV(job);
+    const bool byJob = TraitsOf(job.group).pageFromJobOptions;
     const bool customName = Contains(h.cupsPageSizeName, "custom");
     const int *feed = &job.options[LONGEDGEFEED].value;
-    if (qv && customName && job.customPageRequested) {
+    if (byJob && customName && job.customPageRequested) {
         plan.customFromOptions = job.customSizeParsed;
         if (job.customWidth > job.customHeight && h.PageSize[0] < h.PageSize[1] &&
             GetPaperArrayIndex(h.PageSize, job.paperTable, feed) != -1)
             plan.customRotate90 = true;
-        return; // a QV custom size is always computed
+        return; // such a custom size is always computed
     }
-    if (qv && customName) {
+    if (byJob && customName) {
         if (job.documentNameSupplied) {
             plan.paperRow = GetPaperArrayIndex(h.PageSize, job.paperTable, feed);
         } else {
@@ -94,27 +88,28 @@ void FindPaperRow(const JobSettings &job, PagePlan &plan) {
 }
 
 // Page size from the header's PageSize less the hardware margins, at 600 dpi.
-void ComputePageSize(const JobSettings &job, PagePlan &plan) {
+void ComputePageSize(const Dialect &dialect, const JobSettings &job, PagePlan &plan) {
     const float *m = job.hwMargins; // left, bottom, right, top
     const float w = static_cast<float>(plan.header.PageSize[0]) - m[0] - m[2];
     const float h = static_cast<float>(plan.header.PageSize[1]) - m[1] - m[3];
     plan.width = RoundUpTo(static_cast<double>(w) / 72.0 * 600.0, 32);
-    const bool rotateCustom = IsQV(job) && plan.customRotate90;
-    plan.height = RoundUpTo(static_cast<double>(h) / 72.0 * 600.0, rotateCustom ? 32 : 8);
+    plan.height = RoundUpTo(static_cast<double>(h) / 72.0 * 600.0, plan.customRotate90 ? 32 : 8);
     plan.paperRow = -1;
-    plan.startPage.paperSize = job.platform == PLATFORM_C ? 255 : 0;
+    plan.startPage.paperSize = dialect.rules.customPaperCode;
     plan.startPage.marginX = plan.startPage.marginY = 0;
 }
 
 // Fills the page-start record: resolution, tray, feed edge, copies and page sizes.
-void FillStartPage(const JobSettings &job, const JobPosition &at, PagePlan &plan) {
+void FillStartPage(const Dialect &dialect, const JobSettings &job, const JobPosition &at,
+                   PagePlan &plan) {
     const cups_page_header2_t &h = plan.header;
     GDI_START_PAGE_PARAM &sp = plan.startPage;
     const PRINT_FUNC_INFO *opt = at.options;
-    const bool qv = IsQV(job);
+    const DialectRules &rules = dialect.rules;
+    const GroupTraits &group = TraitsOf(job.group);
 
     unsigned resX = 600, resY = 600;
-    if (job.platform == PLATFORM_C || IsLibraryModel(job)) {
+    if (rules.prints1200Raster || group.libraryHalftones) {
         if (h.HWResolution[0] == 1200) {
             plan.width *= 2;
             resX = 1200;
@@ -124,33 +119,27 @@ void FillStartPage(const JobSettings &job, const JobPosition &at, PagePlan &plan
             resY = 1200;
         }
     }
-    if (job.platform == PLATFORM_C || job.platform == PLATFORM_Z) {
-        resX /= 10;
-        resY /= 10;
-    }
+    resX /= rules.resolutionUnit;
+    resY /= rules.resolutionUnit;
     sp.resolutionX = static_cast<uint16_t>(resX);
     sp.resolutionY = static_cast<uint16_t>(resY);
     sp.iIs2bit = job.twoBitPages ? 1 : 0;
     sp.mediaType = static_cast<uint16_t>(h.cupsMediaType);
     sp.densityLevel = opt[TONERMODE].value == 1 ? 0 : static_cast<uint8_t>(opt[DENSITY].value);
-    if (qv || h.cupsMediaType == 0 || h.cupsMediaType == 5 ||
-        (h.cupsMediaType == 1 && job.platform == PLATFORM_M))
+    if (group.trayForEveryMedia || h.cupsMediaType == 0 || h.cupsMediaType == 5 ||
+        (h.cupsMediaType == 1 && rules.anyTrayForMediaType1))
         sp.tray = static_cast<uint16_t>(opt[INPUTSLOT].value);
     else
         sp.tray = 1;
     const bool longEdge = opt[LONGEDGEFEED].value == 1;
     sp.feedEdge =
-        (longEdge &&
-         (qv || (job.platform == PLATFORM_C && sp.paperSize == 6) ||
-          ((job.platform == PLATFORM_Z || job.platform == PLATFORM_M) && sp.paperSize == 11)))
-            ? 0x40
-            : 0;
+        (longEdge && (group.longEdgeEverySize || sp.paperSize == rules.longEdgePaper)) ? 0x40 : 0;
     sp.colorMode = 0;
     sp.marginUnit = 0;
     sp.copies = opt[COLLATE].value == 1 ? 1 : static_cast<uint16_t>(h.NumCopies);
     sp.pageNum = static_cast<uint16_t>(at.page);
     double pageW = h.PageSize[0], pageH = h.PageSize[1];
-    if (qv && plan.customFromOptions) {
+    if (plan.customFromOptions) {
         pageW = std::floor(job.customWidth + 0.5f);
         pageH = std::floor(job.customHeight + 0.5f);
     }
@@ -160,22 +149,7 @@ void FillStartPage(const JobSettings &job, const JobPosition &at, PagePlan &plan
     sp.userPrntAreaH = static_cast<uint16_t>(plan.height);
 
     if (longEdge) {
-        if (job.platform == PLATFORM_Z) {
-            static constexpr uint16_t kQVLongEdgeCodes[][2] = {{1, 36},  {2, 60},  {5, 55},
-                                                               {14, 70}, {15, 72}, {20, 61},
-                                                               {21, 57}, {24, 69}, {29, 71}};
-            if (sp.paperSize == 11) {
-                sp.paperSize = 18;
-            } else if (qv) {
-                for (const auto &m : kQVLongEdgeCodes)
-                    if (sp.paperSize == m[0]) {
-                        sp.paperSize = m[1];
-                        break;
-                    }
-            }
-        } else if (job.platform == PLATFORM_M && sp.paperSize == 11) {
-            sp.paperSize = 61;
-        }
+        sp.paperSize = dialect.LongEdgePaperCode(sp.paperSize, group.longEdgePaperCodes);
         // The sizes follow the bitmap: exchanged only when the page is turned for the long
         // edge, else the page start would announce a width the page data does not have.
         if (sp.feedEdge == 0x40) {
@@ -183,24 +157,26 @@ void FillStartPage(const JobSettings &job, const JobPosition &at, PagePlan &plan
             SwapUSHORT(&sp.userPrntAreaW, &sp.userPrntAreaH);
         }
     }
-    if (qv && plan.customRotate90) SwapUSHORT(&sp.userPrntAreaW, &sp.userPrntAreaH);
+    if (plan.customRotate90) SwapUSHORT(&sp.userPrntAreaW, &sp.userPrntAreaH);
 }
 
 // Whether the back side of a duplex sheet is turned by 180 degrees (before ImageRotation):
 // printer duplex by the binding edge, manual duplex by the way the stack comes back.
-int BackSideTurn(const JobSettings &job, const JobPosition &at, const PagePlan &plan) {
+int BackSideTurn(const Dialect &dialect, const JobSettings &job, const JobPosition &at,
+                 const PagePlan &plan) {
     const PRINT_FUNC_INFO *opt = at.options;
     const bool even = at.page % 2 == 0, longFeed = plan.startPage.feedEdge == 0x40;
-    const bool manual = opt[MANUALDUPLEX].value == 1, qv = IsQV(job);
+    const bool manual = opt[MANUALDUPLEX].value == 1;
+    const bool evenFirst = TraitsOf(job.group).evenSidesFirst;
     switch (opt[AUTODUPLEX].value) {
     case 1:
         return !longFeed && even;
     case 2:
         return longFeed && even;
     case 0:
-        if (job.platform != PLATFORM_Z) return 0;
-        if (at.manualDuplexType == 0) return !qv && manual && !longFeed && even;
-        if (at.manualDuplexType == 1) return manual && even && (qv || longFeed);
+        if (dialect.rules.twoSided != TwoSided::ByHand) return 0;
+        if (at.manualDuplexType == 0) return !evenFirst && manual && !longFeed && even;
+        if (at.manualDuplexType == 1) return manual && even && (evenFirst || longFeed);
         return 0;
     default:
         return 0;
@@ -213,9 +189,8 @@ void FillEndPage(const JobSettings &job, const JobPosition &at, PagePlan &plan) 
     e.page = at.page;
     e.bMachDup = at.options[AUTODUPLEX].value != 0 ? 1 : 0;
     e.resolutionE = static_cast<int>(plan.header.HWResolution[0]);
-    const float widthPt = (IsQV(job) && plan.customFromOptions)
-                              ? job.customWidth
-                              : static_cast<float>(plan.header.PageSize[0]);
+    const float widthPt =
+        plan.customFromOptions ? job.customWidth : static_cast<float>(plan.header.PageSize[0]);
     const double widthMm = (widthPt / 72.0f) * 25.4;
     e.paperWidthE = widthMm >= INT_MAX ? INT_MAX : widthMm > 0 ? static_cast<int>(widthMm) : 0;
     e.densityE = at.options[DENSITY].value;
@@ -223,18 +198,18 @@ void FillEndPage(const JobSettings &job, const JobPosition &at, PagePlan &plan) 
 
 } // namespace
 
-PagePlan PlanPage(const JobSettings &job, const cups_page_header2_t &header,
+PagePlan PlanPage(const Dialect &dialect, const JobSettings &job, const cups_page_header2_t &header,
                   const JobPosition &at) {
     PagePlan plan;
     plan.header = header;
     FindPaperRow(job, plan);
-    if (plan.paperRow < 0) ComputePageSize(job, plan);
-    FillStartPage(job, at, plan);
+    if (plan.paperRow < 0) ComputePageSize(dialect, job, plan);
+    FillStartPage(dialect, job, at, plan);
     FillEndPage(job, at, plan);
 
-    plan.backSideTurn = BackSideTurn(job, at, plan);
+    plan.backSideTurn = BackSideTurn(dialect, job, at, plan);
     plan.turn180 = (plan.backSideTurn == 1) != (at.options[IMAGEROTATION].value == 1);
-    plan.turn90 = plan.startPage.feedEdge == 0x40 || (IsQV(job) && plan.customRotate90);
+    plan.turn90 = plan.startPage.feedEdge == 0x40 || plan.customRotate90;
     // A page that is not turned and is reduced by the driver's own screens, with rows that
     // start on whole bytes of the bitmap, is dithered while it is read: the grey page is then
     // never held whole.
@@ -246,29 +221,41 @@ PagePlan PlanPage(const JobSettings &job, const cups_page_header2_t &header,
     return plan;
 }
 
-GDI_SEND_PAGE_PARAM PageDataRecord(const JobSettings &job, unsigned width, unsigned height,
-                                   unsigned resolutionX) {
+PagePlan PlanPage(const JobSettings &job, const cups_page_header2_t &header,
+                  const JobPosition &at) {
+    return PlanPage(*MakeDialect(job.platform), job, header, at);
+}
+
+GDI_SEND_PAGE_PARAM PageDataRecord(const Dialect &dialect, const JobSettings &job, unsigned width,
+                                   unsigned height, unsigned resolutionX) {
+    const GroupTraits &group = TraitsOf(job.group);
     GDI_SEND_PAGE_PARAM p{};
     p.colorPlane = 0;
     p.compression = 0x20;
-    if (IsQV(job)) {
+    if (group.quality1200Raster) {
+        // the depth flag says whether the page is the 1200-dpi raster (1 bit) or not (2 bits)
         p.colorDepth = job.is1200dpi ? 0 : 1;
         p.dataPacking = 4;
-    } else if (job.group == ModelGroup::Mirodel && job.colorBits == 2) {
+    } else if (group.libraryHalftones && job.colorBits == 2) {
         p.colorDepth = 1;
         p.dataPacking = 4;
     }
-    // The QV and Mirodel models give the width in pixels and code each pixel's bits as that
-    // many pixels; the others give the coded width, doubled for 2-bit pages.
-    if (IsLibraryModel(job))
+    // Where the colour library halftones, the width is given in pixels and each pixel's bits
+    // are coded as that many pixels; else it is the coded width, doubled for 2-bit pages.
+    if (group.libraryHalftones)
         p.whlImgW = static_cast<uint16_t>(width);
     else
         p.whlImgW = static_cast<uint16_t>(job.twoBitPages ? 2 * width : width);
     p.whlImgH = static_cast<uint16_t>(height);
-    if (job.platform == PLATFORM_C) {
+    if (dialect.rules.stripedImage) {
         p.rasImgW = static_cast<uint16_t>(width);
         p.rasImgH = resolutionX == 600 ? 768 : 384;
         p.cmpImgBytes = 853;
     }
     return p;
+}
+
+GDI_SEND_PAGE_PARAM PageDataRecord(const JobSettings &job, unsigned width, unsigned height,
+                                   unsigned resolutionX) {
+    return PageDataRecord(*MakeDialect(job.platform), job, width, height, resolutionX);
 }

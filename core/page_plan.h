@@ -10,6 +10,7 @@
 #include <cstdint>
 
 #include "common/job_settings.h"
+#include "prnt/dialect.h"
 #include "prnt/prnt_params.h"
 
 // What the job has decided so far that a page's plan depends on.
@@ -26,8 +27,8 @@ struct PagePlan {
     int paperRow = -1;            // catalogue row, -1 for a computed size
     unsigned width = 0;           // page bitmap before the turns, pixels
     unsigned height = 0;
-    bool customFromOptions = false; // a QV custom size taken from the options, not the header
-    bool customRotate90 = false;    // a QV custom size wider than high, turned by 90 degrees
+    bool customFromOptions = false; // a custom size taken from the options, not the header
+    bool customRotate90 = false;    // such a custom size wider than high, turned by 90 degrees
     int backSideTurn = 0;           // 1 when the back side of a duplex sheet is turned by 180
     bool turn180 = false;           // the grey page is turned by 180 degrees
     bool turn90 = false;            // the grey page is turned by 90 degrees (once or twice)
@@ -41,10 +42,15 @@ struct PagePlan {
 // Rows of a grey band when the page is dithered while it is read.
 constexpr unsigned kBandRows = 128;
 
-// Plans one page.
+// Plans one page for the job's dialect.
+PagePlan PlanPage(const Dialect &dialect, const JobSettings &job, const cups_page_header2_t &header,
+                  const JobPosition &at);
+// Plans one page for the dialect of the job's platform.
 PagePlan PlanPage(const JobSettings &job, const cups_page_header2_t &header, const JobPosition &at);
 
 // The page-data record of a page whose bitmap is `width` x `height` pixels (after its turns),
 // printed at `resolutionX` dpi with the bit depth of the job.
+GDI_SEND_PAGE_PARAM PageDataRecord(const Dialect &dialect, const JobSettings &job, unsigned width,
+                                   unsigned height, unsigned resolutionX);
 GDI_SEND_PAGE_PARAM PageDataRecord(const JobSettings &job, unsigned width, unsigned height,
                                    unsigned resolutionX);

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <strings.h>
 
+#include "common/model_catalogue.h"
 #include "common/page_memory.h"
 #include "common/rotate.h"
 #include "common/sink.h"
@@ -35,12 +36,9 @@ struct PageBuffer {
     uint8_t *get() { return data.get(); }
 };
 
-bool IsQV(const JobSettings &job) {
-    return job.group == ModelGroup::QV;
-}
-
-// The QV models feed these standard sizes long edge first unless the job says otherwise.
-int QVLongEdgeFeed(const cups_page_header2_t &h) {
+// The standard sizes a group that feeds by size sends long edge first unless the job says
+// otherwise.
+int LongEdgeFeedBySize(const cups_page_header2_t &h) {
     static constexpr char kLongEdgeNames[][24] = {
         "A4",  "A5",     "B5",        "ISOB5",     "Letter",
         "16K", "Big16K", "Executive", "Statement", "DoublePostcardRotated"};
@@ -69,10 +67,12 @@ struct PrintJob::Buffers {
 
 PrintJob::PrintJob(const JobSettings &settings, StreamWriter &printer, SpoolFiles *spoolFiles,
                    const ColourLibrary &cms, std::FILE *log)
-    : settings_(settings), cms_(cms), log_(log),
+    : settings_(settings), dialect_(MakeDialect(settings.platform)),
+      group_(TraitsOf(settings.group)), cms_(cms), log_(log),
       sink_(printer, error_, spoolFiles), stream_{settings, sink_, error_, 0, false, 0, 0, {}} {
     stream_.log = log;
     std::memcpy(opt_, settings.options, sizeof opt_);
+    screen_ = ScreenOf(settings.platform, settings.newScreens, opt_[DPI1200].value == 1);
 }
 
 PrintJob::~PrintJob() = default;
@@ -90,12 +90,12 @@ void PrintJob::SetPageNumber(int page) {
     sink_.SetPage(page);
 }
 
-// The page's option table: the job's options, the duplex request of this page header and, on
-// the QV models, the feed edge of the page size unless the options set it.
-void PrintJob::ResolvePageOptions(const cups_page_header2_t &header, int qvLongEdge) {
+// The page's option table: the job's options, the duplex request of this page header and, where
+// the group feeds by size, the feed edge of the page size unless the options set it.
+void PrintJob::ResolvePageOptions(const cups_page_header2_t &header, int sizeLongEdge) {
     int duplex = HeaderDuplex(header);
-    // Platform M has no duplex command: a two-sided request prints one-sided, pages upright.
-    if (duplex != 0 && settings_.platform == PLATFORM_M) {
+    // A dialect without a duplex command prints a two-sided request one-sided, pages upright.
+    if (duplex != 0 && dialect_->rules.twoSided == TwoSided::Never) {
         if (page_ == 1)
             std::fputs("WARNING: This printer prints one-sided only; the pages are printed on "
                        "one side each\n",
@@ -104,14 +104,15 @@ void PrintJob::ResolvePageOptions(const cups_page_header2_t &header, int qvLongE
     }
     opt_[AUTODUPLEX].value = duplex;
     std::fprintf(log_, "DEBUG: ##Duplex = %d\n", duplex);
-    if (IsQV(settings_))
+    if (group_.feedsLongEdgeBySize)
         opt_[LONGEDGEFEED].value =
-            settings_.feedLongEdgeGiven ? settings_.options[LONGEDGEFEED].value : qvLongEdge;
+            settings_.feedLongEdgeGiven ? settings_.options[LONGEDGEFEED].value : sizeLongEdge;
 }
 
-// On platform Z a model that supports it prints two-sided jobs as manual duplex.
+// Where the dialect prints two-sided jobs by hand, a model that supports it prints them as
+// manual duplex.
 void PrintJob::ConvertToManualDuplex() {
-    if (opt_[AUTODUPLEX].value == 0 || settings_.platform != PLATFORM_Z ||
+    if (opt_[AUTODUPLEX].value == 0 || dialect_->rules.twoSided != TwoSided::ByHand ||
         !settings_.supportsManualDuplex)
         return;
     if (opt_[AUTODUPLEX].value == 2) manualDuplexType_ = 1;
@@ -121,7 +122,7 @@ void PrintJob::ConvertToManualDuplex() {
     std::fprintf(log_, "DEBUG: ##ManualDuplex = %d, type is %d\n", 1, manualDuplexType_);
 }
 
-// First-page job start: job-start record, Prnt_StartDoc and the spool files; false when a
+// First-page job start: job-start record, the dialect's job start and the spool files; false when a
 // spool file cannot be created.
 bool PrintJob::JobStart() {
     copies_ = lastHeader_.NumCopies;
@@ -131,12 +132,12 @@ bool PrintJob::JobStart() {
     const std::string &title = settings_.identity.title;
     std::memcpy(d.jobName, title.data(), std::min(title.size(), sizeof d.jobName));
     d.DuplexMode = opt_[AUTODUPLEX].value != 0 ? 0x20 : 0;
-    d.saveMode = settings_.platform == PLATFORM_M ? 0 : 0x10;
+    d.saveMode = 0x10; // the job flags' save bit (platform M sends no job flags)
     d.bookletEnable = opt_[Booklet].value;
     d.densityLevel = opt_[TONERMODE].value == 1 ? 0 : static_cast<uint8_t>(opt_[DENSITY].value);
     d.FineMode = opt_[FINEMODE].value == 1 ? 1 : 0;
     sink_.SetBetweenCommands(false);
-    if (!Prnt_StartDoc(stream_, d)) ReportFailure("main() :: Start doc Fail ! \n");
+    if (!dialect_->StartDoc(stream_, d)) ReportFailure("main() :: Start doc Fail ! \n");
     sink_.SetBetweenCommands(true);
     return OpenCollateSpool(sink_, log_, opt_[COLLATE].value, lastHeader_.NumCopies) &&
            OpenManualDuplexSpools(sink_, log_, opt_[MANUALDUPLEX].value);
@@ -144,14 +145,14 @@ bool PrintJob::JobStart() {
 
 JobFlow PrintJob::StartPage(const cups_page_header2_t &pageHeader) {
     cups_page_header2_t header = pageHeader;
-    const bool qv = IsQV(settings_);
-    // QV page-name rule: a custom request names the page "Custom".
-    if (qv && settings_.customPageRequested && !strcasestr(header.cupsPageSizeName, "custom")) {
+    // Where the job's options decide the page, a custom request names the page "Custom".
+    if (group_.pageFromJobOptions && settings_.customPageRequested &&
+        !strcasestr(header.cupsPageSizeName, "custom")) {
         std::memset(header.cupsPageSizeName, 0, sizeof header.cupsPageSizeName);
         std::strcpy(header.cupsPageSizeName, "Custom");
     }
     log_page_header2(&header, log_);
-    const int qvLongEdge = qv ? QVLongEdgeFeed(header) : 0;
+    const int sizeLongEdge = group_.feedsLongEdgeBySize ? LongEdgeFeedBySize(header) : 0;
     if (Canceled() || !IsPrintableRasterHeader(header, log_))
         return page_ > 0 ? JobFlow::EndJob : JobFlow::Abandon;
     SetPageNumber(page_ + 1);
@@ -159,25 +160,26 @@ JobFlow PrintJob::StartPage(const cups_page_header2_t &pageHeader) {
     std::fprintf(log_, "PAGE: %d %d\n", page_, header.NumCopies);
     std::fprintf(log_, "-------SupportManualDuplex is %d\n",
                  settings_.supportsManualDuplex ? 1 : 0);
-    ResolvePageOptions(header, qvLongEdge);
+    ResolvePageOptions(header, sizeLongEdge);
     std::fprintf(log_, "DEBUG: ##platform = %d, ##autoduplex = %d\n", settings_.platform,
                  opt_[AUTODUPLEX].value);
     ConvertToManualDuplex();
     if (page_ == 1 && !JobStart()) return JobFlow::SpoolFailed;
-    SetManualDuplexDestination(sink_, opt_[MANUALDUPLEX].value, page_, qv);
+    SetManualDuplexDestination(sink_, opt_[MANUALDUPLEX].value, page_, group_.evenSidesFirst);
     if (sink_.OutputBroken()) return JobFlow::OutputGone;
 
     JobPosition at;
     at.page = page_;
     at.manualDuplex = stream_.manualDuplex;
     at.manualDuplexType = manualDuplexType_;
-    at.libraryReduces = settings_.group != ModelGroup::Plain && cms_.Loaded();
+    at.libraryReduces = group_.libraryHalftones && cms_.Loaded();
     at.options = opt_;
-    plan_ = PlanPage(settings_, header, at);
+    plan_ = PlanPage(*dialect_, settings_, header, at);
     lastStartPage_ = plan_.startPage;
 
     sink_.SetBetweenCommands(false);
-    if (!Prnt_StartPage(stream_, plan_.startPage)) ReportFailure("main() :: Start page Fail ! \n");
+    if (!dialect_->StartPage(stream_, plan_.startPage))
+        ReportFailure("main() :: Start page Fail ! \n");
     sink_.SetBetweenCommands(true);
 
     buf_ = std::make_unique<Buffers>();
@@ -197,8 +199,7 @@ void PrintJob::DitherBand(unsigned first, unsigned rows) {
     const size_t bandBytes = static_cast<size_t>(plan_.width) * settings_.screenBits / 8;
     const int64_t dots = HalftoneDitherRows(
         buf_->grey.get(), plan_.width, rows, first, buf_->mono.get() + bandBytes * first,
-        plan_.header.cupsBytesPerLine, opt_[NEGATIVEPRINT].value, opt_[DPI1200].value,
-        settings_.platform, settings_.newScreens);
+        plan_.header.cupsBytesPerLine, opt_[NEGATIVEPRINT].value, screen_);
     if (dots > 0) stream_.imageCoverage += static_cast<uint64_t>(dots);
 }
 
@@ -240,7 +241,7 @@ JobFlow PrintJob::EndPage() {
     buf_.reset();
 
     GDI_END_PAGE_PARAM &e = plan_.endPage;
-    if (!Prnt_EndPage(stream_, e)) ReportFailure("main() :: End page Fail ! \n");
+    if (!dialect_->EndPage(stream_, e)) ReportFailure("main() :: End page Fail ! \n");
     sink_.SetBetweenCommands(true);
     if (sink_.OutputBroken()) return JobFlow::OutputGone;
     if (Canceled()) return JobFlow::EndJob;
@@ -261,14 +262,14 @@ void PrintJob::ReducePage() {
                 std::swap(plan_.width, plan_.height);
             realWidth = plan_.header.cupsHeight;
         }
-        if (IsQV(settings_) && plan_.customRotate90) {
+        if (plan_.customRotate90) {
             if (Rotate90(buf_->grey.get(), plan_.width, plan_.height))
                 std::swap(plan_.width, plan_.height);
             realWidth = plan_.header.cupsHeight;
         }
     }
     PageBuffer &grey = buf_->grey, &mono = buf_->mono;
-    if (settings_.group != ModelGroup::Plain && cms_.Loaded()) {
+    if (group_.libraryHalftones && cms_.Loaded()) {
         CMS_TRANSFER_SRC src{};
         CMS_SETTINGS cmsSettings{};
         CMS_TRANSFER_DST dst{};
@@ -285,37 +286,38 @@ void PrintJob::ReducePage() {
                 mono.get()[i] = static_cast<uint8_t>(~mono.get()[i]);
         return;
     }
-    std::fputs(settings_.platform == PLATFORM_Z && settings_.newScreens
-                   ? "DEBUG: EXTERNAL IMPORT NEW_HALFTONE\n"
-                   : "DEBUG: NO NEED TO EXTERNAL IMPORT NEW_HALFTONE\n",
+    const bool supercells = screen_.matrix == ScreenMatrix::Supercell600 ||
+                            screen_.matrix == ScreenMatrix::Supercell1200;
+    std::fputs(supercells ? "DEBUG: EXTERNAL IMPORT NEW_HALFTONE\n"
+                          : "DEBUG: NO NEED TO EXTERNAL IMPORT NEW_HALFTONE\n",
                log_);
     if (!plan_.banded) {
-        const int64_t dots = HalftoneDither(
-            grey.get(), plan_.width, plan_.height, mono.get(), realWidth, opt_[NEGATIVEPRINT].value,
-            opt_[DPI1200].value, settings_.platform, settings_.newScreens);
+        const int64_t dots = HalftoneDither(grey.get(), plan_.width, plan_.height, mono.get(),
+                                            realWidth, opt_[NEGATIVEPRINT].value, screen_);
         if (dots > 0) stream_.imageCoverage += static_cast<uint64_t>(dots);
     }
-    // A page announced as 2-bit must carry 2-bit data: the screens give 2 bits per pixel only
-    // on platform M with the 1200-dpi option, else the 1-bit result is widened at full strength.
+    // A page announced as 2-bit must carry 2-bit data: where the screen gives 1 bit per pixel,
+    // the result is widened at full strength.
     if (settings_.twoBitPages && settings_.screenBits != 2)
         Expand1BitTo2Bit(mono.get(), static_cast<size_t>(plan_.width) * plan_.height);
 }
 
 // Fills the page-data record and sends the bitmap.
 void PrintJob::SendPlannedPage() {
-    GDI_SEND_PAGE_PARAM p =
-        PageDataRecord(settings_, plan_.width, plan_.height, plan_.header.HWResolution[0]);
+    GDI_SEND_PAGE_PARAM p = PageDataRecord(*dialect_, settings_, plan_.width, plan_.height,
+                                           plan_.header.HWResolution[0]);
     p.sendImgBuf = buf_->mono.get();
     sink_.SetBetweenCommands(false);
-    if (!Prnt_SendPage(stream_, p, 0)) ReportFailure("main() :: Send page Fail!\n");
+    if (!dialect_->SendPage(stream_, p, 0)) ReportFailure("main() :: Send page Fail!\n");
 }
 
 // Sends page start, an all-white bitmap and page end with the settings of the job's last page,
-// numbered after it. Failures are reported and the sequence goes on, so the printer always gets
-// a whole page.
+// numbered after it (where manual duplex prints even sides first, as a page of the job printed
+// at once). Failures are reported and the sequence goes on, so the printer always gets a whole
+// page.
 void PrintJob::InsertBlankPage() {
     int pageNum;
-    if (IsQV(settings_) && settings_.supportsManualDuplex) {
+    if (group_.evenSidesFirst && settings_.supportsManualDuplex) {
         SetPageNumber(page_ + 1);
         sink_.SetDeviceOutput(true);
         pageNum = page_;
@@ -329,25 +331,26 @@ void PrintJob::InsertBlankPage() {
     PageBuffer white;
     white.Allocate(bytes ? bytes : 1);
 
-    if (!Prnt_StartPage(stream_, sp)) ReportFailure("InsertBlankPage() :: Start page Fail ! \n");
+    if (!dialect_->StartPage(stream_, sp))
+        ReportFailure("InsertBlankPage() :: Start page Fail ! \n");
     GDI_SEND_PAGE_PARAM send =
-        PageDataRecord(settings_, width, height, lastHeader_.HWResolution[0]);
+        PageDataRecord(*dialect_, settings_, width, height, lastHeader_.HWResolution[0]);
     send.sendImgBuf = white.get();
     if (white.get() == nullptr) {
         error_.Set("InsertBlankPage() :: Malloc blank page Fail ! \n");
         ReportFailure("InsertBlankPage() :: Send page Fail!\n");
-    } else if (!Prnt_SendPage(stream_, send, pageNum)) {
+    } else if (!dialect_->SendPage(stream_, send, pageNum)) {
         ReportFailure("InsertBlankPage() :: Send page Fail!\n");
     }
     GDI_END_PAGE_PARAM end{};
     end.page = pageNum;
-    if (!Prnt_EndPage(stream_, end)) ReportFailure("InsertBlankPage() :: End page Fail ! \n");
+    if (!dialect_->EndPage(stream_, end)) ReportFailure("InsertBlankPage() :: End page Fail ! \n");
 }
 
 void PrintJob::EndJob() {
-    const bool qv = IsQV(settings_);
     if (opt_[AUTODUPLEX].value != 0 && page_ % 2 == 1) InsertBlankPage();
-    if (qv && page_ % 2 == 1 && opt_[MANUALDUPLEX].value == 1 && page_ != 1) InsertBlankPage();
+    if (group_.evenSidesFirst && page_ % 2 == 1 && opt_[MANUALDUPLEX].value == 1 && page_ != 1)
+        InsertBlankPage();
     sink_.SetBetweenCommands(false);
     if (!Canceled() && !sink_.SpoolWriteFailed()) {
         SpoolReplay replay{stream_, canceled_, log_, page_};
@@ -363,5 +366,5 @@ void PrintJob::EndJob() {
     endDoc.page = page_;
     endDoc.bMachDup = opt_[AUTODUPLEX].value != 0 ? 1 : 0;
     sink_.SetBetweenCommands(false);
-    if (!Prnt_EndDoc(stream_, endDoc)) ReportFailure("main() :: End doc Fail ! \n");
+    if (!dialect_->EndDoc(stream_, endDoc)) ReportFailure("main() :: End doc Fail ! \n");
 }

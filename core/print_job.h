@@ -27,7 +27,9 @@
 #include "common/job_settings.h"
 #include "common/last_error.h"
 #include "common/sink.h"
+#include "common/model_catalogue.h"
 #include "core/page_plan.h"
+#include "prnt/dialect.h"
 #include "prnt/prnt.h"
 
 // The colour library's entry points, bound by the front end; both null when it is not loaded.
@@ -87,7 +89,7 @@ class PrintJob {
   private:
     struct Buffers;
     bool JobStart();
-    void ResolvePageOptions(const cups_page_header2_t &header, int qvLongEdge);
+    void ResolvePageOptions(const cups_page_header2_t &header, int sizeLongEdge);
     void DitherBand(unsigned first, unsigned rows);
     void ConvertToManualDuplex();
     void SetPageNumber(int page);
@@ -97,6 +99,8 @@ class PrintJob {
     void ReportFailure(const char *what);
 
     const JobSettings &settings_;
+    std::unique_ptr<const Dialect> dialect_; // chosen once from the job's platform
+    const GroupTraits &group_;               // what the model's group does differently
     ColourLibrary cms_;
     std::FILE *log_;
     ErrorText error_;
@@ -105,6 +109,7 @@ class PrintJob {
     std::atomic<bool> canceled_{false};
 
     PRINT_FUNC_INFO opt_[kPrntFuncInfoCount];
+    ScreenSpec screen_; // the driver's own halftoning of the job
     int page_ = 0;
     unsigned copies_ = 1;
     int manualDuplexType_ = 0;

@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include "common/last_error.h"
+#include "common/model_catalogue.h"
 #include "common/sink.h"
 
 namespace {
@@ -146,10 +147,10 @@ bool OpenManualDuplexSpools(OutputSink &sink, std::FILE *log, int manualDuplex) 
     return true;
 }
 
-void SetManualDuplexDestination(OutputSink &sink, int manualDuplex, int page, bool qvModel) {
+void SetManualDuplexDestination(OutputSink &sink, int manualDuplex, int page, bool evenSidesFirst) {
     if (manualDuplex != 1) return;
     const bool even = page % 2 == 0;
-    sink.SetDeviceOutput(qvModel ? even : !even);
+    sink.SetDeviceOutput(evenSidesFirst ? even : !even);
 }
 
 // The first copy printed during the pass; each page was announced with one copy.
@@ -167,12 +168,13 @@ int ReplayCollateCopies(const SpoolReplay &r, unsigned iCopies) {
     return res == REPLAY_DONE ? 1 : 0;
 }
 
-// Other models print odd pages during the pass: the remaining odd copies, the command,
+// Most models print odd pages during the pass: the remaining odd copies, the command,
 // then per copy a blank page for an odd count and the even pages last to first (the
-// turned stack comes back face down). The QV models print even pages during the pass
-// (the blank page of an odd count among them): the remaining even copies, the command,
-// then the odd spool once per copy. A single-page QV job prints only at job end, from the
-// tray of its page-start record and without the command.
+// turned stack comes back face down). The groups that print even sides first print even
+// pages during the pass (the blank page of an odd count among them): the remaining even
+// copies, the command, then the odd spool once per copy. Their single-page job prints only
+// at job end, from the tray of its page-start record (the dialect patches the spooled page
+// start) and without the command.
 int ReplayManualDuplex(const SpoolReplay &r, int collate, unsigned iCopies, uint16_t tray,
                        const BlankPageFn &insertBlankPage) {
     if (r.canceled.load()) return 0;
@@ -185,7 +187,7 @@ int ReplayManualDuplex(const SpoolReplay &r, int collate, unsigned iCopies, uint
     sink.RemoveSpool(Spool::Collate);
 
     ReplayResult res = REPLAY_DONE;
-    if (job.group != ModelGroup::QV) {
+    if (!TraitsOf(job.group).evenSidesFirst) {
         res =
             ReplayFileTimes(r, Spool::OddPages, nCopies - 1, kManualDuplexChunk, "odd-page spool");
         sink.RemoveSpool(Spool::OddPages);
@@ -204,7 +206,7 @@ int ReplayManualDuplex(const SpoolReplay &r, int collate, unsigned iCopies, uint
     } else {
         const bool singlePage = r.pages == 1;
         if (singlePage && sink.IsOpen(Spool::OddPages))
-            EditMediaSource(sink.SpoolFd(Spool::OddPages), tray);
+            MakeDialect(job.platform)->PatchSpooledTray(sink.SpoolFd(Spool::OddPages), tray);
         res = ReplayFileTimes(r, Spool::EvenPages, nCopies - 1, kManualDuplexChunk,
                               "even-page spool");
         sink.RemoveSpool(Spool::EvenPages);
@@ -223,27 +225,4 @@ void CloseAndRemoveSpools(OutputSink &sink) {
     for (Spool spool : {Spool::Collate, Spool::OddPages, Spool::EvenPages})
         sink.RemoveSpool(spool);
     sink.SetDeviceOutput(true);
-}
-
-// Patches the tray of the first page specification frame (0B 12 12) in the first 1024
-// bytes of a spool and adjusts the frame's checksum so its bytes still sum to 0.
-bool EditMediaSource(int fd, uint16_t mediasource) {
-    if (fd < 0) return false;
-    unsigned char buf[1024];
-    const ssize_t got = pread(fd, buf, sizeof buf, 0);
-    if (got <= 0) return false;
-    const auto n = static_cast<std::size_t>(got);
-    constexpr std::size_t kTrayOffset = 7, kChecksumOffset = 17;
-    for (std::size_t i = 0; i + 2 < n; ++i) {
-        if (buf[i] != 0x0B || buf[i + 1] != 0x12 || buf[i + 2] != 0x12) continue;
-        if (i + kTrayOffset >= n) return false;
-        const auto tray = static_cast<unsigned char>(mediasource & 0xFF);
-        const unsigned char old = buf[i + kTrayOffset];
-        buf[i + kTrayOffset] = tray;
-        if (i + kChecksumOffset < n)
-            buf[i + kChecksumOffset] =
-                static_cast<unsigned char>(buf[i + kChecksumOffset] + old - tray);
-        return pwrite(fd, buf, n, 0) == got;
-    }
-    return false;
 }

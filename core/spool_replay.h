@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <functional>
 
+#include "prnt/dialect.h"
 #include "prnt/prnt.h"
 
 constexpr std::size_t kCollateChunk = 32768;
@@ -33,8 +34,8 @@ bool OpenCollateSpool(OutputSink &sink, std::FILE *log, int collate, unsigned nu
 bool OpenManualDuplexSpools(OutputSink &sink, std::FILE *log, int manualDuplex);
 
 // Chooses whether page `page` of a manual-duplex job prints during the pass: the even pages
-// for the QV models, the odd pages for the others. No change outside manual duplex.
-void SetManualDuplexDestination(OutputSink &sink, int manualDuplex, int page, bool qvModel);
+// where the group prints even sides first, else the odd pages. No change outside manual duplex.
+void SetManualDuplexDestination(OutputSink &sink, int manualDuplex, int page, bool evenSidesFirst);
 
 // Sends the collate spool iCopies - 1 more times, 32768 bytes at a time, then removes it.
 // Returns 1 when every copy was sent, 0 when the replay stopped (cancelled, unreadable spool,
@@ -55,8 +56,3 @@ int ReplayManualDuplex(const SpoolReplay &r, int collate, unsigned iCopies, uint
 // Removes every spool still open and turns device output back on so the job end reaches the
 // printer. Safe to call more than once and with no spool open.
 void CloseAndRemoveSpools(OutputSink &sink);
-
-// Sets the tray byte of the first page specification frame in the first 1024 bytes of the
-// spool open at `fd` to the low byte of `mediasource`, keeping the frame's checksum valid.
-// Returns true when the frame was found and rewritten.
-bool EditMediaSource(int fd, uint16_t mediasource);

@@ -145,7 +145,7 @@ bool ResolveJobSettings(JobSettings &s, char **argv, ppd_file_t *ppd, const char
     ResolveBitDepth(s, is1200dpiprint(options) == 2);
     ResolvePageSizes(s, argv, ppd, osInfo);
     ResolveIdentity(s.identity, argv);
-    if (s.group == ModelGroup::QV) {
+    if (TraitsOf(s.group).lockedPrint) {
         char pin[256] = {};
         s.lockedPrint = ispinPrint(options, pin, sizeof pin);
         s.pin = pin;

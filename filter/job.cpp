@@ -13,6 +13,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include "common/model_catalogue.h"
 #include "common/sink.h"
 #include "core/print_job.h"
 #include "filter/cups_binding.h"
@@ -21,6 +22,7 @@
 #include "filter/options.h"
 #include "filter/signals.h"
 #include "filter/tempfile.h"
+#include "prnt/dialect.h"
 
 #pragma GCC diagnostic ignored "-Wdeprecated-declarations"
 
@@ -242,8 +244,8 @@ int Cleanup(FilterRun &run, PrintJob *job, bool report = true) {
 // The job from its first page header to its end.
 int RunJob(FilterRun &run) {
     const JobSettings &s = run.settings;
-    StdoutWriter printer(s.group == ModelGroup::Plain &&
-                         (s.platform == PLATFORM_C || s.platform == PLATFORM_Z));
+    StdoutWriter printer(MakeDialect(s.platform)->rules.keepAlive &&
+                         !TraitsOf(s.group).libraryHalftones);
     TempSpoolFiles spools;
     ColourLibrary cms;
     if (m_hCMS && pGetCMSDllVersion && pGDIPrintCMSmain) {

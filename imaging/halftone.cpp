@@ -214,17 +214,20 @@ uint64_t CountOnesRange(const unsigned char *bits, uint32_t from, uint32_t to) {
 
 } // namespace
 
-// Picks the matrix: the 96 x 96 supercells for the models that have them on platform Z; else by
-// platform and the 1200-dpi option. HT_TABLE_1200_C is tiled with its full period of 28, so its
-// 14 x 14 cells are never cut.
-HT_SCREEN SelectHalftoneScreen(int platform, int b1200dpi, bool newScreens) {
-    const bool hi = b1200dpi == 1;
-    if (platform == PLATFORM_Z && newScreens)
-        return hi ? HT_SCREEN{NEW_HT_HALFTONE_1200_Z, 96, 96}
-                  : HT_SCREEN{NEW_HT_TABLE_600_Z_M, 96, 96};
-    if (platform == PLATFORM_C && hi) return {HT_TABLE_1200_C, 28, 28};
-    if (platform == PLATFORM_Z && hi) return {HT_TABLE_1200_Z, 16, 16};
-    return {HT_TABLE_600, 16, 16};
+// HT_TABLE_1200_C is tiled with its full period of 28, so its 14 x 14 cells are never cut.
+HT_SCREEN SelectHalftoneScreen(ScreenMatrix matrix) {
+    switch (matrix) {
+    case ScreenMatrix::Supercell1200:
+        return {NEW_HT_HALFTONE_1200_Z, 96, 96};
+    case ScreenMatrix::Supercell600:
+        return {NEW_HT_TABLE_600_Z_M, 96, 96};
+    case ScreenMatrix::Classic1200C:
+        return {HT_TABLE_1200_C, 28, 28};
+    case ScreenMatrix::Classic1200Z:
+        return {HT_TABLE_1200_Z, 16, 16};
+    default:
+        return {HT_TABLE_600, 16, 16};
+    }
 }
 
 namespace {
@@ -234,14 +237,14 @@ namespace {
 // small stack buffer; the dot count is taken from the line bits (inverted columns count their
 // zeros).
 int64_t DitherLines(const unsigned char *pSrcImgData, uint32_t srcImgWbytes, uint32_t srcImgHpixels,
-                    unsigned char *pTarImgData, uint32_t realImgWByte, int bNegative, int b1200dpi,
-                    int platform, bool newScreens, uint32_t tileRowStart) {
-    const HT_SCREEN screen = SelectHalftoneScreen(platform, b1200dpi, newScreens);
-    const bool twoBit = platform == PLATFORM_M && b1200dpi == 1;
+                    unsigned char *pTarImgData, uint32_t realImgWByte, int bNegative,
+                    const ScreenSpec &spec, uint32_t tileRowStart) {
+    const HT_SCREEN screen = SelectHalftoneScreen(spec.matrix);
+    const bool twoBit = spec.bits == 2;
     const bool negative = bNegative != 0;
-    const bool countDots = platform != PLATFORM_M;
-    const bool invertBytes = countDots && negative; // C and Z: whole completed bytes
-    const bool reversedCompare = platform == PLATFORM_M && negative;
+    const bool countDots = spec.countsDots;
+    const bool invertBytes = countDots && negative; // whole completed bytes
+    const bool reversedCompare = !countDots && negative;
     const int bpp = twoBit ? 2 : 1;
     const Levels levels = LevelBounds();
 
@@ -301,8 +304,8 @@ int64_t DitherLines(const unsigned char *pSrcImgData, uint32_t srcImgWbytes, uin
     return static_cast<int64_t>(coverage);
 }
 
-bool IsKnownPlatform(int platform) {
-    return platform == PLATFORM_C || platform == PLATFORM_Z || platform == PLATFORM_M;
+bool HasMatrix(const ScreenSpec &screen) {
+    return screen.matrix != ScreenMatrix::None;
 }
 
 } // namespace
@@ -310,10 +313,10 @@ bool IsKnownPlatform(int platform) {
 // Dithers a page; see halftone.h.
 int64_t HalftoneDither(const unsigned char *pSrcImgData, uint32_t srcImgWbytes,
                        uint32_t srcImgHpixels, unsigned char *pTarImgData, uint32_t realImgWByte,
-                       int bNegative, int b1200dpi, int platform, bool newScreens) {
-    if (!pSrcImgData || !pTarImgData || !IsKnownPlatform(platform)) return -1;
+                       int bNegative, const ScreenSpec &screen) {
+    if (!pSrcImgData || !pTarImgData || !HasMatrix(screen)) return -1;
     return DitherLines(pSrcImgData, srcImgWbytes, srcImgHpixels, pTarImgData, realImgWByte,
-                       bNegative, b1200dpi, platform, newScreens, 0);
+                       bNegative, screen, 0);
 }
 
 // Dithers some rows of a page; see halftone.h. With rows starting on whole bytes the bit stream
@@ -321,10 +324,10 @@ int64_t HalftoneDither(const unsigned char *pSrcImgData, uint32_t srcImgWbytes,
 // with the matrix row of its first line gives the bytes the whole page would.
 int64_t HalftoneDitherRows(const unsigned char *pSrcRows, uint32_t srcImgWbytes, uint32_t rows,
                            uint32_t firstRow, unsigned char *pTarRows, uint32_t realImgWByte,
-                           int bNegative, int b1200dpi, int platform, bool newScreens) {
-    if (!pSrcRows || !pTarRows || !IsKnownPlatform(platform)) return -1;
-    const uint64_t bpp = platform == PLATFORM_M && b1200dpi == 1 ? 2 : 1;
+                           int bNegative, const ScreenSpec &screen) {
+    if (!pSrcRows || !pTarRows || !HasMatrix(screen)) return -1;
+    const uint64_t bpp = screen.bits == 2 ? 2 : 1;
     if (uint64_t{srcImgWbytes} * bpp % 8 != 0) return -1;
-    return DitherLines(pSrcRows, srcImgWbytes, rows, pTarRows, realImgWByte, bNegative, b1200dpi,
-                       platform, newScreens, firstRow);
+    return DitherLines(pSrcRows, srcImgWbytes, rows, pTarRows, realImgWByte, bNegative, screen,
+                       firstRow);
 }

@@ -104,20 +104,6 @@ int SendJbigPackagesM(PrntStream &s, const JBIG_BIH &bih, const std::vector<uint
     return 1;
 }
 
-namespace {
-// Sends the raster image frame and the coded bytes (platforms C and Z).
-int SendRasterImage(PrntStream &s, const GDI_SEND_PAGE_PARAM *sp,
-                    const std::vector<uint8_t> &coded) {
-    GDI_RASTER_IMAGE frame;
-    GetRasterImageCmd(sp, &frame);
-    if (!SendFrame(s, frame, 1, "Prnt_SendPage() :: send cmdRasterImage Fail .  \n")) return 0;
-    if (!SendStep(s, coded.data(), static_cast<int>(coded.size()), 1,
-                  "Prnt_SendPage() :: Send compressed data and cmd fail.  \n"))
-        return 0;
-    return 1;
-}
-} // namespace
-
 uint64_t ImageChecksum(const uint8_t *data, std::size_t len) {
     uint64_t sum = kUelCmdCByteSum;
     for (std::size_t i = 0; i < len; ++i)
@@ -159,43 +145,21 @@ int64_t OutputJbigkitCompression(PrntStream &stream, const GDI_SEND_PAGE_PARAM &
     return CodeImage(stream, JbigBih, sendPage.sendImgBuf, stream.coded);
 }
 
-int Prnt_SendPage(PrntStream &s, GDI_SEND_PAGE_PARAM &sp, int BlankPage) {
-    const int platform = s.settings.platform;
-    if (platform != PLATFORM_C && platform != PLATFORM_Z && platform != PLATFORM_M) return 0;
-
+JBIG_BIH PageImageHeader(const PrntStream &s, const GDI_SEND_PAGE_PARAM &sp) {
     JBIG_BIH bih{};
     bih.ParamP = 1;
     bih.ParamImgWidth = uint64_t{sp.whlImgW} * PixelGroup(s.settings);
     bih.ParamImgHeight = sp.whlImgH;
-    if (platform == PLATFORM_C) {
-        bih.ParamL0 = sp.rasImgH;
-    } else {
-        bih.ParamL0 = kBandLines;
-        bih.ParamOrder = 3;
-        bih.ParamOption = platform == PLATFORM_Z ? 0x58 : 0x5C;
-    }
+    return bih;
+}
 
-    // The whole coded page is built in memory before any of it is sent; a page that could
-    // not be coded sends nothing.
+// The whole coded page is built in memory before any of it is sent; a page that could not be
+// coded sends nothing.
+int64_t CodePage(PrntStream &s, const GDI_SEND_PAGE_PARAM &sp, JBIG_BIH &bih) {
     const int64_t coded = OutputJbigkitCompression(s, sp, bih);
     if (coded < 0 || coded > INT_MAX) {
         s.error.Prepend("Prnt_SendPage() :: JBIG compression Fail .  \n");
-        return 0;
+        return -1;
     }
-
-    if (platform == PLATFORM_C) {
-        sp.cmpImgBytes = static_cast<int32_t>(coded);
-        return SendRasterImage(s, &sp, s.coded);
-    }
-    if (platform == PLATFORM_Z) {
-        sp.cmpImgBytes = 0;
-        GDI_COVERAGE_Z coverage;
-        GetCoverageCmd_Z(&coverage, BlankPage, s.imageCoverage);
-        if (!SendFrame(s, coverage, 1, "Prnt_SendPage() :: send cmdCoverage Fail 0 ==  \n"))
-            return 0;
-        Insert00(s);
-        return SendRasterImage(s, &sp, s.coded);
-    }
-    sp.cmpImgBytes = static_cast<int32_t>(coded);
-    return SendJbigPackagesM(s, bih, s.coded);
+    return coded;
 }

@@ -36,5 +36,13 @@ int64_t OutputJbigkitCompression(PrntStream &stream, const GDI_SEND_PAGE_PARAM &
 // at most 65536 bytes, each behind its JBIG_DATA_CMD header, and the JBIG end block.
 int SendJbigPackagesM(PrntStream &stream, const JBIG_BIH &bih, const std::vector<uint8_t> &coded);
 
+// The JBIG header of a page record: its width (in pixels of one bit each) and height; the
+// dialect adds the stripe height and coding options.
+JBIG_BIH PageImageHeader(const PrntStream &s, const GDI_SEND_PAGE_PARAM &sp);
+
+// Codes the page into stream.coded; the coded size, or -1 with the failure in front of the
+// error text.
+int64_t CodePage(PrntStream &s, const GDI_SEND_PAGE_PARAM &sp, JBIG_BIH &bih);
+
 // Image checksum of coded bytes: their sum plus the bytes of UEL_CMD_C, modulo 256.
 uint64_t ImageChecksum(const uint8_t *data, std::size_t len);

@@ -1,6 +1,7 @@
-// The printer operations of one job's command stream. Each returns 1 when everything was sent
-// and 0 when a step failed (its message then stands in front of the job's error text) or the
-// job's platform is not 1 (C), 2 (Z) or 3 (M).
+// The printer operations of one job's command stream, run by the dialect of the job's platform
+// (prnt/dialect.h). Each returns 1 when everything was sent and 0 when a step failed (its
+// message then stands in front of the job's error text) or the job's platform is not 1 (C),
+// 2 (Z) or 3 (M).
 #pragma once
 
 #include "common/job_settings.h"

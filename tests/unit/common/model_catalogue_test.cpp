@@ -1,6 +1,7 @@
 // The model catalogue: its lookups, the PWG names of the paper-table rows against libcups, and
 // its agreement with the filter's own model lists (which are to be switched over to it).
 #include "common/model_catalogue.h"
+#include "common/job_settings.h"
 
 #include <cmath>
 #include <set>
@@ -77,6 +78,47 @@ TEST(ModelCatalogue, PwgNamesRoundTripAndAgreeWithLibcups) {
     PAPER_SIZE_INFO unknown = gPaperSizeArray_TK76[0];
     unknown.cupsPaperH += 1;
     EXPECT_EQ(MediaOfRow(unknown), nullptr);
+}
+
+} // namespace
+
+namespace {
+
+// The bit depth of a job by model group, platform, the resolved "1200 dpi" wish and the DPI1200
+// option: QV prints 1 bit at 1200 dpi or 2 bits at 600; Mirodel 2 bits with the wish; the
+// driver's own screens give 2 bits only on platform M with the option.
+TEST(ModelCatalogue, BitDepthFollowsTheGroupAndThePlatformScreens) {
+    struct Case {
+        ModelGroup group;
+        int platform;
+        bool wants1200, option;
+        bool is1200dpi;
+        int colorBits, screenBits;
+        bool twoBitPages;
+    };
+    const Case cases[] = {
+        {ModelGroup::QV, PLATFORM_Z, true, true, true, 1, 1, false},
+        {ModelGroup::QV, PLATFORM_Z, false, false, false, 2, 1, true},
+        {ModelGroup::Mirodel, PLATFORM_M, true, true, false, 2, 2, true},
+        {ModelGroup::Mirodel, PLATFORM_M, false, false, false, 1, 1, false},
+        {ModelGroup::Plain, PLATFORM_M, false, true, false, 1, 2, true},
+        {ModelGroup::Plain, PLATFORM_M, true, false, false, 1, 1, false},
+        {ModelGroup::Plain, PLATFORM_C, true, true, false, 1, 1, false},
+        {ModelGroup::Plain, PLATFORM_Z, true, true, false, 1, 1, false},
+    };
+    for (const Case &c : cases) {
+        JobSettings s;
+        s.group = c.group;
+        s.platform = c.platform;
+        s.options[DPI1200].value = c.option ? 1 : 0;
+        ResolveBitDepth(s, c.wants1200);
+        SCOPED_TRACE(::testing::Message() << "group " << int(c.group) << " platform " << c.platform
+                                          << " wish " << c.wants1200 << " option " << c.option);
+        EXPECT_EQ(s.is1200dpi, c.is1200dpi);
+        EXPECT_EQ(s.colorBits, c.colorBits);
+        EXPECT_EQ(s.screenBits, c.screenBits);
+        EXPECT_EQ(s.twoBitPages, c.twoBitPages);
+    }
 }
 
 } // namespace

@@ -1,6 +1,7 @@
 // Dithering a page band by band (as the page pipeline does while it reads) gives the bytes and
 // the dot count of dithering the whole page at once, for every screen, depth and polarity.
 #include "common/dialect.h"
+#include "common/model_catalogue.h"
 #include "imaging/halftone.h"
 
 #include <gtest/gtest.h>
@@ -42,7 +43,7 @@ TEST_P(HalftoneRows, BandsGiveTheWholePageBytesAndDotCount) {
     std::vector<unsigned char> whole(bytes, 0);
     const int64_t wholeDots =
         HalftoneDither(src.data(), c.width, c.height, whole.data(), c.realWidth, c.negative,
-                       c.dpi1200, c.platform, c.newScreens);
+                       ScreenOf(c.platform, c.newScreens, c.dpi1200 == 1));
     ASSERT_GE(wholeDots, 0);
     ASSERT_TRUE(c.platform == PLATFORM_M || wholeDots > 0) << "the page has toner";
 
@@ -56,7 +57,7 @@ TEST_P(HalftoneRows, BandsGiveTheWholePageBytesAndDotCount) {
             const int64_t bandDots =
                 HalftoneDitherRows(src.data() + size_t{first} * c.width, c.width, rows, first,
                                    banded.data() + rowBytes * first, c.realWidth, c.negative,
-                                   c.dpi1200, c.platform, c.newScreens);
+                                   ScreenOf(c.platform, c.newScreens, c.dpi1200 == 1));
             ASSERT_GE(bandDots, 0);
             dots += bandDots;
         }
@@ -81,17 +82,26 @@ INSTANTIATE_TEST_SUITE_P(Screens, HalftoneRows,
 TEST(HalftoneRowsRefusal, UnalignedRowsNullBuffersAndUnknownPlatforms) {
     const auto src = Page(20, 4, 1);
     std::vector<unsigned char> out(20, 0);
-    EXPECT_EQ(HalftoneDitherRows(src.data(), 20, 4, 0, out.data(), 20, 0, 0, PLATFORM_C, false),
+    EXPECT_EQ(HalftoneDitherRows(src.data(), 20, 4, 0, out.data(), 20, 0,
+                                 ScreenOf(PLATFORM_C, false, false)),
               -1);
-    EXPECT_EQ(HalftoneDitherRows(src.data(), 10, 4, 0, out.data(), 10, 0, 1, PLATFORM_M, false),
+    EXPECT_EQ(HalftoneDitherRows(src.data(), 10, 4, 0, out.data(), 10, 0,
+                                 ScreenOf(PLATFORM_M, false, true)),
               -1);
-    EXPECT_EQ(HalftoneDitherRows(nullptr, 16, 4, 0, out.data(), 16, 0, 0, PLATFORM_C, false), -1);
-    EXPECT_EQ(HalftoneDitherRows(src.data(), 16, 4, 0, nullptr, 16, 0, 0, PLATFORM_C, false), -1);
-    EXPECT_EQ(HalftoneDitherRows(src.data(), 16, 4, 0, out.data(), 16, 0, 0, PLATFORM_NONE, true),
+    EXPECT_EQ(HalftoneDitherRows(nullptr, 16, 4, 0, out.data(), 16, 0,
+                                 ScreenOf(PLATFORM_C, false, false)),
+              -1);
+    EXPECT_EQ(HalftoneDitherRows(src.data(), 16, 4, 0, nullptr, 16, 0,
+                                 ScreenOf(PLATFORM_C, false, false)),
+              -1);
+    EXPECT_EQ(HalftoneDitherRows(src.data(), 16, 4, 0, out.data(), 16, 0,
+                                 ScreenOf(PLATFORM_NONE, true, false)),
               -1);
     EXPECT_EQ(out, std::vector<unsigned char>(20, 0));
     // 12 pixels at 2 bits are 3 whole bytes per row: accepted (platform M counts no dots)
-    EXPECT_EQ(HalftoneDitherRows(src.data(), 12, 4, 0, out.data(), 12, 0, 1, PLATFORM_M, false), 0);
+    EXPECT_EQ(HalftoneDitherRows(src.data(), 12, 4, 0, out.data(), 12, 0,
+                                 ScreenOf(PLATFORM_M, false, true)),
+              0);
     EXPECT_NE(out, std::vector<unsigned char>(20, 0));
 }
 

@@ -1,3 +1,4 @@
+#include "common/model_catalogue.h"
 #include "imaging/halftone.h"
 #include "imaging/ht_tables.h"
 #include "common/dialect.h"
@@ -87,7 +88,8 @@ DitherRun Dither(const std::vector<unsigned char> &src, uint32_t w, uint32_t h, 
                  int neg, int dpi, int platform, bool newScreens = false) {
     DitherRun r;
     r.out.assign(OutBytes(w, h, platform == PLATFORM_M && dpi == 1) + 16, 0);
-    r.dots = HalftoneDither(src.data(), w, h, r.out.data(), realW, neg, dpi, platform, newScreens);
+    r.dots = HalftoneDither(src.data(), w, h, r.out.data(), realW, neg,
+                            ScreenOf(platform, newScreens, dpi == 1));
     return r;
 }
 
@@ -283,7 +285,7 @@ TEST(HalftoneDither, NewScreensAreTheSupercellsOnPlatformZOnly) {
     for (const Case &c : cases) {
         SCOPED_TRACE(std::to_string(c.platform) + (c.newScreens ? " new" : " old") + " dpi1200 " +
                      std::to_string(c.dpi));
-        HT_SCREEN s = SelectHalftoneScreen(c.platform, c.dpi, c.newScreens);
+        HT_SCREEN s = SelectHalftoneScreen(ScreenOf(c.platform, c.newScreens, c.dpi == 1).matrix);
         EXPECT_EQ(s.table, c.table);
         EXPECT_EQ(s.period, c.period);
         EXPECT_EQ(s.stride, c.period);
@@ -321,7 +323,7 @@ TEST(HalftoneDither, NullBuffersAndUnknownPlatformsReturnMinusOne) {
     };
     for (const Case &c : cases) {
         testing::internal::CaptureStderr();
-        EXPECT_EQ(HalftoneDither(c.src, 8, 8, c.out, 8, 0, 0, c.platform, true), -1);
+        EXPECT_EQ(HalftoneDither(c.src, 8, 8, c.out, 8, 0, ScreenOf(c.platform, true, false)), -1);
         EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
         EXPECT_EQ(out, std::vector<unsigned char>(8, 0));
     }

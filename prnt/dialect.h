@@ -1,0 +1,78 @@
+// A command dialect: everything one dialect sends (job start, page start, page data, page end,
+// job end, the manual-duplex command) and the rules the job core follows for it (paper codes,
+// feed edge, two-sided printing, the tray patch of a replayed page). One file per dialect:
+// dialect_c.cpp, dialect_z.cpp, dialect_m.cpp (C and Z share their short frames in
+// short_frames.cpp). The job picks its dialect once with MakeDialect and asks it from then on.
+#pragma once
+
+#include "prnt/prnt.h"
+
+#include <cstdint>
+#include <memory>
+
+// How a dialect prints two-sided jobs.
+enum class TwoSided : uint8_t {
+    ByPrinter, // the printer turns the sheet (machine duplex)
+    ByHand,    // in two passes where the model has manual duplex (the stack is turned by hand)
+    Never,     // no duplex command: a two-sided request prints one-sided
+};
+
+// The page rules of a dialect the page plan follows.
+struct DialectRules {
+    uint16_t customPaperCode;  // paper code of a custom page size
+    uint16_t resolutionUnit;   // the page start gives resolutions in units of this many dpi
+    bool prints1200Raster;     // a 1200-dpi page header prints at 1200 dpi (else only where the
+                               // colour library halftones)
+    bool anyTrayForMediaType1; // media type 1 takes the chosen tray (others use tray 1)
+    int longEdgePaper;         // the paper code FeedLongEdge feeds long edge first (-1: none)
+    TwoSided twoSided;
+    bool stripedImage; // the page-data record carries the page width and the JBIG stripe height
+    bool keepAlive;    // the printer drops a silent connection: zero pairs keep it open
+};
+
+class Dialect {
+  public:
+    explicit Dialect(const DialectRules &r) : rules(r) {}
+    virtual ~Dialect() = default;
+    Dialect(const Dialect &) = delete;
+    Dialect &operator=(const Dialect &) = delete;
+
+    const DialectRules rules;
+
+    // The operations return 1 when everything was sent, 0 when a step failed (its message then
+    // stands in front of the job's error text).
+    // Opens the job: PJL header and settings, then the job-level commands.
+    virtual int StartDoc(PrntStream &s, const GDI_START_DOC_PARAM &startDoc) const = 0;
+    // Announces one page (paper, media, resolution, tray, copies, margins).
+    virtual int StartPage(PrntStream &s, const GDI_START_PAGE_PARAM &startPage) const = 0;
+    // Compresses the page bitmap and sends it framed; `blankPage` is the number of an inserted
+    // blank page, else 0.
+    virtual int SendPage(PrntStream &s, GDI_SEND_PAGE_PARAM &sendPage, int blankPage) const = 0;
+    // Closes a page.
+    virtual int EndPage(PrntStream &s, GDI_END_PAGE_PARAM &endPage) const = 0;
+    // Closes the job.
+    virtual int EndDoc(PrntStream &s, const GDI_END_DOC_PARAM &endDoc) const = 0;
+    // The command between the two passes of a manual-duplex job.
+    virtual int ManualDuplexCmd(PrntStream &s) const = 0;
+
+    // The paper code of a page fed long edge first; `groupCodes`: the model group has long-edge
+    // codes of its own for the standard sizes.
+    virtual uint16_t LongEdgePaperCode(uint16_t code, bool groupCodes) const;
+    // Sets the tray of the first page start in a spool of pages (the manual-duplex replay of a
+    // one-page job prints it from the job's tray). True when the page start was rewritten.
+    virtual bool PatchSpooledTray(int fd, uint16_t tray) const;
+};
+
+// The dialect of a platform number (1 C, 2 Z, 3 M); any other number gives a dialect whose
+// operations send nothing and fail.
+std::unique_ptr<const Dialect> MakeDialect(int platform);
+
+// The dialects themselves (dialect_c.cpp, dialect_z.cpp, dialect_m.cpp).
+std::unique_ptr<const Dialect> MakeDialectC();
+std::unique_ptr<const Dialect> MakeDialectZ();
+std::unique_ptr<const Dialect> MakeDialectM();
+
+// The tray patch of dialects C and Z: sets the tray byte of the first page specification frame
+// in the first 1024 bytes of the spool open at `fd` to the low byte of `mediasource`, keeping
+// the frame's checksum valid. True when the frame was found and rewritten.
+bool EditMediaSource(int fd, uint16_t mediasource);
