@@ -5,15 +5,11 @@
 #include <cstring>
 #include <strings.h>
 
+#include "common/option_catalogue.h"
+
 #pragma GCC diagnostic ignored "-Wdeprecated-declarations"
 
 namespace {
-
-// The options of the queue's PPD that the filter reads.
-constexpr char kReadOptions[][20] = {
-    "Density",       "TonerMode", "FeedLongEdge", "DPI1200", "NegativePrint",   "InputSlot",
-    "ImageRotation", "Collate",   "FineMode",     "Booklet", "BlankSuppress",   "LockedPinPrint",
-    "PinNum1",       "PinNum2",   "PinNum3",      "PinNum4", "cupsPrintQuality"};
 
 bool OneOf(const char *value, std::initializer_list<const char *> words) {
     for (const char *w : words)
@@ -71,7 +67,10 @@ QueueOptions::QueueOptions(const char *jobOptions, ppd_file_t *ppd, std::FILE *l
     jobCount_ = cupsParseOptions(jobOptions != nullptr ? jobOptions : "", 0, &jobOptions_);
     for (int i = 0; i < jobCount_; ++i)
         count = cupsAddOption(jobOptions_[i].name, jobOptions_[i].value, count, &options);
-    for (const char *name : kReadOptions) {
+    // The catalogued options of the PPDs.
+    for (const OptionDescriptor &d : OptionCatalogue()) {
+        if (d.choices.ui == PpdUi::None) continue;
+        const char *name = d.keyword;
         const char *value = cupsGetOption(name, jobCount_, jobOptions_);
         if (value == nullptr) value = FromIppName(name, jobCount_, jobOptions_);
         ppd_option_t *option = ppd != nullptr ? ppdFindOption(ppd, name) : nullptr;
