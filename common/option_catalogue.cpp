@@ -78,6 +78,7 @@ struct Spec {
     uint8_t order = 10;
     uint16_t offeredBy = 0;
     std::string_view ippName = {};
+    std::string_view jobAttr = {};
     int slot = -1;
     OtherText other = OtherText::Value;
     int32_t otherValue = 0;
@@ -94,6 +95,7 @@ constexpr OptionDescriptor Option(const Spec &s) {
     Put(d.text, s.text);
     Put(d.group, s.group);
     Put(d.ippName, s.ippName);
+    Put(d.jobAttr, s.jobAttr);
     d.order = s.order;
     d.offeredBy = s.offeredBy;
     d.slot = static_cast<int8_t>(s.slot);
@@ -132,6 +134,7 @@ constexpr OptionDescriptor kCatalogue[] = {
             .text = "Collate Copies",
             .group = kGeneral,
             .offeredBy = kOptCollate,
+            .jobAttr = "collate",
             .slot = COLLATE,
             .choices = Switch(true, IppType::None, "<</Collate true>>setpagedevice",
                               "<</Collate false>>setpagedevice")}),
@@ -239,6 +242,7 @@ constexpr OptionDescriptor kCatalogue[] = {
             .group = kGeneral,
             .order = 20,
             .offeredBy = kOptPrintQuality,
+            .jobAttr = "print-quality",
             .variant = OptionVariant::Prints1200dpi,
             .choices = Choices(PpdUi::PickOne, IppType::None, 1,
                                {{"Draft", "Draft", "draft"},

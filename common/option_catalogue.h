@@ -83,6 +83,7 @@ struct OptionDescriptor {
     uint8_t order;      // PPD AnySetup order
     uint16_t offeredBy; // the ModelOption bit of the models that offer it; 0: every model
     char ippName[24];   // the Printer Application's vendor attribute; empty for none
+    char jobAttr[24];   // the standard IPP job attribute CUPS may pass instead; empty for none
     int8_t slot;        // option-table slot it sets; -1 for none
     OtherText other;
     int32_t otherValue; // slot value of an unknown text (OtherText::Value)
