@@ -63,8 +63,7 @@ void AddVendorAttributes(const ModelInfo &model, pappl_pr_driver_data_t &data, i
         data.vendor[data.num_vendor++] = v.attr;
         const std::string supported = std::string(v.attr) + "-supported";
         const std::string defaultName = std::string(v.attr) + "-default";
-        if (const std::span<const KeywordValue> keywords = VendorValues(v, model);
-            !keywords.empty()) {
+        if (const std::vector<KeywordValue> keywords = VendorValues(v, model); !keywords.empty()) {
             std::vector<const char *> values;
             for (const KeywordValue &k : keywords)
                 values.push_back(k.keyword);

@@ -14,39 +14,25 @@
 
 namespace {
 
-// Labels follow the PPDs' option texts (ppd/options/*.defs).
-constexpr VendorOption kVendorOptions[] = {
-    {kOptTonerMode, "toner-save", "Toner Save", TONERMODE},
-    {kOptFeedLongEdge, "feed-long-edge", "Feed Paper Long Edge First", LONGEDGEFEED},
-    {kOptImageRotation, "rotate-180", "Rotate Pages 180 Degrees", IMAGEROTATION},
-    {kOptNegativePrint, "negative-print", "Negative Print", NEGATIVEPRINT},
-    {kOptBooklet, "booklet", "Booklet", Booklet},
-    {kOptFineMode, "fine-mode", "Fine Mode", FINEMODE},
-    {kOptBlankSuppress, "skip-blank-pages", "Skip Blank Pages", BlankSuppress},
-};
-
-// PrinterSetting, True and False of the PPDs' BlankSuppress option.
-constexpr KeywordValue kBlankSuppressValues[] = {
-    {"printer-setting", "Printer Setting"}, {"on", "On"}, {"off", "Off"}};
-// Auto, True and False of FeedLongEdge on the models that pick the feed edge by paper size.
-constexpr KeywordValue kFeedEdgeValues[] = {
-    {"auto", "By Paper Size"}, {"on", "On"}, {"off", "Off"}};
-
-// The PPDs' InputSlot choices (ppd/kelvra.drv) and the slot values the filter gives them.
-// PAPPL never shows the source "manual" on its media and printing-defaults pages (paper fed by
-// hand is not loaded), so the manual feed slot is the by-pass tray; jobs may still name it
-// "manual".
-constexpr MediaSource kSources[] = {{"tray-1", "Tray1", 3},
-                                    {"by-pass-tray", "ManualFeed", 1},
-                                    {"auto", "Auto", 0},
-                                    {"manual", "ManualFeed", 1}};
+// The PPDs' InputSlot choices (the option catalogue's). PAPPL never shows the source "manual"
+// on its media and printing-defaults pages (paper fed by hand is not loaded), so the manual
+// feed slot is the by-pass tray; jobs may still name it "manual".
+constexpr MediaSource kSources[] = {{"tray-1", "Tray1"},
+                                    {"by-pass-tray", "ManualFeed"},
+                                    {"auto", "Auto"},
+                                    {"manual", "ManualFeed"}};
 constexpr std::size_t kPrinterSources = 2; // tray-1 and by-pass-tray
 
-// The blank-page suppression mode of JobSettings for a keyword: 1 printer setting, 2 off, 3 on.
-int BlankSuppressMode(const std::string &keyword) {
-    if (keyword == "on") return 3;
-    if (keyword == "off") return 2;
-    return 1;
+// The catalogued option with this keyword; the catalogue holds every keyword asked for here.
+const OptionDescriptor &Option(std::string_view keyword) {
+    return *FindOption(keyword);
+}
+
+// Sets the option's slot to what the choice with this PPD keyword (or the text's catalogue
+// rule) gives it.
+void SetSlot(JobSettings &s, std::string_view keyword, std::string_view text) {
+    const OptionDescriptor &d = Option(keyword);
+    s.options[d.slot].value = d.SlotValue(text, s.options[d.slot].value);
 }
 
 // The job's value of a vendor attribute, else the printer's default, else empty.
@@ -60,27 +46,32 @@ std::string ValueOf(const JobTicket &t, const char *attr, bool *fromJob) {
     return it != t.printerDefaults.end() ? it->second : std::string();
 }
 
-// Sets the slots of the vendor options the model offers. A switch the job names takes its
-// value; one it does not name takes the printer default only when that is on, as the filter
-// adds only the PPD defaults that are on: an unnamed switch keeps its start value (toner save
-// keeps 2, neither on nor off).
+// Sets the slots of the vendor options the model offers. A keyword the job (or the printer
+// default) names takes its choice, any other the default choice. A switch the job names takes
+// its value; one it does not name takes the printer default only when that is on, as the
+// filter adds only the PPD defaults that are on: an unnamed switch keeps its start value (toner
+// save keeps 2, neither on nor off).
 void ApplyVendorOptions(JobSettings &s, const ModelInfo &model, const JobTicket &t) {
-    for (const VendorOption &v : kVendorOptions) {
+    for (const VendorOption &v : VendorOptions()) {
         if (!model.Offers(v.option)) continue;
+        const OptionDescriptor &d = *v.descriptor;
+        const OptionChoices &choices = d.ChoicesFor(model);
         bool fromJob = false;
         const std::string value = ValueOf(t, v.attr, &fromJob);
-        const std::span<const KeywordValue> keywords = VendorValues(v, model);
-        if (!keywords.empty()) {
-            const std::string keyword = value.empty() ? keywords[0].keyword : value;
-            s.options[v.slot].value = keyword == "on" ? 1 : 0;
-            if (v.slot == BlankSuppress) s.blankSuppress = BlankSuppressMode(keyword);
-            // "auto" leaves the feed edge to the paper size, as the PPDs' "Auto" does.
-            if (v.slot == LONGEDGEFEED) s.feedLongEdgeGiven = keyword == "on" || keyword == "off";
-            continue;
+        const OptionChoice *choice = nullptr;
+        if (choices.ippType == IppType::Keyword) {
+            choice = choices.FindIpp(value);
+            if (choice == nullptr) choice = &choices.Default();
+        } else if (fromJob || value == "true") {
+            choice = choices.FindPpd(value == "true" ? "True" : "False");
         }
-        const bool on = value == "true";
-        if (fromJob || on) s.options[v.slot].value = on ? 1 : 0;
-        if (v.slot == LONGEDGEFEED) s.feedLongEdgeGiven = fromJob || on;
+        if (choice != nullptr) {
+            s.options[d.slot].value = choice->slotValue;
+            if (d.field == JobField::BlankSuppressMode) s.blankSuppress = choice->fieldValue;
+        }
+        // "Auto" leaves the feed edge to the paper size.
+        if (d.slot == LONGEDGEFEED)
+            s.feedLongEdgeGiven = choice != nullptr && std::string_view(choice->ppd) != "Auto";
     }
 }
 
@@ -210,18 +201,40 @@ bool FixSubmitArguments(std::vector<std::string> &args, std::string &why) {
 }
 
 std::span<const VendorOption> VendorOptions() {
-    return kVendorOptions;
+    static const std::vector<VendorOption> options = [] {
+        std::vector<VendorOption> list;
+        for (const OptionDescriptor &d : OptionCatalogue())
+            if (d.ippName[0] != '\0')
+                list.push_back({static_cast<ModelOption>(d.offeredBy), d.ippName, d.text, &d});
+        return list;
+    }();
+    return options;
 }
 
-std::span<const KeywordValue> VendorValues(const VendorOption &option, const ModelInfo &model) {
-    if (option.slot == LONGEDGEFEED && !model.FeedsLongEdgeBySize()) return {};
-    return AllVendorValues(option);
+namespace {
+// The keywords of one choice set, the default first.
+void AddKeywords(std::vector<KeywordValue> &out, const OptionChoices &choices) {
+    const OptionChoice *rows[14];
+    const int n = choices.IppKeywords(rows);
+    for (int i = 0; i < n; ++i)
+        if (std::none_of(out.begin(), out.end(), [&](const KeywordValue &k) {
+                return std::strcmp(k.keyword, rows[i]->ipp) == 0;
+            }))
+            out.push_back({rows[i]->ipp, rows[i]->text});
+}
+} // namespace
+
+std::vector<KeywordValue> VendorValues(const VendorOption &option, const ModelInfo &model) {
+    std::vector<KeywordValue> values;
+    AddKeywords(values, option.descriptor->ChoicesFor(model));
+    return values;
 }
 
-std::span<const KeywordValue> AllVendorValues(const VendorOption &option) {
-    if (option.slot == BlankSuppress) return kBlankSuppressValues;
-    if (option.slot == LONGEDGEFEED) return kFeedEdgeValues;
-    return {};
+std::vector<KeywordValue> AllVendorValues(const VendorOption &option) {
+    std::vector<KeywordValue> values;
+    AddKeywords(values, option.descriptor->variantChoices);
+    AddKeywords(values, option.descriptor->choices);
+    return values;
 }
 
 std::span<const MediaSource> MediaSources() {
@@ -257,7 +270,7 @@ JobTicket ReadJobTicket(pappl_job_t *job, const pappl_pr_options_t &options) {
     for (int i = 0; i < options.num_vendor; ++i)
         t.jobValues[options.vendor[i].name] = options.vendor[i].value;
     if (ipp_t *attrs = papplPrinterGetDriverAttributes(papplJobGetPrinter(job))) {
-        for (const VendorOption &v : kVendorOptions) {
+        for (const VendorOption &v : VendorOptions()) {
             const std::string name = std::string(v.attr) + "-default";
             if (ipp_attribute_t *a = ippFindAttribute(attrs, name.c_str(), IPP_TAG_ZERO)) {
                 char value[256];
@@ -300,20 +313,21 @@ void FillJobSettings(JobSettings &s, const ModelInfo &model, const JobTicket &t)
     s.manualDuplexMessage = model.manualDuplexText;
     s.blankSuppress = 2;
     std::memcpy(s.options, gDefaultPrntFuncInfo, sizeof s.options);
-    s.options[AUTODUPLONGEDGE].value = t.sides == PAPPL_SIDES_TWO_SIDED_LONG_EDGE    ? 1
-                                       : t.sides == PAPPL_SIDES_TWO_SIDED_SHORT_EDGE ? 2
-                                                                                     : 0;
+    SetSlot(s, "Sides",
+            t.sides == PAPPL_SIDES_TWO_SIDED_LONG_EDGE    ? "two-sided-long-edge"
+            : t.sides == PAPPL_SIDES_TWO_SIDED_SHORT_EDGE ? "two-sided-short-edge"
+                                                          : "one-sided");
     s.options[DENSITY].value = DensityLevel(model.density, t.darknessConfigured, t.printDarkness);
     for (const MediaSource &src : kSources)
-        if (t.source == src.pwg) s.options[INPUTSLOT].value = src.slotValue;
-    s.options[COLLATE].value = t.collate ? 1 : 0;
+        if (t.source == src.pwg) SetSlot(s, "InputSlot", src.ppdChoice);
+    SetSlot(s, "Collate", t.collate ? "True" : "False");
     ApplyVendorOptions(s, model, t);
 
     // "1200 dpi Quality": the QV models tie it to the 1200-dpi raster; the others take it from
     // print-quality high.
     const bool wants1200 =
         model.dpi1200Is1200dpi ? JobResolution(model, t) == 1200 : t.quality == IPP_QUALITY_HIGH;
-    if (model.Offers(kOptDpi1200)) s.options[DPI1200].value = wants1200 ? 1 : 0;
+    if (model.Offers(kOptDpi1200)) SetSlot(s, "DPI1200", wants1200 ? "True" : "False");
     ResolveBitDepth(s, s.options[DPI1200].value == 1);
 
     const int row = PaperRowOfPwgMedia(s.paperTable, t.media);

@@ -12,35 +12,37 @@
 
 #include "common/job_settings.h"
 #include "common/model_catalogue.h"
+#include "common/option_catalogue.h"
 
-// A keyword value of a vendor attribute and its text in the web interface.
+// A keyword value of a vendor attribute and its text in the web interface (the option
+// catalogue's texts).
 struct KeywordValue {
     const char *keyword;
     const char *label;
 };
 
-// A model option offered as a vendor attribute, where the model offers it.
+// An option of the option catalogue offered as a vendor attribute, where the model offers it.
 struct VendorOption {
     ModelOption option;
     const char *attr;  // the IPP attribute (its printer default is "<attr>-default")
     const char *label; // its text in the web interface
-    int slot;          // the option-table slot it sets
+    const OptionDescriptor *descriptor;
 };
+// The catalogue's options that have a vendor attribute, in catalogue order.
 std::span<const VendorOption> VendorOptions();
 
 // The keyword values of a vendor option on `model`, the first being its default as in the
-// model's PPD; empty for a boolean option (default false).
-std::span<const KeywordValue> VendorValues(const VendorOption &option, const ModelInfo &model);
+// model's PPD; empty for a boolean option.
+std::vector<KeywordValue> VendorValues(const VendorOption &option, const ModelInfo &model);
 // Every keyword value an option takes on some model (for the web texts).
-std::span<const KeywordValue> AllVendorValues(const VendorOption &option);
+std::vector<KeywordValue> AllVendorValues(const VendorOption &option);
 
-// A paper source: its PWG media-source keyword, the PPD InputSlot choice it stands for and the
-// option-table value the filter reads from that choice. The printers list every source but
-// "auto", which PAPPL adds to media-source-supported itself.
+// A paper source: its PWG media-source keyword and the PPD InputSlot choice it stands for (the
+// option catalogue gives its option-table value). The printers list every source but "auto",
+// which PAPPL adds to media-source-supported itself.
 struct MediaSource {
     const char *pwg;
     const char *ppdChoice;
-    int slotValue;
 };
 std::span<const MediaSource> MediaSources();
 // The sources a printer loads paper in (media-ready, the web media page): all but "auto".

@@ -17,21 +17,6 @@ template <std::size_t N> constexpr void Put(char (&field)[N], std::string_view t
         field[i] = text[i];
 }
 
-// In the order the PPDs declare them: an option's place in its PPD group is fixed by it.
-constexpr ModelOptionInfo kOptions[] = {
-    {kOptTonerMode, "TonerMode"},
-    {kOptCollate, "Collate"},
-    {kOptDpi1200, "DPI1200"},
-    {kOptFeedLongEdge, "FeedLongEdge"},
-    {kOptImageRotation, "ImageRotation"},
-    {kOptNegativePrint, "NegativePrint"},
-    {kOptBlankSuppress, "BlankSuppress"},
-    {kOptBooklet, "Booklet"},
-    {kOptFineMode, "FineMode"},
-    {kOptLockedPrint, "LockedPinPrint"},
-    {kOptPrintQuality, "cupsPrintQuality"},
-};
-
 // Offered by every model.
 constexpr uint16_t kEveryModel = kOptTonerMode | kOptCollate | kOptDpi1200 | kOptFeedLongEdge |
                                  kOptImageRotation | kOptNegativePrint | kOptPrintQuality;
@@ -359,10 +344,6 @@ ScreenSpec ScreenOf(int platform, bool supercells, bool dpi1200) {
     default:
         return {};
     }
-}
-
-std::span<const ModelOptionInfo> ModelOptions() {
-    return kOptions;
 }
 
 // A switch rather than a table of pointers keeps the catalogue free of relocated data.

@@ -18,8 +18,8 @@ enum class PaperTable : uint8_t { TK76, TK76MFP, RT74_RTV72, RT40_RTV54 };
 // supercells.
 enum class HalftoneScreens : uint8_t { Classic, Supercell96 };
 
-// Options a model offers besides page size, paper source, resolution, duplex and density.
-// ModelOptions() lists them with their PPD keywords in the order the PPDs declare them.
+// Options a model offers besides page size, paper source, resolution, duplex and density; the
+// option catalogue (common/option_catalogue.h) describes each.
 enum ModelOption : uint16_t {
     kOptTonerMode = 1u << 0,
     kOptCollate = 1u << 1,
@@ -33,13 +33,6 @@ enum ModelOption : uint16_t {
     kOptLockedPrint = 1u << 9,   // LockedPinPrint with PinNum1-PinNum4
     kOptPrintQuality = 1u << 10, // cupsPrintQuality: draft, normal, high (the 1200-dpi mode)
 };
-
-struct ModelOptionInfo {
-    ModelOption option;
-    char keyword[20]; // the PPD option keyword (LockedPinPrint for the locked-print group)
-};
-// The options with their PPD keywords, in the order the PPDs declare them.
-std::span<const ModelOptionInfo> ModelOptions();
 
 // The Density option: levels lightest..darkest (darker with each level), default normal.
 struct DensityLevels {

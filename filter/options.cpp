@@ -10,6 +10,7 @@
 #include <string_view>
 #include <strings.h>
 
+#include "common/option_catalogue.h"
 #include "filter/ppd_options.h"
 #include "filter/queue_options.h"
 
@@ -17,10 +18,6 @@
 #pragma GCC diagnostic ignored "-Wdeprecated-declarations"
 
 namespace {
-
-bool EqualsNoCase(const char *a, const char *b) {
-    return strcasecmp(a, b) == 0;
-}
 
 // Reads a decimal integer the way atoi does ("12abc" is 12, "abc" is 0) but clamps values
 // outside the int range instead of overflowing.
@@ -47,44 +44,6 @@ std::size_t FindNoCase(std::string_view hay, std::string_view needle, std::size_
     return std::string_view::npos;
 }
 
-// The value a slot takes from the text of its job option; slots that are never read
-// from the options keep `current`.
-int32_t SlotValueFromOption(int slot, const char *text, int32_t current) {
-    const bool isTrue = EqualsNoCase(text, "true");
-    const bool isFalse = EqualsNoCase(text, "false");
-    switch (slot) {
-    case AUTODUPLONGEDGE:
-        if (EqualsNoCase(text, "DuplexNoTumble") || EqualsNoCase(text, "two-sided-long-edge"))
-            return 1;
-        if (EqualsNoCase(text, "DuplexTumble") || EqualsNoCase(text, "two-sided-short-edge"))
-            return 2;
-        return 0;
-    case DENSITY:
-        return ReadDecimal(text);
-    case TONERMODE:
-        return isTrue ? 1 : isFalse ? 0 : 3;
-    case DPI1200:
-        return isTrue ? 1 : isFalse ? 0 : current;
-    case INPUTSLOT:
-        if (EqualsNoCase(text, "ManualFeed")) return 1;
-        if (EqualsNoCase(text, "AutoFeed")) return 2;
-        if (EqualsNoCase(text, "Tray1")) return 3;
-        if (EqualsNoCase(text, "Tray2")) return 4;
-        return 0; // "Auto", "AutoSelect" and anything unknown
-    case LONGEDGEFEED:
-    case NEGATIVEPRINT:
-    case IMAGEROTATION:
-    case COLLATE:
-    case FINEMODE:
-    case Booklet:
-    case BlankSuppress:
-    case LockedPinPrint:
-        return isTrue ? 1 : 0;
-    default: // AUTODUPLEX, MANUALDUPLEX, REVERSE and the unused colour slots
-        return current;
-    }
-}
-
 // Copies `text` cut to `size` - 1 bytes into `dest` and terminates it.
 void CopyCut(char *dest, std::size_t size, std::string_view text) {
     const std::size_t n = text.size() < size - 1 ? text.size() : size - 1;
@@ -99,8 +58,8 @@ std::string CutText(std::string_view text, std::size_t limit) {
 
 } // namespace
 
-// Slot 0 follows the page header's duplex request; every other slot follows its job
-// option when the option is present and the slot is one that options may set.
+// Slot 0 follows the page header's duplex request; every slot of a catalogued option follows
+// the option when the job's options name it.
 void GetFunctionValue(PRINT_FUNC_INFO *pPrntFuncInfo, int num_option, cups_option_t *options,
                       const cups_page_header2_t *header) {
     if (pPrntFuncInfo == nullptr) return;
@@ -115,21 +74,20 @@ void GetFunctionValue(PRINT_FUNC_INFO *pPrntFuncInfo, int num_option, cups_optio
         pPrntFuncInfo[AUTODUPLEX].value = duplex;
         std::fprintf(stderr, "DEBUG: ##Duplex = %d\n", duplex);
     }
-    for (int slot = 0; slot < kPrntFuncInfoCount; ++slot) {
-        PRINT_FUNC_INFO &info = pPrntFuncInfo[slot];
-        if (info.name[0] == '\0') continue;
-        const char *text = cupsGetOption(info.name, num_option, options);
-        if (text != nullptr) info.value = SlotValueFromOption(slot, text, info.value);
+    for (const OptionDescriptor &d : OptionCatalogue()) {
+        if (d.slot < 0) continue;
+        int32_t &value = pPrntFuncInfo[d.slot].value;
+        if (const char *text = cupsGetOption(d.keyword, num_option, options))
+            value = d.SlotValue(text, value);
     }
 }
 
-// Blank suppression: "PrinterSetting" leaves the printer's own setting, false turns it off,
-// any other value on; no value at all is off.
+// Blank suppression as the option catalogue maps the value ("PrinterSetting" leaves the
+// printer's own setting, false turns it off, any other value on); no value at all is off.
 int isBlankSuppress(const QueueOptions &options) {
-    const char *value = options.Get("BlankSuppress");
-    if (value == nullptr) return 2;
-    if (EqualsNoCase(value, "PrinterSetting")) return 1;
-    return OptionTextIsFalse(value) ? 2 : 3;
+    const OptionDescriptor &blank = *FindOption("BlankSuppress");
+    const char *value = options.Get(blank.keyword);
+    return value == nullptr ? 2 : blank.FieldValue(value);
 }
 
 int isBlankSuppress(const char *parameter, ppd_file_t *ppd) {

@@ -3,17 +3,14 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 #include <strings.h>
+
+#include "common/option_catalogue.h"
 
 #pragma GCC diagnostic ignored "-Wdeprecated-declarations"
 
 namespace {
-
-// The options of the queue's PPD that the filter reads.
-constexpr char kReadOptions[][20] = {
-    "Density",       "TonerMode", "FeedLongEdge", "DPI1200", "NegativePrint",   "InputSlot",
-    "ImageRotation", "Collate",   "FineMode",     "Booklet", "BlankSuppress",   "LockedPinPrint",
-    "PinNum1",       "PinNum2",   "PinNum3",      "PinNum4", "cupsPrintQuality"};
 
 bool OneOf(const char *value, std::initializer_list<const char *> words) {
     for (const char *w : words)
@@ -39,20 +36,26 @@ const char *ChoiceOf(ppd_option_t *option, const char *value) {
 }
 
 // The PPD option that an IPP attribute of the job stands for, with its value in the PPD's
-// terms; null when the job has no such attribute (or its value means nothing here).
-const char *FromIppName(const char *name, int count, cups_option_t *options) {
-    if (std::strcmp(name, "Collate") == 0) {
-        if (const char *v = cupsGetOption("collate", count, options))
-            return OptionTextIsFalse(v) ? "False" : OptionTextIsTrue(v) ? "True" : nullptr;
+// terms; null when the job has no such attribute (or its value means nothing here). A switch
+// takes the words for true and false, other options their choices' IPP keywords or the
+// keywords' enum numbers ("print-quality=5" is high).
+const char *FromIppName(const OptionDescriptor &d, int count, cups_option_t *options) {
+    if (d.jobAttr[0] != '\0') {
+        if (const char *v = cupsGetOption(d.jobAttr, count, options)) {
+            if (d.choices.ui == PpdUi::Boolean)
+                return OptionTextIsFalse(v) ? "False" : OptionTextIsTrue(v) ? "True" : nullptr;
+            for (const OptionChoice &c : d.choices.Rows()) {
+                if (c.alias || c.ipp[0] == '\0') continue;
+                const std::string number = std::to_string(ippEnumValue(d.jobAttr, c.ipp));
+                if (strcasecmp(v, c.ipp) == 0 || number == v) return c.ppd;
+            }
+            return nullptr;
+        }
+    }
+    // Collated copies are also asked for as a document handling.
+    if (d.slot == COLLATE) {
         if (const char *v = cupsGetOption("multiple-document-handling", count, options))
             return strcasecmp(v, "separate-documents-uncollated-copies") == 0 ? "False" : "True";
-    }
-    if (std::strcmp(name, "cupsPrintQuality") == 0) {
-        if (const char *v = cupsGetOption("print-quality", count, options)) {
-            if (OneOf(v, {"3", "draft"})) return "Draft";
-            if (OneOf(v, {"4", "normal"})) return "Normal";
-            if (OneOf(v, {"5", "high"})) return "High";
-        }
     }
     return nullptr;
 }
@@ -71,9 +74,12 @@ QueueOptions::QueueOptions(const char *jobOptions, ppd_file_t *ppd, std::FILE *l
     jobCount_ = cupsParseOptions(jobOptions != nullptr ? jobOptions : "", 0, &jobOptions_);
     for (int i = 0; i < jobCount_; ++i)
         count = cupsAddOption(jobOptions_[i].name, jobOptions_[i].value, count, &options);
-    for (const char *name : kReadOptions) {
+    // The catalogued options of the PPDs.
+    for (const OptionDescriptor &d : OptionCatalogue()) {
+        if (d.choices.ui == PpdUi::None) continue;
+        const char *name = d.keyword;
         const char *value = cupsGetOption(name, jobCount_, jobOptions_);
-        if (value == nullptr) value = FromIppName(name, jobCount_, jobOptions_);
+        if (value == nullptr) value = FromIppName(d, jobCount_, jobOptions_);
         ppd_option_t *option = ppd != nullptr ? ppdFindOption(ppd, name) : nullptr;
         if (option == nullptr) {
             if (value != nullptr) count = cupsAddOption(name, value, count, &options);
@@ -108,8 +114,9 @@ const char *QueueOptions::Get(const char *name) const {
 }
 
 bool QueueOptions::JobNamed(const char *name) const {
+    const OptionDescriptor *d = FindOption(name);
     return cupsGetOption(name, jobCount_, jobOptions_) != nullptr ||
-           FromIppName(name, jobCount_, jobOptions_) != nullptr;
+           (d != nullptr && FromIppName(*d, jobCount_, jobOptions_) != nullptr);
 }
 
 bool QueueOptions::IsTrue(const char *name) const {

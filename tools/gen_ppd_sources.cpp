@@ -1,6 +1,7 @@
 // kelvra-gen-ppd-sources: writes the model blocks that ppd/kelvra.drv includes, from the model
-// catalogue. Each block holds the settings, options and page sizes of a run of models whose PPDs
-// differ in nothing but the model; the options' texts are the hand-written ppd/options/*.defs.
+// catalogue and the options from the option catalogue. Each block holds the settings, options
+// and page sizes of a run of models whose PPDs differ in nothing but the model; the paper
+// sources every model shares come first.
 // Usage: kelvra-gen-ppd-sources OUTPUT_FILE
 #include <cstdio>
 #include <fstream>
@@ -10,6 +11,7 @@
 #include <utility>
 
 #include "common/model_catalogue.h"
+#include "common/option_catalogue.h"
 
 namespace {
 
@@ -64,27 +66,51 @@ void WritePageSizes(std::ostream &out, const ModelInfo &model) {
         throw BadCatalogue{std::string(model.modelName) + ": default media not in its table"};
 }
 
-// The Density option; its texts need the five levels every model has.
-void WriteDensity(std::ostream &out, const DensityLevels &density) {
-    static const char *const kTexts[] = {"Lightest", "Light", "Normal", "Dark", "Darkest"};
-    if (density.darkest - density.lightest != 4 || density.normal < density.lightest ||
-        density.normal > density.darkest)
-        throw BadCatalogue{"density levels other than five"};
-    out << "  Group \"General/General\"\n"
-        << "  Option \"Density/Print Density\" PickOne AnySetup 10\n";
-    for (int level = density.lightest; level <= density.darkest; ++level)
-        out << "    " << (level == density.normal ? "*" : "") << "Choice \"" << level << '/'
-            << kTexts[level - density.lightest] << "\" \"\"\n";
+// The Group and Option lines of an option with the choices a model sees, the default starred.
+void WriteOption(std::ostream &out, const OptionDescriptor &d, const OptionChoices &choices) {
+    out << "  Group \"" << d.group << "\"\n"
+        << "  Option \"" << d.keyword << '/' << d.text << "\" "
+        << (choices.ui == PpdUi::Boolean ? "Boolean" : "PickOne") << " AnySetup "
+        << static_cast<int>(d.order) << '\n';
+    for (const OptionChoice &c : choices.Rows())
+        if (!c.alias)
+            out << "    " << (&c == &choices.Default() ? "*" : "") << "Choice \"" << c.ppd << '/'
+                << c.text << "\" \"" << c.code << "\"\n";
 }
 
-// The file an option of a model is written in: the QV models feed the standard sizes long edge
-// first by themselves ("Auto"), and high print quality is the 1200-dpi raster where the model
-// prints it.
-std::string OptionFile(const ModelInfo &m, const ModelOptionInfo &option) {
-    std::string name = option.keyword;
-    if (option.option == kOptFeedLongEdge && m.FeedsLongEdgeBySize()) name += "-auto";
-    if (option.option == kOptPrintQuality && m.prints1200dpi) name += "-1200";
-    return name + ".defs";
+// An option of the model's density levels: one choice per level, labelled by its rank.
+void WriteLevels(std::ostream &out, const OptionDescriptor &d, const DensityLevels &density) {
+    const std::span<const OptionChoice> labels = d.choices.Rows();
+    if (density.darkest - density.lightest + 1 != static_cast<int>(labels.size()) ||
+        density.normal < density.lightest || density.normal > density.darkest)
+        throw BadCatalogue{std::string("density levels other than ") +
+                           std::to_string(labels.size())};
+    out << "  Group \"" << d.group << "\"\n"
+        << "  Option \"" << d.keyword << '/' << d.text << "\" PickOne AnySetup "
+        << static_cast<int>(d.order) << '\n';
+    for (int level = density.lightest; level <= density.darkest; ++level)
+        out << "    " << (level == density.normal ? "*" : "") << "Choice \"" << level << '/'
+            << labels[level - density.lightest].text << "\" \"\"\n";
+}
+
+// The density option of a model (the catalogue's one option of levels).
+void WriteDensity(std::ostream &out, const DensityLevels &density) {
+    for (const OptionDescriptor &d : OptionCatalogue())
+        if (d.choices.ui == PpdUi::Levels) WriteLevels(out, d, density);
+}
+
+// The paper sources every model shares, as ppdc's InputSlot lines (position, choice, text).
+std::string InputSlots() {
+    std::ostringstream out;
+    for (const OptionDescriptor &d : OptionCatalogue()) {
+        if (d.choices.ui != PpdUi::InputSlot) continue;
+        int position = 0;
+        for (const OptionChoice &c : d.choices.Rows())
+            if (!c.alias)
+                out << (&c == &d.choices.Default() ? "*" : "") << "InputSlot " << position++
+                    << " \"" << c.ppd << '/' << c.text << "\"\n";
+    }
+    return out.str();
 }
 
 // A model's settings, options and page sizes: the block minus its ModelName line.
@@ -105,8 +131,11 @@ std::string BlockBody(const ModelInfo &m) {
             << "  UIConstraints \"*DPI1200 False *Resolution 1200dpi\"\n";
     out << "  MaxSize " << m.maxWidth << ' ' << m.maxLength << '\n';
     out << (m.Duplex() ? "  Duplex normal\n" : "  Duplex none\n");
-    for (const ModelOptionInfo &option : ModelOptions())
-        if (m.Offers(option.option)) out << "#include \"options/" << OptionFile(m, option) << "\"\n";
+    for (const OptionDescriptor &d : OptionCatalogue()) {
+        const OptionChoices &choices = d.ChoicesFor(m);
+        const bool modelOption = choices.ui == PpdUi::Boolean || choices.ui == PpdUi::PickOne;
+        if (modelOption && d.OfferedBy(m)) WriteOption(out, d, choices);
+    }
     // The released PPDs list Print Density after Resolution for the colour-library models and
     // before it for the others; declaring them in that order keeps the PPDs as they were.
     const bool densityFirst = m.group == ModelGroup::Plain;
@@ -122,7 +151,9 @@ std::string BlockBody(const ModelInfo &m) {
 std::string ModelBlocks() {
     std::string text =
         "// Generated by kelvra-gen-ppd-sources (tools/gen_ppd_sources.cpp) from the "
-        "model catalogue\n// (common/model_catalogue.cpp); do not edit.\n";
+        "model catalogue\n// (common/model_catalogue.cpp) and the option catalogue "
+        "(common/option_catalogue.cpp);\n// do not edit.\n" +
+        InputSlots();
     std::string open;
     for (const ModelInfo &m : AllModels()) {
         const std::string body = BlockBody(m);

@@ -19,6 +19,7 @@
 
 #include "common/dialect.h"
 #include "common/model_catalogue.h"
+#include "common/option_catalogue.h"
 #include "common/paper_catalogue.h"
 #include "filter/options.h"
 #include "filter/cups_settings.h"
@@ -237,14 +238,10 @@ TEST(GeneratedPpds, OptionChoicesReachTheFiltersSlots) {
         PpdPtr ppd = OpenModelPpd(KELVRA_PPD_OUT, m);
         ASSERT_TRUE(ppd);
 
-        for (const ModelOptionInfo &option : ModelOptions()) {
-            const bool offered = m.Offers(option.option);
-            EXPECT_EQ(ppdFindOption(ppd.get(), option.keyword) != nullptr, offered)
+        for (const OptionDescriptor &option : OptionCatalogue()) {
+            if (option.choices.ui == PpdUi::None) continue;
+            EXPECT_EQ(ppdFindOption(ppd.get(), option.keyword) != nullptr, option.OfferedBy(m))
                 << option.keyword;
-            if (option.option == kOptLockedPrint) {
-                for (const char *digit : {"PinNum1", "PinNum2", "PinNum3", "PinNum4"})
-                    EXPECT_EQ(ppdFindOption(ppd.get(), digit) != nullptr, offered) << digit;
-            }
         }
 
         for (const auto &[name, slot] : booleanSlots) {
