@@ -184,14 +184,18 @@ bool PrintPicture(pappl_job_t *job, AppJob &appJob, const pappl_pr_options_t &op
     return appJob.EndPage();
 }
 
+// Opens the picture file; null with the reason in `why` when it cannot be read.
+std::FILE *OpenPicture(const char *path, std::string &why) {
+    std::FILE *fp = std::fopen(path, "rb");
+    if (fp == nullptr) why = std::string("the file cannot be read: ") + std::strerror(errno);
+    return fp;
+}
+
 } // namespace
 
 bool DecodeJpeg(const char *path, Picture &picture, std::string &why) {
-    std::FILE *fp = std::fopen(path, "rb");
-    if (fp == nullptr) {
-        why = std::string("the file cannot be read: ") + std::strerror(errno);
-        return false;
-    }
+    std::FILE *fp = OpenPicture(path, why);
+    if (fp == nullptr) return false;
     jpeg_decompress_struct info{};
     JpegError err{};
     info.err = jpeg_std_error(&err.mgr);
@@ -241,11 +245,8 @@ bool DecodeJpeg(const char *path, Picture &picture, std::string &why) {
 }
 
 bool DecodePng(const char *path, Picture &picture, std::string &why) {
-    std::FILE *fp = std::fopen(path, "rb");
-    if (fp == nullptr) {
-        why = std::string("the file cannot be read: ") + std::strerror(errno);
-        return false;
-    }
+    std::FILE *fp = OpenPicture(path, why);
+    if (fp == nullptr) return false;
     PngMessage message{};
     png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &message, PngFail, PngWarn);
     png_infop info = png ? png_create_info_struct(png) : nullptr;
