@@ -223,7 +223,7 @@ PagePlan PlanPage(const Dialect &dialect, const JobSettings &job, const cups_pag
 
 PagePlan PlanPage(const JobSettings &job, const cups_page_header2_t &header,
                   const JobPosition &at) {
-    return PlanPage(*MakeDialect(job.platform), job, header, at);
+    return PlanPage(DialectOf(job.platform), job, header, at);
 }
 
 GDI_SEND_PAGE_PARAM PageDataRecord(const Dialect &dialect, const JobSettings &job, unsigned width,
@@ -257,5 +257,5 @@ GDI_SEND_PAGE_PARAM PageDataRecord(const Dialect &dialect, const JobSettings &jo
 
 GDI_SEND_PAGE_PARAM PageDataRecord(const JobSettings &job, unsigned width, unsigned height,
                                    unsigned resolutionX) {
-    return PageDataRecord(*MakeDialect(job.platform), job, width, height, resolutionX);
+    return PageDataRecord(DialectOf(job.platform), job, width, height, resolutionX);
 }

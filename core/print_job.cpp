@@ -67,8 +67,8 @@ struct PrintJob::Buffers {
 
 PrintJob::PrintJob(const JobSettings &settings, StreamWriter &printer, SpoolFiles *spoolFiles,
                    const ColourLibrary &cms, std::FILE *log)
-    : settings_(settings), dialect_(MakeDialect(settings.platform)),
-      group_(TraitsOf(settings.group)), cms_(cms), log_(log),
+    : settings_(settings), dialect_(DialectOf(settings.platform)), group_(TraitsOf(settings.group)),
+      cms_(cms), log_(log),
       sink_(printer, error_, spoolFiles), stream_{settings, sink_, error_, 0, false, 0, 0, {}} {
     stream_.log = log;
     std::memcpy(opt_, settings.options, sizeof opt_);
@@ -95,7 +95,7 @@ void PrintJob::SetPageNumber(int page) {
 void PrintJob::ResolvePageOptions(const cups_page_header2_t &header, int sizeLongEdge) {
     int duplex = HeaderDuplex(header);
     // A dialect without a duplex command prints a two-sided request one-sided, pages upright.
-    if (duplex != 0 && dialect_->rules.twoSided == TwoSided::Never) {
+    if (duplex != 0 && dialect_.rules.twoSided == TwoSided::Never) {
         if (page_ == 1)
             std::fputs("WARNING: This printer prints one-sided only; the pages are printed on "
                        "one side each\n",
@@ -112,7 +112,7 @@ void PrintJob::ResolvePageOptions(const cups_page_header2_t &header, int sizeLon
 // Where the dialect prints two-sided jobs by hand, a model that supports it prints them as
 // manual duplex.
 void PrintJob::ConvertToManualDuplex() {
-    if (opt_[AUTODUPLEX].value == 0 || dialect_->rules.twoSided != TwoSided::ByHand ||
+    if (opt_[AUTODUPLEX].value == 0 || dialect_.rules.twoSided != TwoSided::ByHand ||
         !settings_.supportsManualDuplex)
         return;
     if (opt_[AUTODUPLEX].value == 2) manualDuplexType_ = 1;
@@ -137,7 +137,7 @@ bool PrintJob::JobStart() {
     d.densityLevel = opt_[TONERMODE].value == 1 ? 0 : static_cast<uint8_t>(opt_[DENSITY].value);
     d.FineMode = opt_[FINEMODE].value == 1 ? 1 : 0;
     sink_.SetBetweenCommands(false);
-    if (!dialect_->StartDoc(stream_, d)) ReportFailure("main() :: Start doc Fail ! \n");
+    if (!dialect_.StartDoc(stream_, d)) ReportFailure("main() :: Start doc Fail ! \n");
     sink_.SetBetweenCommands(true);
     return OpenCollateSpool(sink_, log_, opt_[COLLATE].value, lastHeader_.NumCopies) &&
            OpenManualDuplexSpools(sink_, log_, opt_[MANUALDUPLEX].value);
@@ -174,11 +174,11 @@ JobFlow PrintJob::StartPage(const cups_page_header2_t &pageHeader) {
     at.manualDuplexType = manualDuplexType_;
     at.libraryReduces = group_.libraryHalftones && cms_.Loaded();
     at.options = opt_;
-    plan_ = PlanPage(*dialect_, settings_, header, at);
+    plan_ = PlanPage(dialect_, settings_, header, at);
     lastStartPage_ = plan_.startPage;
 
     sink_.SetBetweenCommands(false);
-    if (!dialect_->StartPage(stream_, plan_.startPage))
+    if (!dialect_.StartPage(stream_, plan_.startPage))
         ReportFailure("main() :: Start page Fail ! \n");
     sink_.SetBetweenCommands(true);
 
@@ -241,7 +241,7 @@ JobFlow PrintJob::EndPage() {
     buf_.reset();
 
     GDI_END_PAGE_PARAM &e = plan_.endPage;
-    if (!dialect_->EndPage(stream_, e)) ReportFailure("main() :: End page Fail ! \n");
+    if (!dialect_.EndPage(stream_, e)) ReportFailure("main() :: End page Fail ! \n");
     sink_.SetBetweenCommands(true);
     if (sink_.OutputBroken()) return JobFlow::OutputGone;
     if (Canceled()) return JobFlow::EndJob;
@@ -304,11 +304,11 @@ void PrintJob::ReducePage() {
 
 // Fills the page-data record and sends the bitmap.
 void PrintJob::SendPlannedPage() {
-    GDI_SEND_PAGE_PARAM p = PageDataRecord(*dialect_, settings_, plan_.width, plan_.height,
+    GDI_SEND_PAGE_PARAM p = PageDataRecord(dialect_, settings_, plan_.width, plan_.height,
                                            plan_.header.HWResolution[0]);
     p.sendImgBuf = buf_->mono.get();
     sink_.SetBetweenCommands(false);
-    if (!dialect_->SendPage(stream_, p, 0)) ReportFailure("main() :: Send page Fail!\n");
+    if (!dialect_.SendPage(stream_, p, 0)) ReportFailure("main() :: Send page Fail!\n");
 }
 
 // Sends page start, an all-white bitmap and page end with the settings of the job's last page,
@@ -331,20 +331,20 @@ void PrintJob::InsertBlankPage() {
     PageBuffer white;
     white.Allocate(bytes ? bytes : 1);
 
-    if (!dialect_->StartPage(stream_, sp))
+    if (!dialect_.StartPage(stream_, sp))
         ReportFailure("InsertBlankPage() :: Start page Fail ! \n");
     GDI_SEND_PAGE_PARAM send =
-        PageDataRecord(*dialect_, settings_, width, height, lastHeader_.HWResolution[0]);
+        PageDataRecord(dialect_, settings_, width, height, lastHeader_.HWResolution[0]);
     send.sendImgBuf = white.get();
     if (white.get() == nullptr) {
         error_.Set("InsertBlankPage() :: Malloc blank page Fail ! \n");
         ReportFailure("InsertBlankPage() :: Send page Fail!\n");
-    } else if (!dialect_->SendPage(stream_, send, pageNum)) {
+    } else if (!dialect_.SendPage(stream_, send, pageNum)) {
         ReportFailure("InsertBlankPage() :: Send page Fail!\n");
     }
     GDI_END_PAGE_PARAM end{};
     end.page = pageNum;
-    if (!dialect_->EndPage(stream_, end)) ReportFailure("InsertBlankPage() :: End page Fail ! \n");
+    if (!dialect_.EndPage(stream_, end)) ReportFailure("InsertBlankPage() :: End page Fail ! \n");
 }
 
 void PrintJob::EndJob() {
@@ -366,5 +366,5 @@ void PrintJob::EndJob() {
     endDoc.page = page_;
     endDoc.bMachDup = opt_[AUTODUPLEX].value != 0 ? 1 : 0;
     sink_.SetBetweenCommands(false);
-    if (!dialect_->EndDoc(stream_, endDoc)) ReportFailure("main() :: End doc Fail ! \n");
+    if (!dialect_.EndDoc(stream_, endDoc)) ReportFailure("main() :: End doc Fail ! \n");
 }

@@ -99,8 +99,8 @@ class PrintJob {
     void ReportFailure(const char *what);
 
     const JobSettings &settings_;
-    std::unique_ptr<const Dialect> dialect_; // chosen once from the job's platform
-    const GroupTraits &group_;               // what the model's group does differently
+    const Dialect &dialect_;   // chosen once from the job's platform
+    const GroupTraits &group_; // what the model's group does differently
     ColourLibrary cms_;
     std::FILE *log_;
     ErrorText error_;

@@ -206,7 +206,7 @@ int ReplayManualDuplex(const SpoolReplay &r, int collate, unsigned iCopies, uint
     } else {
         const bool singlePage = r.pages == 1;
         if (singlePage && sink.IsOpen(Spool::OddPages))
-            MakeDialect(job.platform)->PatchSpooledTray(sink.SpoolFd(Spool::OddPages), tray);
+            DialectOf(job.platform).PatchSpooledTray(sink.SpoolFd(Spool::OddPages), tray);
         res = ReplayFileTimes(r, Spool::EvenPages, nCopies - 1, kManualDuplexChunk,
                               "even-page spool");
         sink.RemoveSpool(Spool::EvenPages);

@@ -19,7 +19,7 @@ constexpr DialectRules kNoRules{.customPaperCode = 0,
 // An unknown platform number: every operation sends nothing and fails.
 class NoDialect final : public Dialect {
   public:
-    NoDialect() : Dialect(kNoRules) {}
+    constexpr NoDialect() : Dialect(kNoRules) {}
     int StartDoc(PrntStream &, const GDI_START_DOC_PARAM &) const override { return 0; }
     int StartPage(PrntStream &, const GDI_START_PAGE_PARAM &) const override { return 0; }
     int SendPage(PrntStream &, GDI_SEND_PAGE_PARAM &, int) const override { return 0; }
@@ -27,6 +27,7 @@ class NoDialect final : public Dialect {
     int EndDoc(PrntStream &, const GDI_END_DOC_PARAM &) const override { return 0; }
     int ManualDuplexCmd(PrntStream &) const override { return 0; }
 };
+constexpr NoDialect kNoDialect;
 
 } // namespace
 
@@ -40,41 +41,41 @@ bool Dialect::PatchSpooledTray(int, uint16_t) const {
     return false;
 }
 
-std::unique_ptr<const Dialect> MakeDialect(int platform) {
+const Dialect &DialectOf(int platform) {
     switch (platform) {
     case PLATFORM_C:
-        return MakeDialectC();
+        return DialectC();
     case PLATFORM_Z:
-        return MakeDialectZ();
+        return DialectZ();
     case PLATFORM_M:
-        return MakeDialectM();
+        return DialectM();
     default:
-        return std::make_unique<NoDialect>();
+        return kNoDialect;
     }
 }
 
 int Prnt_StartDoc(PrntStream &stream, const GDI_START_DOC_PARAM &startDoc) {
-    return MakeDialect(stream.settings.platform)->StartDoc(stream, startDoc);
+    return DialectOf(stream.settings.platform).StartDoc(stream, startDoc);
 }
 
 int Prnt_StartPage(PrntStream &stream, const GDI_START_PAGE_PARAM &startPage) {
-    return MakeDialect(stream.settings.platform)->StartPage(stream, startPage);
+    return DialectOf(stream.settings.platform).StartPage(stream, startPage);
 }
 
 int Prnt_SendPage(PrntStream &stream, GDI_SEND_PAGE_PARAM &sendPage, int BlankPage) {
-    return MakeDialect(stream.settings.platform)->SendPage(stream, sendPage, BlankPage);
+    return DialectOf(stream.settings.platform).SendPage(stream, sendPage, BlankPage);
 }
 
 int Prnt_EndPage(PrntStream &stream, GDI_END_PAGE_PARAM &endPage) {
-    return MakeDialect(stream.settings.platform)->EndPage(stream, endPage);
+    return DialectOf(stream.settings.platform).EndPage(stream, endPage);
 }
 
 int Prnt_EndDoc(PrntStream &stream, const GDI_END_DOC_PARAM &endDoc) {
-    return MakeDialect(stream.settings.platform)->EndDoc(stream, endDoc);
+    return DialectOf(stream.settings.platform).EndDoc(stream, endDoc);
 }
 
 int SendManualDuplexCmd(PrntStream &stream) {
-    return MakeDialect(stream.settings.platform)->ManualDuplexCmd(stream);
+    return DialectOf(stream.settings.platform).ManualDuplexCmd(stream);
 }
 
 // Machine duplex turns the sheet after its back side: the frame follows even pages, and the

@@ -2,13 +2,13 @@
 // job end, the manual-duplex command) and the rules the job core follows for it (paper codes,
 // feed edge, two-sided printing, the tray patch of a replayed page). One file per dialect:
 // dialect_c.cpp, dialect_z.cpp, dialect_m.cpp (C and Z share their short frames in
-// short_frames.cpp). The job picks its dialect once with MakeDialect and asks it from then on.
+// short_frames.cpp). A dialect is a constant without state: the job picks it once with
+// DialectOf and asks it from then on.
 #pragma once
 
 #include "prnt/prnt.h"
 
 #include <cstdint>
-#include <memory>
 
 // How a dialect prints two-sided jobs.
 enum class TwoSided : uint8_t {
@@ -32,8 +32,7 @@ struct DialectRules {
 
 class Dialect {
   public:
-    explicit Dialect(const DialectRules &r) : rules(r) {}
-    virtual ~Dialect() = default;
+    constexpr explicit Dialect(const DialectRules &r) : rules(r) {}
     Dialect(const Dialect &) = delete;
     Dialect &operator=(const Dialect &) = delete;
 
@@ -61,16 +60,19 @@ class Dialect {
     // Sets the tray of the first page start in a spool of pages (the manual-duplex replay of a
     // one-page job prints it from the job's tray). True when the page start was rewritten.
     virtual bool PatchSpooledTray(int fd, uint16_t tray) const;
+
+  protected:
+    constexpr ~Dialect() = default; // the dialects are constants, never deleted through a base
 };
 
 // The dialect of a platform number (1 C, 2 Z, 3 M); any other number gives a dialect whose
 // operations send nothing and fail.
-std::unique_ptr<const Dialect> MakeDialect(int platform);
+const Dialect &DialectOf(int platform);
 
 // The dialects themselves (dialect_c.cpp, dialect_z.cpp, dialect_m.cpp).
-std::unique_ptr<const Dialect> MakeDialectC();
-std::unique_ptr<const Dialect> MakeDialectZ();
-std::unique_ptr<const Dialect> MakeDialectM();
+const Dialect &DialectC();
+const Dialect &DialectZ();
+const Dialect &DialectM();
 
 // The tray patch of dialects C and Z: sets the tray byte of the first page specification frame
 // in the first 1024 bytes of the spool open at `fd` to the low byte of `mediasource`, keeping

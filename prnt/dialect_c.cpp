@@ -22,9 +22,9 @@ constexpr DialectRules kRulesC{.customPaperCode = 255,
                                .stripedImage = true,
                                .keepAlive = true};
 
-class DialectC final : public Dialect {
+class DialectCFrames final : public Dialect {
   public:
-    DialectC() : Dialect(kRulesC) {}
+    constexpr DialectCFrames() : Dialect(kRulesC) {}
 
     // Clean-up sequence, PJL header, job specification, toner save, density and the date;
     // every item is spooled.
@@ -122,8 +122,10 @@ class DialectC final : public Dialect {
     }
 };
 
+constexpr DialectCFrames kDialectC;
+
 } // namespace
 
-std::unique_ptr<const Dialect> MakeDialectC() {
-    return std::make_unique<DialectC>();
+const Dialect &DialectC() {
+    return kDialectC;
 }

@@ -34,9 +34,9 @@ struct PageRecord {
     uint32_t value;
 };
 
-class DialectM final : public Dialect {
+class DialectMFrames final : public Dialect {
   public:
-    DialectM() : Dialect(kRulesM) {}
+    constexpr DialectMFrames() : Dialect(kRulesM) {}
 
     // Universal exit, "JZJZ", the engine block and the START_DOC_CMD block with its three
     // page-count records; the job-start record is not read.
@@ -141,8 +141,10 @@ class DialectM final : public Dialect {
     }
 };
 
+constexpr DialectMFrames kDialectM;
+
 } // namespace
 
-std::unique_ptr<const Dialect> MakeDialectM() {
-    return std::make_unique<DialectM>();
+const Dialect &DialectM() {
+    return kDialectM;
 }

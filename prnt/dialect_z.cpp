@@ -58,9 +58,9 @@ int SendBlankPageLine(PrntStream &s) {
                : 0;
 }
 
-class DialectZ final : public Dialect {
+class DialectZFrames final : public Dialect {
   public:
-    DialectZ() : Dialect(kRulesZ) {}
+    constexpr DialectZFrames() : Dialect(kRulesZ) {}
 
     // PJL job ticket (time, owner or locked-print ticket, blank-page and manual-feed
     // settings), then fine mode, job specification, density and engine frame.
@@ -188,8 +188,10 @@ class DialectZ final : public Dialect {
     }
 };
 
+constexpr DialectZFrames kDialectZ;
+
 } // namespace
 
-std::unique_ptr<const Dialect> MakeDialectZ() {
-    return std::make_unique<DialectZ>();
+const Dialect &DialectZ() {
+    return kDialectZ;
 }
