@@ -10,8 +10,6 @@
 #include <string_view>
 #include <unistd.h>
 
-#include "common/option_table.h"
-
 namespace {
 
 // The PPDs' InputSlot choices (the option catalogue's). PAPPL never shows the source "manual"
@@ -28,11 +26,10 @@ const OptionDescriptor &Option(std::string_view keyword) {
     return *FindOption(keyword);
 }
 
-// Sets the option's slot to what the choice with this PPD keyword (or the text's catalogue
+// Sets the option's setting to what the choice with this PPD keyword (or the text's catalogue
 // rule) gives it.
-void SetSlot(JobSettings &s, std::string_view keyword, std::string_view text) {
-    const OptionDescriptor &d = Option(keyword);
-    s.options[d.slot].value = d.SlotValue(text, s.options[d.slot].value);
+void SetOption(JobSettings &s, std::string_view keyword, std::string_view text) {
+    Option(keyword).Apply(text, s.options);
 }
 
 // The job's value of a vendor attribute, else the printer's default, else empty.
@@ -46,11 +43,11 @@ std::string ValueOf(const JobTicket &t, const char *attr, bool *fromJob) {
     return it != t.printerDefaults.end() ? it->second : std::string();
 }
 
-// Sets the slots of the vendor options the model offers. A keyword the job (or the printer
+// Sets the settings of the vendor options the model offers. A keyword the job (or the printer
 // default) names takes its choice, any other the default choice. A switch the job names takes
 // its value; one it does not name takes the printer default only when that is on, as the
 // filter adds only the PPD defaults that are on: an unnamed switch keeps its start value (toner
-// save keeps 2, neither on nor off).
+// save stays unnamed, neither on nor off; the feed edge stays by size).
 void ApplyVendorOptions(JobSettings &s, const ModelInfo &model, const JobTicket &t) {
     for (const VendorOption &v : VendorOptions()) {
         if (!model.Offers(v.option)) continue;
@@ -65,13 +62,7 @@ void ApplyVendorOptions(JobSettings &s, const ModelInfo &model, const JobTicket 
         } else if (fromJob || value == "true") {
             choice = choices.FindPpd(value == "true" ? "True" : "False");
         }
-        if (choice != nullptr) {
-            s.options[d.slot].value = choice->slotValue;
-            if (d.field == JobField::BlankSuppressMode) s.blankSuppress = choice->fieldValue;
-        }
-        // "Auto" leaves the feed edge to the paper size.
-        if (d.slot == LONGEDGEFEED)
-            s.feedLongEdgeGiven = choice != nullptr && std::string_view(choice->ppd) != "Auto";
+        if (choice != nullptr) d.Apply(*choice, s.options);
     }
 }
 
@@ -304,31 +295,26 @@ int DensityLevel(const DensityLevels &levels, int configured, int printDarkness)
     return levels.normal + ((levels.darkest - levels.normal) * (d - 50) + 25) / 50;
 }
 
-// The order follows the filter's ResolveJobSettings: model, duplex texts, option table, bit
+// The order follows the filter's ResolveJobSettings: model, duplex texts, options, bit
 // depth, page size, identity.
 void FillJobSettings(JobSettings &s, const ModelInfo &model, const JobTicket &t) {
     s.modelName = model.modelName;
     ApplyModel(s, model);
     s.supportsManualDuplex = model.ManualDuplex();
     s.manualDuplexMessage = model.manualDuplexText;
-    s.blankSuppress = 2;
-    std::memcpy(s.options, gDefaultPrntFuncInfo, sizeof s.options);
-    SetSlot(s, "Sides",
-            t.sides == PAPPL_SIDES_TWO_SIDED_LONG_EDGE    ? "two-sided-long-edge"
-            : t.sides == PAPPL_SIDES_TWO_SIDED_SHORT_EDGE ? "two-sided-short-edge"
-                                                          : "one-sided");
-    s.options[DENSITY].value = DensityLevel(model.density, t.darknessConfigured, t.printDarkness);
+    s.options = PrintOptions{};
+    s.options.density = DensityLevel(model.density, t.darknessConfigured, t.printDarkness);
     for (const MediaSource &src : kSources)
-        if (t.source == src.pwg) SetSlot(s, "InputSlot", src.ppdChoice);
-    SetSlot(s, "Collate", t.collate ? "True" : "False");
+        if (t.source == src.pwg) SetOption(s, "InputSlot", src.ppdChoice);
+    SetOption(s, "Collate", t.collate ? "True" : "False");
     ApplyVendorOptions(s, model, t);
 
     // "1200 dpi Quality": the QV models tie it to the 1200-dpi raster; the others take it from
     // print-quality high.
     const bool wants1200 =
         model.dpi1200Is1200dpi ? JobResolution(model, t) == 1200 : t.quality == IPP_QUALITY_HIGH;
-    if (model.Offers(kOptDpi1200)) SetSlot(s, "DPI1200", wants1200 ? "True" : "False");
-    ResolveBitDepth(s, s.options[DPI1200].value == 1);
+    if (model.Offers(kOptDpi1200)) SetOption(s, "DPI1200", wants1200 ? "True" : "False");
+    ResolveBitDepth(s, s.options.quality == Quality::Dpi1200);
 
     const int row = PaperRowOfPwgMedia(s.paperTable, t.media);
     if (row >= 0) {

@@ -38,7 +38,7 @@ std::vector<KeywordValue> VendorValues(const VendorOption &option, const ModelIn
 std::vector<KeywordValue> AllVendorValues(const VendorOption &option);
 
 // A paper source: its PWG media-source keyword and the PPD InputSlot choice it stands for (the
-// option catalogue gives its option-table value). The printers list every source but "auto",
+// option catalogue gives its tray code). The printers list every source but "auto",
 // which PAPPL adds to media-source-supported itself.
 struct MediaSource {
     const char *pwg;

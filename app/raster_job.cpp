@@ -75,8 +75,8 @@ AppJob::AppJob(pappl_job_t *job, pappl_device_t *device, pappl_device_t *ownDevi
     papplLogJob(job, PAPPL_LOGLEVEL_INFO,
                 "%s: %s, %u dpi, %u copies%s, density %d, tray %d, %d bits per pixel",
                 model.modelName, ticket.media.c_str(), decisions_.resolution, decisions_.copies,
-                ticket.collate ? " collated" : "", settings_.options[DENSITY].value,
-                settings_.options[INPUTSLOT].value, settings_.twoBitPages ? 2 : 1);
+                ticket.collate ? " collated" : "", settings_.options.density,
+                static_cast<int>(settings_.options.tray), settings_.twoBitPages ? 2 : 1);
 }
 
 // However the job ends, the printer no longer waits for it.

@@ -59,7 +59,7 @@ void BM_HalftoneDither(benchmark::State &state) {
     for (auto _ : state) {
         // the caller hands over a zeroed bitmap each page; clearing it is part of the cost
         std::memset(out.data(), 0, out.size());
-        dots = HalftoneDither(src.data(), kW, kH, out.data(), kW, 0,
+        dots = HalftoneDither(src.data(), kW, kH, out.data(), kW,
                               ScreenOf(platform, newScreens, dpi == 1));
         if (dots < 0) state.SkipWithError("HalftoneDither refused the page");
         benchmark::DoNotOptimize(out.data());

@@ -139,7 +139,7 @@ void Halftone(benchmark::State &state, const Grey *g) {
     std::vector<uint8_t> out(g->data.size() / 8);
     for (auto _ : state) {
         std::memset(out.data(), 0, out.size());
-        if (HalftoneDither(g->data.data(), g->width, g->height, out.data(), g->width, 0,
+        if (HalftoneDither(g->data.data(), g->width, g->height, out.data(), g->width,
                            ScreenOf(PLATFORM_C, false, false)) < 0)
             state.SkipWithError("HalftoneDither refused the page");
         benchmark::DoNotOptimize(out.data());

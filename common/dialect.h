@@ -33,4 +33,5 @@ struct ScreenSpec {
     // inverts whole bytes, keeping the padding right of the image white. Else nothing is
     // counted and a negative print compares the other way round.
     bool countsDots = true;
+    bool reversed = false; // a negative print: light pixels take toner
 };

@@ -16,7 +16,7 @@ void ResolveBitDepth(JobSettings &s, bool wants1200) {
     const GroupTraits &group = TraitsOf(s.group);
     s.is1200dpi = group.quality1200Raster && wants1200;
     s.colorBits = wants1200 ? group.bitsWith1200 : group.bitsWithout1200;
-    const bool dpi1200Option = s.options[DPI1200].value == 1;
+    const bool dpi1200Option = s.options.quality == Quality::Dpi1200;
     s.screenBits = ScreenOf(s.platform, s.newScreens, dpi1200Option).bits;
     s.twoBitPages = group.libraryHalftones ? s.colorBits == 2 : s.screenBits == 2;
 }

@@ -19,12 +19,11 @@ template <std::size_t N> constexpr void Put(char (&field)[N], std::string_view t
         field[i] = text[i];
 }
 
-// One choice row: PPD keyword and text, IPP keyword, slot value, PostScript code.
+// One choice row: PPD keyword and text, IPP keyword, the setting's code, PostScript code.
 struct Row {
     std::string_view ppd, text, ipp;
-    int32_t slotValue = 0;
+    int32_t value = 0;
     std::string_view code = {};
-    int8_t fieldValue = 0;
     bool alias = false;
 };
 
@@ -42,8 +41,7 @@ constexpr OptionChoices Choices(PpdUi ui, IppType ippType, uint8_t defaultChoice
         Put(o.text, r.text);
         Put(o.ipp, r.ipp);
         Put(o.code, r.code);
-        o.slotValue = r.slotValue;
-        o.fieldValue = r.fieldValue;
+        o.value = r.value;
         o.alias = r.alias;
     }
     return c;
@@ -79,11 +77,9 @@ struct Spec {
     uint16_t offeredBy = 0;
     std::string_view ippName = {};
     std::string_view jobAttr = {};
-    int slot = -1;
+    Setting setting = Setting::None;
     OtherText other = OtherText::Value;
     int32_t otherValue = 0;
-    JobField field = JobField::None;
-    int8_t otherField = 0;
     OptionVariant variant = OptionVariant::None;
     OptionChoices choices = {};
     OptionChoices variantChoices = {};
@@ -98,11 +94,9 @@ constexpr OptionDescriptor Option(const Spec &s) {
     Put(d.jobAttr, s.jobAttr);
     d.order = s.order;
     d.offeredBy = s.offeredBy;
-    d.slot = static_cast<int8_t>(s.slot);
+    d.setting = s.setting;
     d.other = s.other;
     d.otherValue = s.otherValue;
-    d.field = s.field;
-    d.otherField = s.otherField;
     d.variant = s.variant;
     d.choices = s.choices;
     d.variantChoices = s.variant == OptionVariant::None ? s.choices : s.variantChoices;
@@ -114,18 +108,18 @@ constexpr std::string_view kAdvanced = "Advanced/Advanced";
 constexpr std::string_view kSecurity = "Security/Locked Print";
 
 // In the order the PPDs declare them (an option's place in its PPD group follows it); the
-// options every PPD declares outside the model blocks (InputSlot), or at a place of their own
-// (Density), or not at all (Sides: the page header and the job's sides) come last.
+// options every PPD declares outside the model blocks (InputSlot) or at a place of their own
+// (Density) come last.
 constexpr OptionDescriptor kCatalogue[] = {
     // Toner save: lighter pages with less toner. A job that names it with another word than
-    // on or off sets the slot to 3 ("neither"); a job of the Printer Application that does not
-    // name it keeps the start value 2.
+    // on or off sets TonerMode::Other; a job of the Printer Application that does not name it
+    // keeps TonerMode::Unnamed.
     Option({.keyword = "TonerMode",
             .text = "Toner Save",
             .group = kGeneral,
             .offeredBy = kOptTonerMode,
             .ippName = "toner-save",
-            .slot = TONERMODE,
+            .setting = Setting::TonerMode,
             .otherValue = 3,
             .choices = Switch(false, IppType::Boolean)}),
     // The filter makes copies and collates them itself: CUPS passes one copy of each page with
@@ -135,7 +129,7 @@ constexpr OptionDescriptor kCatalogue[] = {
             .group = kGeneral,
             .offeredBy = kOptCollate,
             .jobAttr = "collate",
-            .slot = COLLATE,
+            .setting = Setting::Collate,
             .choices = Switch(true, IppType::None, "<</Collate true>>setpagedevice",
                               "<</Collate false>>setpagedevice")}),
     // "1200 dpi Quality": what it prints depends on the model (see the model catalogue); the
@@ -144,7 +138,7 @@ constexpr OptionDescriptor kCatalogue[] = {
             .text = "1200 dpi Quality",
             .group = kGeneral,
             .offeredBy = kOptDpi1200,
-            .slot = DPI1200,
+            .setting = Setting::Quality,
             .other = OtherText::Keep,
             .choices = Switch(false)}),
     // The QV models feed the standard sizes (A4, A5, B5, Letter, 16K, Executive, Statement, ...)
@@ -154,11 +148,11 @@ constexpr OptionDescriptor kCatalogue[] = {
             .group = kAdvanced,
             .offeredBy = kOptFeedLongEdge,
             .ippName = "feed-long-edge",
-            .slot = LONGEDGEFEED,
+            .setting = Setting::FeedEdge,
             .variant = OptionVariant::FeedsLongEdgeBySize,
             .choices = Switch(false, IppType::Boolean),
             .variantChoices = Choices(PpdUi::PickOne, IppType::Keyword, 0,
-                                      {{"Auto", "By Paper Size", "auto", 0},
+                                      {{"Auto", "By Paper Size", "auto", 2},
                                        {"False", "Off", "off", 0},
                                        {"True", "On", "on", 1}})}),
     Option({.keyword = "ImageRotation",
@@ -166,14 +160,14 @@ constexpr OptionDescriptor kCatalogue[] = {
             .group = kAdvanced,
             .offeredBy = kOptImageRotation,
             .ippName = "rotate-180",
-            .slot = IMAGEROTATION,
+            .setting = Setting::Rotate180,
             .choices = Switch(false, IppType::Boolean)}),
     Option({.keyword = "NegativePrint",
             .text = "Negative Print",
             .group = kAdvanced,
             .offeredBy = kOptNegativePrint,
             .ippName = "negative-print",
-            .slot = NEGATIVEPRINT,
+            .setting = Setting::NegativePrint,
             .choices = Switch(false, IppType::Boolean)}),
     // Blank-page suppression is a printer setting the colour-library models take from the job.
     // Any word but the ones for off turns it on.
@@ -182,36 +176,34 @@ constexpr OptionDescriptor kCatalogue[] = {
             .group = kAdvanced,
             .offeredBy = kOptBlankSuppress,
             .ippName = "skip-blank-pages",
-            .slot = BlankSuppress,
-            .field = JobField::BlankSuppressMode,
-            .otherField = 3,
+            .setting = Setting::BlankPages,
+            .otherValue = 3,
             .choices = Choices(PpdUi::PickOne, IppType::Keyword, 0,
-                               {{"PrinterSetting", "Printer Setting", "printer-setting", 0, {}, 1},
-                                {"True", "On", "on", 1, {}, 3},
-                                {"False", "Off", "off", 0, {}, 2},
-                                {"no", {}, {}, 0, {}, 2, true},
-                                {"off", {}, {}, 0, {}, 2, true},
-                                {"0", {}, {}, 0, {}, 2, true}})}),
+                               {{"PrinterSetting", "Printer Setting", "printer-setting", 1},
+                                {"True", "On", "on", 3},
+                                {"False", "Off", "off", 2},
+                                {"no", {}, {}, 2, {}, true},
+                                {"off", {}, {}, 2, {}, true},
+                                {"0", {}, {}, 2, {}, true}})}),
     Option({.keyword = "Booklet",
             .text = "Booklet",
             .group = kAdvanced,
             .offeredBy = kOptBooklet,
             .ippName = "booklet",
-            .slot = Booklet,
+            .setting = Setting::Booklet,
             .choices = Switch(false, IppType::Boolean)}),
     Option({.keyword = "FineMode",
             .text = "Fine Mode",
             .group = kAdvanced,
             .offeredBy = kOptFineMode,
             .ippName = "fine-mode",
-            .slot = FINEMODE,
+            .setting = Setting::FineMode,
             .choices = Switch(false, IppType::Boolean)}),
     // Locked (PIN) printing: the printer holds the job until its four-digit PIN is entered.
     Option({.keyword = "LockedPinPrint",
             .text = "Locked Print",
             .group = kSecurity,
             .offeredBy = kOptLockedPrint,
-            .slot = LockedPinPrint,
             .choices = Switch(false)}),
     Option({.keyword = "PinNum1",
             .text = "PIN Digit 1",
@@ -254,11 +246,11 @@ constexpr OptionDescriptor kCatalogue[] = {
                  {"Normal", "Normal", "normal"},
                  {"High", "High", "high", 0, "<</HWResolution[1200 1200]>>setpagedevice"}})}),
     // Print density: the model's levels (DensityLevels), labelled from lightest to darkest; the
-    // slot takes the level's number.
+    // setting takes the level's number.
     Option({.keyword = "Density",
             .text = "Print Density",
             .group = kGeneral,
-            .slot = DENSITY,
+            .setting = Setting::Density,
             .other = OtherText::Decimal,
             .choices = Choices(PpdUi::Levels, IppType::None, 2,
                                {{{}, "Lightest", {}},
@@ -271,24 +263,13 @@ constexpr OptionDescriptor kCatalogue[] = {
     Option({.keyword = "InputSlot",
             .text = "Media Source",
             .group = kGeneral,
-            .slot = INPUTSLOT,
+            .setting = Setting::Tray,
             .choices = Choices(PpdUi::InputSlot, IppType::None, 0,
                                {{"Auto", "Automatic", "auto", 0},
                                 {"Tray1", "Tray 1", "tray-1", 3},
                                 {"ManualFeed", "Manual Feed", "manual", 1},
-                                {"AutoFeed", {}, {}, 2, {}, 0, true},
-                                {"Tray2", {}, {}, 4, {}, 0, true}})}),
-    // Two-sided printing as the job's sides (or its Sides option) names it.
-    Option({.keyword = "Sides",
-            .text = "Two-Sided",
-            .group = kGeneral,
-            .slot = AUTODUPLONGEDGE,
-            .choices = Choices(PpdUi::None, IppType::None, 0,
-                               {{"one-sided", {}, {}, 0, {}, 0, true},
-                                {"DuplexNoTumble", {}, {}, 1, {}, 0, true},
-                                {"two-sided-long-edge", {}, {}, 1, {}, 0, true},
-                                {"DuplexTumble", {}, {}, 2, {}, 0, true},
-                                {"two-sided-short-edge", {}, {}, 2, {}, 0, true}})}),
+                                {"AutoFeed", {}, {}, 2, {}, true},
+                                {"Tray2", {}, {}, 4, {}, true}})}),
 };
 
 // ASCII case-insensitive equality.
@@ -337,18 +318,92 @@ const OptionChoices &OptionDescriptor::ChoicesFor(const ModelInfo &model) const 
 }
 
 // A text is looked up among every row a model may see: the variant's rows too.
-int32_t OptionDescriptor::SlotValue(std::string_view text, int32_t current) const {
+int32_t OptionDescriptor::Value(std::string_view text, int32_t current) const {
     if (other == OtherText::Decimal) return ReadDecimal(text);
     const OptionChoice *c = choices.FindPpd(text);
     if (c == nullptr) c = variantChoices.FindPpd(text);
-    if (c != nullptr) return c->slotValue;
+    if (c != nullptr) return c->value;
     return other == OtherText::Keep ? current : otherValue;
 }
 
-int OptionDescriptor::FieldValue(std::string_view text) const {
-    const OptionChoice *c = choices.FindPpd(text);
-    if (c == nullptr) c = variantChoices.FindPpd(text);
-    return c != nullptr ? c->fieldValue : otherField;
+void OptionDescriptor::Apply(std::string_view text, PrintOptions &options) const {
+    SetSetting(options, setting, Value(text, SettingCode(options, setting)));
+}
+
+void OptionDescriptor::Apply(const OptionChoice &choice, PrintOptions &options) const {
+    SetSetting(options, setting, choice.value);
+}
+
+int32_t SettingCode(const PrintOptions &o, Setting setting) {
+    switch (setting) {
+    case Setting::TonerMode:
+        return static_cast<int32_t>(o.toner);
+    case Setting::Collate:
+        return o.collate;
+    case Setting::Quality:
+        return static_cast<int32_t>(o.quality);
+    case Setting::FeedEdge:
+        return static_cast<int32_t>(o.feed);
+    case Setting::Rotate180:
+        return o.rotate180;
+    case Setting::NegativePrint:
+        return o.negativePrint;
+    case Setting::BlankPages:
+        return static_cast<int32_t>(o.blankPages);
+    case Setting::Booklet:
+        return o.booklet;
+    case Setting::FineMode:
+        return o.fineMode;
+    case Setting::Density:
+        return o.density;
+    case Setting::Tray:
+        return static_cast<int32_t>(o.tray);
+    case Setting::None:
+        break;
+    }
+    return 0;
+}
+
+// The codes come from the catalogue's rows (and a density from the job's text): each enum
+// takes only the codes its rows give.
+void SetSetting(PrintOptions &o, Setting setting, int32_t code) {
+    switch (setting) {
+    case Setting::TonerMode:
+        o.toner = static_cast<TonerMode>(code);
+        break;
+    case Setting::Collate:
+        o.collate = code != 0;
+        break;
+    case Setting::Quality:
+        o.quality = code != 0 ? Quality::Dpi1200 : Quality::Normal;
+        break;
+    case Setting::FeedEdge:
+        o.feed = static_cast<FeedEdge>(code);
+        break;
+    case Setting::Rotate180:
+        o.rotate180 = code != 0;
+        break;
+    case Setting::NegativePrint:
+        o.negativePrint = code != 0;
+        break;
+    case Setting::BlankPages:
+        o.blankPages = static_cast<BlankPages>(code);
+        break;
+    case Setting::Booklet:
+        o.booklet = code != 0;
+        break;
+    case Setting::FineMode:
+        o.fineMode = code != 0;
+        break;
+    case Setting::Density:
+        o.density = code;
+        break;
+    case Setting::Tray:
+        o.tray = static_cast<Tray>(code);
+        break;
+    case Setting::None:
+        break;
+    }
 }
 
 int OptionChoices::IppKeywords(const OptionChoice *out[14]) const {
@@ -358,7 +413,7 @@ int OptionChoices::IppKeywords(const OptionChoice *out[14]) const {
     for (const OptionChoice &c : Rows())
         if (!c.alias && &c != out[0]) out[n++] = &c;
     std::stable_sort(out + 1, out + n, [](const OptionChoice *a, const OptionChoice *b) {
-        return a->slotValue > b->slotValue;
+        return a->value > b->value;
     });
     return n;
 }

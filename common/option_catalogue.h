@@ -10,8 +10,8 @@
 #include <span>
 #include <string_view>
 
+#include "common/job_settings.h"
 #include "common/model_catalogue.h"
-#include "common/option_table.h"
 
 // How a PPD offers the option.
 enum class PpdUi : uint8_t {
@@ -32,10 +32,21 @@ enum class OptionVariant : uint8_t {
     Prints1200dpi,       // ModelInfo::prints1200dpi
 };
 
-// A job setting besides the option-table slot that the option's choices set.
-enum class JobField : uint8_t {
-    None,
-    BlankSuppressMode, // JobSettings::blankSuppress: 1 printer setting, 2 off, 3 on
+// The job setting (a field of PrintOptions) that an option's choices set; a choice's value is
+// the setting's code (a switch: 0 off, 1 on).
+enum class Setting : uint8_t {
+    None, // read elsewhere (the locked-print PIN, print quality) or not at all
+    TonerMode,
+    Collate,
+    Quality,
+    FeedEdge,
+    Rotate180,
+    NegativePrint,
+    BlankPages,
+    Booklet,
+    FineMode,
+    Density,
+    Tray,
 };
 
 // One choice. `alias` rows are not offered (no PPD choice, no IPP value): other spellings the
@@ -45,8 +56,7 @@ struct OptionChoice {
     char text[24]; // PPD choice text, also the web label of the IPP keyword
     char ipp[20];  // IPP keyword ("on"); empty for a boolean attribute
     char code[44]; // PostScript the PPD gives the choice
-    int32_t slotValue;
-    int8_t fieldValue; // the value of the descriptor's JobField
+    int32_t value; // the code the choice gives the option's setting
     bool alias;
 };
 
@@ -65,14 +75,14 @@ struct OptionChoices {
     // The offered row with this IPP keyword; nullptr when none.
     const OptionChoice *FindIpp(std::string_view keyword) const;
     // The rows of the IPP keywords (a keyword attribute only, else none): the default first,
-    // then by slot value from high to low ("on" before "off"). Returns how many (at most 14).
+    // then by value from high to low ("on" before "off"). Returns how many (at most 14).
     int IppKeywords(const OptionChoice *out[14]) const;
 };
 
-// How a text that is none of the choices sets the slot.
+// How a text that is none of the choices sets the setting.
 enum class OtherText : uint8_t {
     Value,   // the descriptor's otherValue
-    Keep,    // the slot keeps its value
+    Keep,    // the setting keeps its value
     Decimal, // the text read as a decimal number (clamped to int)
 };
 
@@ -84,11 +94,9 @@ struct OptionDescriptor {
     uint16_t offeredBy; // the ModelOption bit of the models that offer it; 0: every model
     char ippName[24];   // the Printer Application's vendor attribute; empty for none
     char jobAttr[24];   // the standard IPP job attribute CUPS may pass instead; empty for none
-    int8_t slot;        // option-table slot it sets; -1 for none
+    Setting setting;    // the job setting it sets
     OtherText other;
-    int32_t otherValue; // slot value of an unknown text (OtherText::Value)
-    JobField field;     // the setting the choices' fieldValue sets
-    int8_t otherField;  // fieldValue of an unknown text
+    int32_t otherValue; // the code of an unknown text (OtherText::Value)
     OptionVariant variant;
     OptionChoices choices;        // every model but the variant's
     OptionChoices variantChoices; // the models the variant selects
@@ -99,11 +107,18 @@ struct OptionDescriptor {
     }
     // The choices the model sees.
     const OptionChoices &ChoicesFor(const ModelInfo &model) const;
-    // The slot value a job option's text sets, given the slot's current value.
-    int32_t SlotValue(std::string_view text, int32_t current) const;
-    // The JobField value a job option's text sets.
-    int FieldValue(std::string_view text) const;
+    // The code a job option's text gives the setting, given the setting's current code.
+    int32_t Value(std::string_view text, int32_t current = 0) const;
+    // Sets the job's setting as a job option's text says.
+    void Apply(std::string_view text, PrintOptions &options) const;
+    // Sets the job's setting to a choice.
+    void Apply(const OptionChoice &choice, PrintOptions &options) const;
 };
+
+// The code a setting has in the job's options, and the code written back as the setting. The
+// one place where the catalogue's choice codes meet the typed options.
+int32_t SettingCode(const PrintOptions &options, Setting setting);
+void SetSetting(PrintOptions &options, Setting setting, int32_t code);
 
 // Every option, in the order the PPDs declare them.
 std::span<const OptionDescriptor> OptionCatalogue();

@@ -35,7 +35,7 @@ void GetCMSinput(CMS_TRANSFER_SRC *srcData, unsigned char *pImgraw,
 
 // A group whose library runs at its bit depth uses fixed tone settings; the others take
 // theirs from the options.
-void GetCMSSettings(CMS_SETTINGS *settings, const JobSettings &job, const PRINT_FUNC_INFO *prntinfo,
+void GetCMSSettings(CMS_SETTINGS *settings, const JobSettings &job, const PrintOptions *prntinfo,
                     const GDI_START_PAGE_PARAM &startPageParam) {
     if (settings == nullptr) return;
     std::memset(settings, 0, sizeof *settings);
@@ -48,9 +48,9 @@ void GetCMSSettings(CMS_SETTINGS *settings, const JobSettings &job, const PRINT_
         settings->TonerSaveMode = 0;
         settings->TonerDensityLevel = 3;
     } else if (prntinfo != nullptr) {
-        settings->DpiMode = static_cast<uint8_t>(prntinfo[DPI1200].value & 0xFF);
-        settings->TonerSaveMode = static_cast<uint8_t>(prntinfo[TONERMODE].value & 0xFF);
-        settings->TonerDensityLevel = static_cast<uint8_t>(prntinfo[DENSITY].value & 0xFF);
+        settings->DpiMode = static_cast<uint8_t>(prntinfo->quality);
+        settings->TonerSaveMode = static_cast<uint8_t>(prntinfo->toner);
+        settings->TonerDensityLevel = static_cast<uint8_t>(prntinfo->density & 0xFF);
     } else {
         settings->TonerDensityLevel = 3; // the library's middle curve
     }

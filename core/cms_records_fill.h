@@ -10,8 +10,8 @@ void GetCMSinput(CMS_TRANSFER_SRC *srcData, unsigned char *pImgraw,
                  const GDI_START_PAGE_PARAM &startpage);
 
 // Settings record: paper code, resolution curve, output depth, toner save and density, from
-// the job's settings and the page's option table.
-void GetCMSSettings(CMS_SETTINGS *settings, const JobSettings &job, const PRINT_FUNC_INFO *prntinfo,
+// the job's settings and the page's options.
+void GetCMSSettings(CMS_SETTINGS *settings, const JobSettings &job, const PrintOptions *prntinfo,
                     const GDI_START_PAGE_PARAM &startPageParam);
 
 // Destination record: the caller's bitmap buffer of `psize` bytes and the source's area.

@@ -58,17 +58,16 @@ void FindPaperRow(const JobSettings &job, PagePlan &plan) {
     ClampToLargestPaper(job, h);
     const bool byJob = TraitsOf(job.group).pageFromJobOptions;
     const bool customName = Contains(h.cupsPageSizeName, "custom");
-    const int *feed = &job.options[LONGEDGEFEED].value;
     if (byJob && customName && job.customPageRequested) {
         plan.customFromOptions = job.customSizeParsed;
         if (job.customWidth > job.customHeight && h.PageSize[0] < h.PageSize[1] &&
-            GetPaperArrayIndex(h.PageSize, job.paperTable, feed) != -1)
+            GetPaperArrayIndex(h.PageSize, job.paperTable, nullptr) != -1)
             plan.customRotate90 = true;
         return; // such a custom size is always computed
     }
     if (byJob && customName) {
         if (job.documentNameSupplied) {
-            plan.paperRow = GetPaperArrayIndex(h.PageSize, job.paperTable, feed);
+            plan.paperRow = GetPaperArrayIndex(h.PageSize, job.paperTable, nullptr);
         } else {
             plan.paperRow = GetPaperArrayIndexbyPaperName(job.paperTable, job.mediaName.c_str());
             std::memset(h.cupsPageSizeName, 0, sizeof h.cupsPageSizeName);
@@ -76,7 +75,7 @@ void FindPaperRow(const JobSettings &job, PagePlan &plan) {
                           job.mediaName.c_str());
         }
     } else {
-        plan.paperRow = GetPaperArrayIndex(h.PageSize, job.paperTable, feed);
+        plan.paperRow = GetPaperArrayIndex(h.PageSize, job.paperTable, nullptr);
     }
     if (plan.paperRow < 0) return;
     const PAPER_SIZE_INFO &row = job.paperTable[plan.paperRow];
@@ -104,7 +103,7 @@ void FillStartPage(const Dialect &dialect, const JobSettings &job, const JobPosi
                    PagePlan &plan) {
     const cups_page_header2_t &h = plan.header;
     GDI_START_PAGE_PARAM &sp = plan.startPage;
-    const PRINT_FUNC_INFO *opt = at.options;
+    const PrintOptions &opt = *at.options;
     const DialectRules &rules = dialect.rules;
     const GroupTraits &group = TraitsOf(job.group);
 
@@ -125,18 +124,18 @@ void FillStartPage(const Dialect &dialect, const JobSettings &job, const JobPosi
     sp.resolutionY = static_cast<uint16_t>(resY);
     sp.iIs2bit = job.twoBitPages ? 1 : 0;
     sp.mediaType = static_cast<uint16_t>(h.cupsMediaType);
-    sp.densityLevel = opt[TONERMODE].value == 1 ? 0 : static_cast<uint8_t>(opt[DENSITY].value);
+    sp.densityLevel = opt.DensityLevel();
     if (group.trayForEveryMedia || h.cupsMediaType == 0 || h.cupsMediaType == 5 ||
         (h.cupsMediaType == 1 && rules.anyTrayForMediaType1))
-        sp.tray = static_cast<uint16_t>(opt[INPUTSLOT].value);
+        sp.tray = static_cast<uint16_t>(opt.tray);
     else
         sp.tray = 1;
-    const bool longEdge = opt[LONGEDGEFEED].value == 1;
+    const bool longEdge = opt.feed == FeedEdge::Long;
     sp.feedEdge =
         (longEdge && (group.longEdgeEverySize || sp.paperSize == rules.longEdgePaper)) ? 0x40 : 0;
     sp.colorMode = 0;
     sp.marginUnit = 0;
-    sp.copies = opt[COLLATE].value == 1 ? 1 : static_cast<uint16_t>(h.NumCopies);
+    sp.copies = opt.collate ? 1 : static_cast<uint16_t>(h.NumCopies);
     sp.pageNum = static_cast<uint16_t>(at.page);
     double pageW = h.PageSize[0], pageH = h.PageSize[1];
     if (plan.customFromOptions) {
@@ -164,36 +163,35 @@ void FillStartPage(const Dialect &dialect, const JobSettings &job, const JobPosi
 // printer duplex by the binding edge, manual duplex by the way the stack comes back.
 int BackSideTurn(const Dialect &dialect, const JobSettings &job, const JobPosition &at,
                  const PagePlan &plan) {
-    const PRINT_FUNC_INFO *opt = at.options;
+    const PrintOptions &opt = *at.options;
     const bool even = at.page % 2 == 0, longFeed = plan.startPage.feedEdge == 0x40;
-    const bool manual = opt[MANUALDUPLEX].value == 1;
+    const bool manual = opt.manualDuplex;
     const bool evenFirst = TraitsOf(job.group).evenSidesFirst;
-    switch (opt[AUTODUPLEX].value) {
-    case 1:
+    switch (opt.duplex) {
+    case Duplex::LongEdge:
         return !longFeed && even;
-    case 2:
+    case Duplex::ShortEdge:
         return longFeed && even;
-    case 0:
+    case Duplex::OneSided:
         if (dialect.rules.twoSided != TwoSided::ByHand) return 0;
         if (at.manualDuplexType == 0) return !evenFirst && manual && !longFeed && even;
         if (at.manualDuplexType == 1) return manual && even && (evenFirst || longFeed);
         return 0;
-    default:
-        return 0;
     }
+    return 0;
 }
 
 // Fills the page-end record.
 void FillEndPage(const JobSettings &job, const JobPosition &at, PagePlan &plan) {
     GDI_END_PAGE_PARAM &e = plan.endPage;
     e.page = at.page;
-    e.bMachDup = at.options[AUTODUPLEX].value != 0 ? 1 : 0;
+    e.bMachDup = at.options->duplex != Duplex::OneSided ? 1 : 0;
     e.resolutionE = static_cast<int>(plan.header.HWResolution[0]);
     const float widthPt =
         plan.customFromOptions ? job.customWidth : static_cast<float>(plan.header.PageSize[0]);
     const double widthMm = (widthPt / 72.0f) * 25.4;
     e.paperWidthE = widthMm >= INT_MAX ? INT_MAX : widthMm > 0 ? static_cast<int>(widthMm) : 0;
-    e.densityE = at.options[DENSITY].value;
+    e.densityE = at.options->density;
 }
 
 } // namespace
@@ -208,7 +206,7 @@ PagePlan PlanPage(const Dialect &dialect, const JobSettings &job, const cups_pag
     FillEndPage(job, at, plan);
 
     plan.backSideTurn = BackSideTurn(dialect, job, at, plan);
-    plan.turn180 = (plan.backSideTurn == 1) != (at.options[IMAGEROTATION].value == 1);
+    plan.turn180 = (plan.backSideTurn == 1) != at.options->rotate180;
     plan.turn90 = plan.startPage.feedEdge == 0x40 || plan.customRotate90;
     // A page that is not turned and is reduced by the driver's own screens, with rows that
     // start on whole bytes of the bitmap, is dithered while it is read: the grey page is then

@@ -15,11 +15,11 @@
 
 // What the job has decided so far that a page's plan depends on.
 struct JobPosition {
-    int page = 0;                             // number of this page (1-based)
-    bool manualDuplex = false;                // the two sides print in separate passes
-    int manualDuplexType = 0;                 // 1: a short-edge job turned into manual duplex
-    bool libraryReduces = false;              // the colour library halftones the pages
-    const PRINT_FUNC_INFO *options = nullptr; // the page's option table
+    int page = 0;                          // number of this page (1-based)
+    bool manualDuplex = false;             // the two sides print in separate passes
+    int manualDuplexType = 0;              // 1: a short-edge job turned into manual duplex
+    bool libraryReduces = false;           // the colour library halftones the pages
+    const PrintOptions *options = nullptr; // the page's options
 };
 
 struct PagePlan {

@@ -38,24 +38,25 @@ struct PageBuffer {
 
 // The standard sizes a group that feeds by size sends long edge first unless the job says
 // otherwise.
-int LongEdgeFeedBySize(const cups_page_header2_t &h) {
+bool LongEdgeFeedBySize(const cups_page_header2_t &h) {
     static constexpr char kLongEdgeNames[][24] = {
         "A4",  "A5",     "B5",        "ISOB5",     "Letter",
         "16K", "Big16K", "Executive", "Statement", "DoublePostcardRotated"};
-    int longEdge = 0;
     for (const char *name : kLongEdgeNames)
-        if (std::strcmp(h.cupsPageSizeName, name) == 0) longEdge = 1;
-    return longEdge;
+        if (std::strcmp(h.cupsPageSizeName, name) == 0) return true;
+    return false;
 }
 
-// The duplex request of a page header: 0 one-sided, 1 long edge, 2 short edge. The raster
-// stream may carry any 32-bit value in these boolean fields: read them as plain numbers.
-int HeaderDuplex(const cups_page_header2_t &header) {
+// The duplex request of a page header. The raster stream may carry any 32-bit value in these
+// boolean fields: read them as plain numbers.
+Duplex HeaderDuplex(const cups_page_header2_t &header) {
     unsigned int duplexField = 0, tumbleField = 0;
     std::memcpy(&duplexField, &header.Duplex, sizeof duplexField);
     std::memcpy(&tumbleField, &header.Tumble, sizeof tumbleField);
-    if (duplexField != 1) return 0;
-    return tumbleField == 0 ? 1 : tumbleField == 1 ? 2 : 0;
+    if (duplexField != 1) return Duplex::OneSided;
+    return tumbleField == 0   ? Duplex::LongEdge
+           : tumbleField == 1 ? Duplex::ShortEdge
+                              : Duplex::OneSided;
 }
 
 } // namespace
@@ -71,8 +72,9 @@ PrintJob::PrintJob(const JobSettings &settings, StreamWriter &printer, SpoolFile
       cms_(cms), log_(log),
       sink_(printer, error_, spoolFiles), stream_{settings, sink_, error_, 0, false, 0, 0, {}} {
     stream_.log = log;
-    std::memcpy(opt_, settings.options, sizeof opt_);
-    screen_ = ScreenOf(settings.platform, settings.newScreens, opt_[DPI1200].value == 1);
+    opt_ = settings.options;
+    screen_ = ScreenOf(settings.platform, settings.newScreens, opt_.quality == Quality::Dpi1200);
+    screen_.reversed = opt_.negativePrint;
 }
 
 PrintJob::~PrintJob() = default;
@@ -90,34 +92,36 @@ void PrintJob::SetPageNumber(int page) {
     sink_.SetPage(page);
 }
 
-// The page's option table: the job's options, the duplex request of this page header and, where
-// the group feeds by size, the feed edge of the page size unless the options set it.
-void PrintJob::ResolvePageOptions(const cups_page_header2_t &header, int sizeLongEdge) {
-    int duplex = HeaderDuplex(header);
+// The page's options: the job's options, the duplex request of this page header and the feed
+// edge (where the job leaves it to the size, the group's rule for the page size).
+void PrintJob::ResolvePageOptions(const cups_page_header2_t &header, bool sizeLongEdge) {
+    Duplex duplex = HeaderDuplex(header);
     // A dialect without a duplex command prints a two-sided request one-sided, pages upright.
-    if (duplex != 0 && dialect_.rules.twoSided == TwoSided::Never) {
+    if (duplex != Duplex::OneSided && dialect_.rules.twoSided == TwoSided::Never) {
         if (page_ == 1)
             std::fputs("WARNING: This printer prints one-sided only; the pages are printed on "
                        "one side each\n",
                        log_);
-        duplex = 0;
+        duplex = Duplex::OneSided;
     }
-    opt_[AUTODUPLEX].value = duplex;
-    std::fprintf(log_, "DEBUG: ##Duplex = %d\n", duplex);
-    if (group_.feedsLongEdgeBySize)
-        opt_[LONGEDGEFEED].value =
-            settings_.feedLongEdgeGiven ? settings_.options[LONGEDGEFEED].value : sizeLongEdge;
+    opt_.duplex = duplex;
+    std::fprintf(log_, "DEBUG: ##Duplex = %d\n", static_cast<int>(duplex));
+    const FeedEdge asked = settings_.options.feed;
+    if (asked != FeedEdge::BySize)
+        opt_.feed = asked;
+    else
+        opt_.feed = group_.feedsLongEdgeBySize && sizeLongEdge ? FeedEdge::Long : FeedEdge::Short;
 }
 
 // Where the dialect prints two-sided jobs by hand, a model that supports it prints them as
 // manual duplex.
 void PrintJob::ConvertToManualDuplex() {
-    if (opt_[AUTODUPLEX].value == 0 || dialect_.rules.twoSided != TwoSided::ByHand ||
+    if (opt_.duplex == Duplex::OneSided || dialect_.rules.twoSided != TwoSided::ByHand ||
         !settings_.supportsManualDuplex)
         return;
-    if (opt_[AUTODUPLEX].value == 2) manualDuplexType_ = 1;
-    opt_[MANUALDUPLEX].value = 1;
-    opt_[AUTODUPLEX].value = 0;
+    if (opt_.duplex == Duplex::ShortEdge) manualDuplexType_ = 1;
+    opt_.manualDuplex = true;
+    opt_.duplex = Duplex::OneSided;
     stream_.manualDuplex = true;
     std::fprintf(log_, "DEBUG: ##ManualDuplex = %d, type is %d\n", 1, manualDuplexType_);
 }
@@ -131,16 +135,16 @@ bool PrintJob::JobStart() {
     // The first 32 bytes of the title; a shorter title is zero-padded.
     const std::string &title = settings_.identity.title;
     std::memcpy(d.jobName, title.data(), std::min(title.size(), sizeof d.jobName));
-    d.DuplexMode = opt_[AUTODUPLEX].value != 0 ? 0x20 : 0;
+    d.DuplexMode = opt_.duplex != Duplex::OneSided ? 0x20 : 0;
     d.saveMode = 0x10; // the job flags' save bit (platform M sends no job flags)
-    d.bookletEnable = opt_[Booklet].value;
-    d.densityLevel = opt_[TONERMODE].value == 1 ? 0 : static_cast<uint8_t>(opt_[DENSITY].value);
-    d.FineMode = opt_[FINEMODE].value == 1 ? 1 : 0;
+    d.bookletEnable = opt_.booklet ? 1 : 0;
+    d.densityLevel = opt_.DensityLevel();
+    d.FineMode = opt_.fineMode ? 1 : 0;
     sink_.SetBetweenCommands(false);
     if (!dialect_.StartDoc(stream_, d)) ReportFailure("main() :: Start doc Fail ! \n");
     sink_.SetBetweenCommands(true);
-    return OpenCollateSpool(sink_, log_, opt_[COLLATE].value, lastHeader_.NumCopies) &&
-           OpenManualDuplexSpools(sink_, log_, opt_[MANUALDUPLEX].value);
+    return OpenCollateSpool(sink_, log_, opt_.collate, lastHeader_.NumCopies) &&
+           OpenManualDuplexSpools(sink_, log_, opt_.manualDuplex);
 }
 
 JobFlow PrintJob::StartPage(const cups_page_header2_t &pageHeader) {
@@ -152,7 +156,7 @@ JobFlow PrintJob::StartPage(const cups_page_header2_t &pageHeader) {
         std::strcpy(header.cupsPageSizeName, "Custom");
     }
     log_page_header2(&header, log_);
-    const int sizeLongEdge = group_.feedsLongEdgeBySize ? LongEdgeFeedBySize(header) : 0;
+    const bool sizeLongEdge = group_.feedsLongEdgeBySize && LongEdgeFeedBySize(header);
     if (Canceled() || !IsPrintableRasterHeader(header, log_))
         return page_ > 0 ? JobFlow::EndJob : JobFlow::Abandon;
     SetPageNumber(page_ + 1);
@@ -162,10 +166,10 @@ JobFlow PrintJob::StartPage(const cups_page_header2_t &pageHeader) {
                  settings_.supportsManualDuplex ? 1 : 0);
     ResolvePageOptions(header, sizeLongEdge);
     std::fprintf(log_, "DEBUG: ##platform = %d, ##autoduplex = %d\n", settings_.platform,
-                 opt_[AUTODUPLEX].value);
+                 static_cast<int>(opt_.duplex));
     ConvertToManualDuplex();
     if (page_ == 1 && !JobStart()) return JobFlow::SpoolFailed;
-    SetManualDuplexDestination(sink_, opt_[MANUALDUPLEX].value, page_, group_.evenSidesFirst);
+    SetManualDuplexDestination(sink_, opt_.manualDuplex, page_, group_.evenSidesFirst);
     if (sink_.OutputBroken()) return JobFlow::OutputGone;
 
     JobPosition at;
@@ -173,7 +177,7 @@ JobFlow PrintJob::StartPage(const cups_page_header2_t &pageHeader) {
     at.manualDuplex = stream_.manualDuplex;
     at.manualDuplexType = manualDuplexType_;
     at.libraryReduces = group_.libraryHalftones && cms_.Loaded();
-    at.options = opt_;
+    at.options = &opt_;
     plan_ = PlanPage(dialect_, settings_, header, at);
     lastStartPage_ = plan_.startPage;
 
@@ -197,9 +201,9 @@ JobFlow PrintJob::StartPage(const cups_page_header2_t &pageHeader) {
 // Dithers `rows` rows of the grey window that are rows first.. of the page.
 void PrintJob::DitherBand(unsigned first, unsigned rows) {
     const size_t bandBytes = static_cast<size_t>(plan_.width) * settings_.screenBits / 8;
-    const int64_t dots = HalftoneDitherRows(
-        buf_->grey.get(), plan_.width, rows, first, buf_->mono.get() + bandBytes * first,
-        plan_.header.cupsBytesPerLine, opt_[NEGATIVEPRINT].value, screen_);
+    const int64_t dots = HalftoneDitherRows(buf_->grey.get(), plan_.width, rows, first,
+                                            buf_->mono.get() + bandBytes * first,
+                                            plan_.header.cupsBytesPerLine, screen_);
     if (dots > 0) stream_.imageCoverage += static_cast<uint64_t>(dots);
 }
 
@@ -274,14 +278,14 @@ void PrintJob::ReducePage() {
         CMS_SETTINGS cmsSettings{};
         CMS_TRANSFER_DST dst{};
         GetCMSinput(&src, grey.get(), plan_.startPage);
-        GetCMSSettings(&cmsSettings, settings_, opt_, plan_.startPage);
+        GetCMSSettings(&cmsSettings, settings_, &opt_, plan_.startPage);
         GetCMSoutput(&dst, settings_, mono.get(), &src, static_cast<int>(mono.size));
         cms_.getVersion();
         if (cms_.printMainWithMessages != nullptr)
             cms_.printMainWithMessages(&src, &cmsSettings, &dst, WriteCmsMessage, log_);
         else
             cms_.printMain(&src, &cmsSettings, &dst);
-        if (opt_[NEGATIVEPRINT].value != 0)
+        if (opt_.negativePrint)
             for (size_t i = 0; i < mono.size; ++i)
                 mono.get()[i] = static_cast<uint8_t>(~mono.get()[i]);
         return;
@@ -292,8 +296,8 @@ void PrintJob::ReducePage() {
                           : "DEBUG: NO NEED TO EXTERNAL IMPORT NEW_HALFTONE\n",
                log_);
     if (!plan_.banded) {
-        const int64_t dots = HalftoneDither(grey.get(), plan_.width, plan_.height, mono.get(),
-                                            realWidth, opt_[NEGATIVEPRINT].value, screen_);
+        const int64_t dots =
+            HalftoneDither(grey.get(), plan_.width, plan_.height, mono.get(), realWidth, screen_);
         if (dots > 0) stream_.imageCoverage += static_cast<uint64_t>(dots);
     }
     // A page announced as 2-bit must carry 2-bit data: where the screen gives 1 bit per pixel,
@@ -348,23 +352,22 @@ void PrintJob::InsertBlankPage() {
 }
 
 void PrintJob::EndJob() {
-    if (opt_[AUTODUPLEX].value != 0 && page_ % 2 == 1) InsertBlankPage();
-    if (group_.evenSidesFirst && page_ % 2 == 1 && opt_[MANUALDUPLEX].value == 1 && page_ != 1)
+    if (opt_.duplex != Duplex::OneSided && page_ % 2 == 1) InsertBlankPage();
+    if (group_.evenSidesFirst && page_ % 2 == 1 && opt_.manualDuplex && page_ != 1)
         InsertBlankPage();
     sink_.SetBetweenCommands(false);
     if (!Canceled() && !sink_.SpoolWriteFailed()) {
-        SpoolReplay replay{stream_, canceled_, log_, page_};
-        if (opt_[COLLATE].value == 1 && copies_ > 1 && opt_[MANUALDUPLEX].value != 1)
-            ReplayCollateCopies(replay, copies_);
-        if (opt_[MANUALDUPLEX].value == 1) {
-            ReplayManualDuplex(replay, opt_[COLLATE].value, copies_, lastStartPage_.tray,
+        SpoolReplay replay{stream_, dialect_, canceled_, log_, page_};
+        if (opt_.collate && copies_ > 1 && !opt_.manualDuplex) ReplayCollateCopies(replay, copies_);
+        if (opt_.manualDuplex) {
+            ReplayManualDuplex(replay, opt_.collate, copies_, lastStartPage_.tray,
                                [this] { InsertBlankPage(); });
         }
     }
     CloseAndRemoveSpools(sink_);
     GDI_END_DOC_PARAM endDoc{};
     endDoc.page = page_;
-    endDoc.bMachDup = opt_[AUTODUPLEX].value != 0 ? 1 : 0;
+    endDoc.bMachDup = opt_.duplex != Duplex::OneSided ? 1 : 0;
     sink_.SetBetweenCommands(false);
     if (!dialect_.EndDoc(stream_, endDoc)) ReportFailure("main() :: End doc Fail ! \n");
 }

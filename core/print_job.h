@@ -83,13 +83,13 @@ class PrintJob {
     // The job's output sink (the front end may give it a device-stream copy).
     OutputSink &Sink() { return sink_; }
     int Pages() const { return page_; }
-    bool ManualDuplex() const { return opt_[MANUALDUPLEX].value == 1; }
+    bool ManualDuplex() const { return opt_.manualDuplex; }
     const ErrorText &Errors() const { return error_; }
 
   private:
     struct Buffers;
     bool JobStart();
-    void ResolvePageOptions(const cups_page_header2_t &header, int sizeLongEdge);
+    void ResolvePageOptions(const cups_page_header2_t &header, bool sizeLongEdge);
     void DitherBand(unsigned first, unsigned rows);
     void ConvertToManualDuplex();
     void SetPageNumber(int page);
@@ -108,7 +108,7 @@ class PrintJob {
     PrntStream stream_;
     std::atomic<bool> canceled_{false};
 
-    PRINT_FUNC_INFO opt_[kPrntFuncInfoCount];
+    PrintOptions opt_;  // the job's options as this page takes them (duplex, feed edge)
     ScreenSpec screen_; // the driver's own halftoning of the job
     int page_ = 0;
     unsigned copies_ = 1;

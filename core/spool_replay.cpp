@@ -121,8 +121,8 @@ void SendManualDuplexCommand(const SpoolReplay &r) {
 }
 } // namespace
 
-bool OpenCollateSpool(OutputSink &sink, std::FILE *log, int collate, unsigned numCopies) {
-    if (collate != 1 || numCopies <= 1 || sink.IsOpen(Spool::Collate)) return true;
+bool OpenCollateSpool(OutputSink &sink, std::FILE *log, bool collate, unsigned numCopies) {
+    if (!collate || numCopies <= 1 || sink.IsOpen(Spool::Collate)) return true;
     std::string name;
     if (!sink.OpenSpool(Spool::Collate, name)) {
         std::fprintf(log, "ERROR: Unable to create the collate spool file: %s\n",
@@ -133,8 +133,8 @@ bool OpenCollateSpool(OutputSink &sink, std::FILE *log, int collate, unsigned nu
     return true;
 }
 
-bool OpenManualDuplexSpools(OutputSink &sink, std::FILE *log, int manualDuplex) {
-    if (manualDuplex != 1) return true;
+bool OpenManualDuplexSpools(OutputSink &sink, std::FILE *log, bool manualDuplex) {
+    if (!manualDuplex) return true;
     sink.SetDeviceOutput(false);
     for (Spool spool : {Spool::OddPages, Spool::EvenPages}) {
         std::string name;
@@ -147,8 +147,9 @@ bool OpenManualDuplexSpools(OutputSink &sink, std::FILE *log, int manualDuplex) 
     return true;
 }
 
-void SetManualDuplexDestination(OutputSink &sink, int manualDuplex, int page, bool evenSidesFirst) {
-    if (manualDuplex != 1) return;
+void SetManualDuplexDestination(OutputSink &sink, bool manualDuplex, int page,
+                                bool evenSidesFirst) {
+    if (!manualDuplex) return;
     const bool even = page % 2 == 0;
     sink.SetDeviceOutput(evenSidesFirst ? even : !even);
 }
@@ -175,13 +176,13 @@ int ReplayCollateCopies(const SpoolReplay &r, unsigned iCopies) {
 // copies, the command, then the odd spool once per copy. Their single-page job prints only
 // at job end, from the tray of its page-start record (the dialect patches the spooled page
 // start) and without the command.
-int ReplayManualDuplex(const SpoolReplay &r, int collate, unsigned iCopies, uint16_t tray,
+int ReplayManualDuplex(const SpoolReplay &r, bool collate, unsigned iCopies, uint16_t tray,
                        const BlankPageFn &insertBlankPage) {
     if (r.canceled.load()) return 0;
     OutputSink &sink = r.stream.sink;
     const JobSettings &job = r.stream.settings;
     std::fprintf(r.log, "INFO:%s\n", job.manualDuplexMessage.c_str());
-    const unsigned nCopies = collate == 1 && iCopies > 1 ? iCopies : 1;
+    const unsigned nCopies = collate && iCopies > 1 ? iCopies : 1;
     sink.SetDeviceOutput(true);
     // The collate spool of a manual-duplex job is never replayed: the copies come from here.
     sink.RemoveSpool(Spool::Collate);
@@ -206,7 +207,7 @@ int ReplayManualDuplex(const SpoolReplay &r, int collate, unsigned iCopies, uint
     } else {
         const bool singlePage = r.pages == 1;
         if (singlePage && sink.IsOpen(Spool::OddPages))
-            DialectOf(job.platform).PatchSpooledTray(sink.SpoolFd(Spool::OddPages), tray);
+            r.dialect.PatchSpooledTray(sink.SpoolFd(Spool::OddPages), tray);
         res = ReplayFileTimes(r, Spool::EvenPages, nCopies - 1, kManualDuplexChunk,
                               "even-page spool");
         sink.RemoveSpool(Spool::EvenPages);

@@ -19,23 +19,24 @@ constexpr int kMaxChunkOffers = 3; // offers of one chunk to a sink that refuses
 // pages printed, the cancel flag, and where its messages go.
 struct SpoolReplay {
     PrntStream &stream;
+    const Dialect &dialect; // the job's dialect: it patches the tray of a spooled page
     const std::atomic<bool> &canceled;
     std::FILE *log;
     int pages;
 };
 
-// Creates the collate spool when `collate` is 1 and `numCopies` above 1. False when it cannot
+// Creates the collate spool when `collate` is set and `numCopies` above 1. False when it cannot
 // be created (an "ERROR:" line says so); the job stops.
-bool OpenCollateSpool(OutputSink &sink, std::FILE *log, int collate, unsigned numCopies);
+bool OpenCollateSpool(OutputSink &sink, std::FILE *log, bool collate, unsigned numCopies);
 
-// For a manual-duplex job (`manualDuplex` 1): turns device output off and creates the odd-page,
+// For a manual-duplex job (`manualDuplex`): turns device output off and creates the odd-page,
 // then the even-page spool. False after a line "<name> file open fail" naming the spool that
 // could not be created; every spool already made is removed again and the job stops.
-bool OpenManualDuplexSpools(OutputSink &sink, std::FILE *log, int manualDuplex);
+bool OpenManualDuplexSpools(OutputSink &sink, std::FILE *log, bool manualDuplex);
 
 // Chooses whether page `page` of a manual-duplex job prints during the pass: the even pages
 // where the group prints even sides first, else the odd pages. No change outside manual duplex.
-void SetManualDuplexDestination(OutputSink &sink, int manualDuplex, int page, bool evenSidesFirst);
+void SetManualDuplexDestination(OutputSink &sink, bool manualDuplex, int page, bool evenSidesFirst);
 
 // Sends the collate spool iCopies - 1 more times, 32768 bytes at a time, then removes it.
 // Returns 1 when every copy was sent, 0 when the replay stopped (cancelled, unreadable spool,
@@ -50,7 +51,7 @@ using BlankPageFn = std::function<void()>;
 // the order of the model group (see spool_replay.cpp). `collate` and `iCopies` give the number
 // of copies; `tray` is the page-start tray, written into the spooled page of a one-page QV
 // job. Removes the spools. Returns 1 when everything was sent, 0 when a replay stopped early.
-int ReplayManualDuplex(const SpoolReplay &r, int collate, unsigned iCopies, uint16_t tray,
+int ReplayManualDuplex(const SpoolReplay &r, bool collate, unsigned iCopies, uint16_t tray,
                        const BlankPageFn &insertBlankPage);
 
 // Removes every spool still open and turns device output back on so the job end reaches the

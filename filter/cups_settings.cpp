@@ -53,14 +53,11 @@ void ApplyModelRules(JobSettings &s, ppd_file_t *ppd) {
         GetPaperSizeArrayByPlatformName(keyword.c_str(), &s.platform, &s.paperTable);
 }
 
-// The option table from the job's options with the queue's defaults. The page size named by
+// The print options from the job's options with the queue's defaults. The page size named by
 // the job itself (not the queue's default) picks the row an oversized page takes.
-void ResolveOptionTable(JobSettings &s, const QueueOptions &options, const char *jobOptions) {
-    std::memcpy(s.options, gDefaultPrntFuncInfo, sizeof s.options);
+void ResolvePrintOptions(JobSettings &s, const QueueOptions &options, const char *jobOptions) {
+    s.options = PrintOptions{};
     GetFunctionValue(s.options, options.count, options.options, nullptr);
-    // The QV models feed the standard sizes long edge first unless told otherwise ("Auto").
-    const char *feed = options.Get("FeedLongEdge");
-    s.feedLongEdgeGiven = feed != nullptr && strcasecmp(feed, "Auto") != 0;
     cups_option_t *job = nullptr;
     const int count = pfcupsParseOptions(jobOptions, 0, &job);
     if (const char *pageSize = pfcupsGetOption("PageSize", count, job)) {
@@ -140,8 +137,7 @@ bool ResolveJobSettings(JobSettings &s, char **argv, ppd_file_t *ppd, const char
     s.supportsManualDuplex = strcasecmp(PPDReason(ppd, "SupportManualDuplex").c_str(), "TRUE") == 0;
     s.manualDuplexMessage = PPDReason(ppd, "MDuplex");
     const QueueOptions options(argv[5], ppd, log);
-    s.blankSuppress = isBlankSuppress(options);
-    ResolveOptionTable(s, options, argv[5]);
+    ResolvePrintOptions(s, options, argv[5]);
     ResolveBitDepth(s, is1200dpiprint(options) == 2);
     ResolvePageSizes(s, argv, ppd, osInfo);
     ResolveIdentity(s.identity, argv);

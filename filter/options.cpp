@@ -58,11 +58,10 @@ std::string CutText(std::string_view text, std::size_t limit) {
 
 } // namespace
 
-// Slot 0 follows the page header's duplex request; every slot of a catalogued option follows
-// the option when the job's options name it.
-void GetFunctionValue(PRINT_FUNC_INFO *pPrntFuncInfo, int num_option, cups_option_t *options,
+// The duplex follows the page header's request; every catalogued option follows the job's
+// options when they name it.
+void GetFunctionValue(PrintOptions &printOptions, int num_option, cups_option_t *options,
                       const cups_page_header2_t *header) {
-    if (pPrntFuncInfo == nullptr) return;
     if (header != nullptr) {
         int duplex = 0;
         // The raster stream may carry any 32-bit value in these boolean fields: read them
@@ -71,14 +70,13 @@ void GetFunctionValue(PRINT_FUNC_INFO *pPrntFuncInfo, int num_option, cups_optio
         std::memcpy(&duplexField, &header->Duplex, sizeof duplexField);
         std::memcpy(&tumbleField, &header->Tumble, sizeof tumbleField);
         if (duplexField == 1) duplex = tumbleField == 0 ? 1 : tumbleField == 1 ? 2 : 0;
-        pPrntFuncInfo[AUTODUPLEX].value = duplex;
+        printOptions.duplex = static_cast<Duplex>(duplex);
         std::fprintf(stderr, "DEBUG: ##Duplex = %d\n", duplex);
     }
     for (const OptionDescriptor &d : OptionCatalogue()) {
-        if (d.slot < 0) continue;
-        int32_t &value = pPrntFuncInfo[d.slot].value;
+        if (d.setting == Setting::None) continue;
         if (const char *text = cupsGetOption(d.keyword, num_option, options))
-            value = d.SlotValue(text, value);
+            d.Apply(text, printOptions);
     }
 }
 
@@ -87,7 +85,7 @@ void GetFunctionValue(PRINT_FUNC_INFO *pPrntFuncInfo, int num_option, cups_optio
 int isBlankSuppress(const QueueOptions &options) {
     const OptionDescriptor &blank = *FindOption("BlankSuppress");
     const char *value = options.Get(blank.keyword);
-    return value == nullptr ? 2 : blank.FieldValue(value);
+    return value == nullptr ? 2 : blank.Value(value);
 }
 
 int isBlankSuppress(const char *parameter, ppd_file_t *ppd) {

@@ -1,6 +1,6 @@
 // Print option resolution: the job's options (with the queue's defaults, queue_options.h) into
-// the 27-slot option table and the job-level switches, and the page-size requests (custom
-// size, margins, media name).
+// the job's print options and switches, and the page-size requests (custom size, margins,
+// media name).
 #pragma once
 
 #include <cstddef>
@@ -10,14 +10,15 @@
 #include <cups/ppd.h>
 #include <cups/raster.h>
 
-#include "common/option_table.h"
+#include "common/job_settings.h"
 #include "common/paper_catalogue.h"
 
 constexpr std::size_t kMediaNameSize = 100; // the job flow's media name buffer
 
-// Updates the option table: slot 0 from the page header's Duplex/Tumble when a header is
-// given, the others from the parsed job options. Absent options leave their slot unchanged.
-void GetFunctionValue(PRINT_FUNC_INFO *pPrntFuncInfo, int num_option, cups_option_t *options,
+// Updates the print options: the duplex from the page header's Duplex/Tumble when a header is
+// given, every catalogued option from the parsed job options. Absent options leave their
+// setting unchanged.
+void GetFunctionValue(PrintOptions &printOptions, int num_option, cups_option_t *options,
                       const cups_page_header2_t *header);
 
 class QueueOptions;

@@ -53,7 +53,7 @@ const char *FromIppName(const OptionDescriptor &d, int count, cups_option_t *opt
         }
     }
     // Collated copies are also asked for as a document handling.
-    if (d.slot == COLLATE) {
+    if (d.setting == Setting::Collate) {
         if (const char *v = cupsGetOption("multiple-document-handling", count, options))
             return strcasecmp(v, "separate-documents-uncollated-copies") == 0 ? "False" : "True";
     }

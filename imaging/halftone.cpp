@@ -237,11 +237,11 @@ namespace {
 // small stack buffer; the dot count is taken from the line bits (inverted columns count their
 // zeros).
 int64_t DitherLines(const unsigned char *pSrcImgData, uint32_t srcImgWbytes, uint32_t srcImgHpixels,
-                    unsigned char *pTarImgData, uint32_t realImgWByte, int bNegative,
-                    const ScreenSpec &spec, uint32_t tileRowStart) {
+                    unsigned char *pTarImgData, uint32_t realImgWByte, const ScreenSpec &spec,
+                    uint32_t tileRowStart) {
     const HT_SCREEN screen = SelectHalftoneScreen(spec.matrix);
     const bool twoBit = spec.bits == 2;
-    const bool negative = bNegative != 0;
+    const bool negative = spec.reversed;
     const bool countDots = spec.countsDots;
     const bool invertBytes = countDots && negative; // whole completed bytes
     const bool reversedCompare = !countDots && negative;
@@ -313,10 +313,10 @@ bool HasMatrix(const ScreenSpec &screen) {
 // Dithers a page; see halftone.h.
 int64_t HalftoneDither(const unsigned char *pSrcImgData, uint32_t srcImgWbytes,
                        uint32_t srcImgHpixels, unsigned char *pTarImgData, uint32_t realImgWByte,
-                       int bNegative, const ScreenSpec &screen) {
+                       const ScreenSpec &screen) {
     if (!pSrcImgData || !pTarImgData || !HasMatrix(screen)) return -1;
-    return DitherLines(pSrcImgData, srcImgWbytes, srcImgHpixels, pTarImgData, realImgWByte,
-                       bNegative, screen, 0);
+    return DitherLines(pSrcImgData, srcImgWbytes, srcImgHpixels, pTarImgData, realImgWByte, screen,
+                       0);
 }
 
 // Dithers some rows of a page; see halftone.h. With rows starting on whole bytes the bit stream
@@ -324,10 +324,9 @@ int64_t HalftoneDither(const unsigned char *pSrcImgData, uint32_t srcImgWbytes,
 // with the matrix row of its first line gives the bytes the whole page would.
 int64_t HalftoneDitherRows(const unsigned char *pSrcRows, uint32_t srcImgWbytes, uint32_t rows,
                            uint32_t firstRow, unsigned char *pTarRows, uint32_t realImgWByte,
-                           int bNegative, const ScreenSpec &screen) {
+                           const ScreenSpec &screen) {
     if (!pSrcRows || !pTarRows || !HasMatrix(screen)) return -1;
     const uint64_t bpp = screen.bits == 2 ? 2 : 1;
     if (uint64_t{srcImgWbytes} * bpp % 8 != 0) return -1;
-    return DitherLines(pSrcRows, srcImgWbytes, rows, pTarRows, realImgWByte, bNegative, screen,
-                       firstRow);
+    return DitherLines(pSrcRows, srcImgWbytes, rows, pTarRows, realImgWByte, screen, firstRow);
 }

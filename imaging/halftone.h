@@ -18,14 +18,14 @@ struct HT_SCREEN {
 HT_SCREEN SelectHalftoneScreen(ScreenMatrix matrix);
 
 // Dithers srcImgWbytes x srcImgHpixels grey samples into pTarImgData as one continuous bit stream
-// (MSB first; screen.bits bits per pixel) with the screen's matrix. pTarImgData must hold
-// srcImgWbytes * srcImgHpixels * bpp / 8 zero bytes; pixels of a last, incomplete byte are dropped.
-// Columns from realImgWByte on are padding, kept positive in a negative print where the screen
-// counts dots. Returns the number of toner dots printed (0 where the screen counts none), or -1
-// for a null buffer or a screen without a matrix.
+// (MSB first; screen.bits bits per pixel) with the screen's matrix, reversed for a negative print.
+// pTarImgData must hold srcImgWbytes * srcImgHpixels * bpp / 8 zero bytes; pixels of a last,
+// incomplete byte are dropped. Columns from realImgWByte on are padding, kept positive in a
+// negative print where the screen counts dots. Returns the number of toner dots printed (0 where
+// the screen counts none), or -1 for a null buffer or a screen without a matrix.
 int64_t HalftoneDither(const unsigned char *pSrcImgData, uint32_t srcImgWbytes,
                        uint32_t srcImgHpixels, unsigned char *pTarImgData, uint32_t realImgWByte,
-                       int bNegative, const ScreenSpec &screen);
+                       const ScreenSpec &screen);
 
 // Dithers `rows` lines that are rows firstRow.. of a page exactly as HalftoneDither dithers them
 // within the whole page: pSrcRows points at row firstRow, pTarRows at the bitmap byte where that
@@ -33,4 +33,4 @@ int64_t HalftoneDither(const unsigned char *pSrcImgData, uint32_t srcImgWbytes,
 // multiple of 8); returns -1 otherwise, and as HalftoneDither.
 int64_t HalftoneDitherRows(const unsigned char *pSrcRows, uint32_t srcImgWbytes, uint32_t rows,
                            uint32_t firstRow, unsigned char *pTarRows, uint32_t realImgWByte,
-                           int bNegative, const ScreenSpec &screen);
+                           const ScreenSpec &screen);

@@ -42,10 +42,16 @@ std::string ComputerName(const std::string &host) {
 // job leaves it to the printer.
 int SendBlankPageLine(PrntStream &s) {
     const char *line = nullptr;
-    if (s.settings.blankSuppress == 3)
+    switch (s.settings.options.blankPages) {
+    case BlankPages::Skip:
         line = CMD_PJL_SKIP_BLANK_PAGES_ENABLE;
-    else if (s.settings.blankSuppress == 0 || s.settings.blankSuppress == 2)
+        break;
+    case BlankPages::Print:
         line = CMD_PJL_SKIP_BLANK_PAGES_DISABLE;
+        break;
+    case BlankPages::PrinterSetting:
+        break;
+    }
     if (line == nullptr) {
         Insert00(s);
         return 1;

@@ -80,13 +80,14 @@ void CheckSettingsAndPlan(char **argv, const cups_page_header2_t &in) {
     JobSettings s;
     ResolveJobSettings(s, argv, gPPD, argv[5][0] == 'a' ? "astra_1.7" : "debian_12");
     if (s.platform != PLATFORM_Z || s.group != ModelGroup::QV) FuzzFail("not the QV queue");
-    if (s.blankSuppress < 1 || s.blankSuppress > 3) FuzzFail("blankSuppress out of range");
+    if (static_cast<int>(s.options.blankPages) < 1 || static_cast<int>(s.options.blankPages) > 3)
+        FuzzFail("blank-page mode out of range");
     if (s.colorBits != (s.is1200dpi ? 1 : 2)) FuzzFail("QV bit depth disagrees with dpi");
     if (s.maxPageWidth == 0 || s.maxPageHeight == 0)
         FuzzFail("no page limits read from the QV queue");
     JobPosition at;
     at.page = 1;
-    at.options = s.options;
+    at.options = &s.options;
     for (const char *name : {"", "Custom"}) {
         const cups_page_header2_t h = GreyPage(in, name);
         if (!IsPrintableRasterHeader(h, stderr)) continue;
@@ -138,14 +139,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     const std::string options = in.Rest();
     const std::vector<char> opt = HeapText(options);
 
-    // The option table, as the job loop updates it per page.
-    PRINT_FUNC_INFO table[kPrntFuncInfoCount];
-    std::memcpy(table, gDefaultPrntFuncInfo, sizeof table);
+    // The print options, as the job loop updates them per page: every enumerated setting holds
+    // one of its values, whatever the text.
+    PrintOptions printOptions;
     cups_option_t *parsed = nullptr;
     const int n = cupsParseOptions(opt.data(), 0, &parsed);
-    GetFunctionValue(table, n, parsed, &header);
-    if (table[AUTODUPLEX].value < 0 || table[AUTODUPLEX].value > 2)
-        FuzzFail("AUTODUPLEX out of range");
+    GetFunctionValue(printOptions, n, parsed, &header);
+    if (static_cast<int>(printOptions.duplex) > 2) FuzzFail("duplex out of range");
+    if (static_cast<int>(printOptions.toner) > 3) FuzzFail("toner mode out of range");
+    if (static_cast<int>(printOptions.feed) > 2) FuzzFail("feed edge out of range");
+    if (static_cast<int>(printOptions.tray) > 4) FuzzFail("tray out of range");
     cupsFreeOptions(n, parsed);
 
     const int blank = isBlankSuppress(opt.data(), gPPD);

@@ -61,16 +61,15 @@ int PlatformOf(ppd_file_t *ppd, const PAPER_SIZE_INFO **table) {
     return s.platform;
 }
 
-// The option table after the filter has read one job option.
-PRINT_FUNC_INFO SlotAfter(const std::string &option, int slot) {
-    PRINT_FUNC_INFO table[kPrntFuncInfoCount];
-    std::copy(gDefaultPrntFuncInfo, gDefaultPrntFuncInfo + kPrntFuncInfoCount, table);
+// The code of a setting after the filter has read one job option.
+int32_t CodeAfter(const std::string &option, Setting setting) {
+    PrintOptions printOptions;
     cups_option_t *options = nullptr;
     const int n = cupsParseOptions(option.c_str(), 0, &options);
     cups_page_header2_t header{};
-    GetFunctionValue(table, n, options, &header);
+    GetFunctionValue(printOptions, n, options, &header);
     cupsFreeOptions(n, options);
-    return table[slot];
+    return SettingCode(printOptions, setting);
 }
 
 // The PPD of a catalogue model in one output directory.
@@ -222,16 +221,12 @@ TEST(GeneratedPpds, PageSizesAreTheRowsOfTheModelsPaperTable) {
 
 // The options the catalogue gives a model, and no others, with names and choice names as the
 // filter's option readers map them.
-TEST(GeneratedPpds, OptionChoicesReachTheFiltersSlots) {
-    const std::map<std::string, int> booleanSlots = {{"TonerMode", TONERMODE},
-                                                     {"FeedLongEdge", LONGEDGEFEED},
-                                                     {"DPI1200", DPI1200},
-                                                     {"NegativePrint", NEGATIVEPRINT},
-                                                     {"ImageRotation", IMAGEROTATION},
-                                                     {"Collate", COLLATE},
-                                                     {"FineMode", FINEMODE},
-                                                     {"Booklet", Booklet},
-                                                     {"LockedPinPrint", LockedPinPrint}};
+TEST(GeneratedPpds, OptionChoicesReachTheFiltersSettings) {
+    const std::map<std::string, Setting> switches = {
+        {"TonerMode", Setting::TonerMode},     {"FeedLongEdge", Setting::FeedEdge},
+        {"DPI1200", Setting::Quality},         {"NegativePrint", Setting::NegativePrint},
+        {"ImageRotation", Setting::Rotate180}, {"Collate", Setting::Collate},
+        {"FineMode", Setting::FineMode},       {"Booklet", Setting::Booklet}};
     const std::map<std::string, int> trays = {{"Auto", 0}, {"Tray1", 3}, {"ManualFeed", 1}};
     for (const ModelInfo &m : AllModels()) {
         SCOPED_TRACE(m.ppdFileName);
@@ -244,7 +239,7 @@ TEST(GeneratedPpds, OptionChoicesReachTheFiltersSlots) {
                 << option.keyword;
         }
 
-        for (const auto &[name, slot] : booleanSlots) {
+        for (const auto &[name, setting] : switches) {
             ppd_option_t *opt = ppdFindOption(ppd.get(), name.c_str());
             if (opt == nullptr) continue;
             SCOPED_TRACE(name);
@@ -254,8 +249,8 @@ TEST(GeneratedPpds, OptionChoicesReachTheFiltersSlots) {
             EXPECT_STREQ(opt->defchoice, name == "Collate" ? "True"
                                          : byPaperSize     ? "Auto"
                                                            : "False");
-            EXPECT_EQ(SlotAfter(name + "=True", slot).value, 1);
-            EXPECT_EQ(SlotAfter(name + "=False", slot).value, 0);
+            EXPECT_EQ(CodeAfter(name + "=True", setting), 1);
+            EXPECT_EQ(CodeAfter(name + "=False", setting), 0);
         }
         ppd_option_t *slotOpt = ppdFindOption(ppd.get(), "InputSlot");
         ASSERT_NE(slotOpt, nullptr);
@@ -264,7 +259,7 @@ TEST(GeneratedPpds, OptionChoicesReachTheFiltersSlots) {
         for (int i = 0; i < slotOpt->num_choices; ++i) {
             const std::string choice = slotOpt->choices[i].choice;
             ASSERT_TRUE(trays.count(choice)) << choice;
-            EXPECT_EQ(SlotAfter("InputSlot=" + choice, INPUTSLOT).value, trays.at(choice));
+            EXPECT_EQ(CodeAfter("InputSlot=" + choice, Setting::Tray), trays.at(choice));
         }
         // Density levels arrive as the numbers the catalogue gives.
         ppd_option_t *density = ppdFindOption(ppd.get(), "Density");
@@ -273,7 +268,7 @@ TEST(GeneratedPpds, OptionChoicesReachTheFiltersSlots) {
         ASSERT_EQ(density->num_choices, m.density.darkest - m.density.lightest + 1);
         for (int i = 0; i < density->num_choices; ++i)
             EXPECT_EQ(
-                SlotAfter(std::string("Density=") + density->choices[i].choice, DENSITY).value,
+                CodeAfter(std::string("Density=") + density->choices[i].choice, Setting::Density),
                 m.density.lightest + i);
         // Print quality as dialogs offer it; high renders at 1200 dpi where the model prints it.
         ppd_option_t *quality = ppdFindOption(ppd.get(), "cupsPrintQuality");

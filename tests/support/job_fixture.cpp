@@ -83,7 +83,6 @@ JobSettings TestSettings(int platform, ModelGroup group) {
         s.twoBitPages = true;
         s.supportsManualDuplex = true;
     }
-    std::memcpy(s.options, gDefaultPrntFuncInfo, sizeof s.options);
     s.identity.jobId = 1;
     s.identity.jobIdText = std::to_string(s.identity.jobId);
     s.identity.user = "tester";

@@ -110,7 +110,7 @@ TEST(ModelCatalogue, BitDepthFollowsTheGroupAndThePlatformScreens) {
         JobSettings s;
         s.group = c.group;
         s.platform = c.platform;
-        s.options[DPI1200].value = c.option ? 1 : 0;
+        s.options.quality = c.option ? Quality::Dpi1200 : Quality::Normal;
         ResolveBitDepth(s, c.wants1200);
         SCOPED_TRACE(::testing::Message() << "group " << int(c.group) << " platform " << c.platform
                                           << " wish " << c.wants1200 << " option " << c.option);

@@ -7,16 +7,20 @@
 
 namespace {
 
-// The filter reads a slot's option by the catalogue keyword and the option table names each
-// slot by its option: the two must be the same word, one option per slot.
-TEST(OptionCatalogue, AnOptionSettingASlotCarriesTheSlotsName) {
-    std::set<int> slots;
+// One option per setting, and every code a choice gives its setting reads back the same: the
+// typed options hold each choice the catalogue offers.
+TEST(OptionCatalogue, EachSettingHasOneOptionAndKeepsEveryChoicesCode) {
+    std::set<Setting> settings;
     for (const OptionDescriptor &d : OptionCatalogue()) {
         EXPECT_EQ(FindOption(d.keyword), &d) << d.keyword << " is catalogued twice";
-        if (d.slot < 0) continue;
-        ASSERT_LT(d.slot, kPrntFuncInfoCount) << d.keyword;
-        EXPECT_STREQ(d.keyword, gDefaultPrntFuncInfo[d.slot].name);
-        EXPECT_TRUE(slots.insert(d.slot).second) << d.keyword << " shares its slot";
+        if (d.setting == Setting::None) continue;
+        EXPECT_TRUE(settings.insert(d.setting).second) << d.keyword << " shares its setting";
+        for (const OptionChoices *set : {&d.choices, &d.variantChoices})
+            for (const OptionChoice &c : set->Rows()) {
+                PrintOptions o;
+                SetSetting(o, d.setting, c.value);
+                EXPECT_EQ(SettingCode(o, d.setting), c.value) << d.keyword << "=" << c.ppd;
+            }
     }
 }
 

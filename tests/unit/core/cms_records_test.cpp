@@ -46,32 +46,36 @@ TEST(CmsRecords, SettingsAndOutputDepthPerModelGroup) {
         ModelGroup group;
         bool dpi1200;
         int colorBits;
-        int slotDpi, slotToner, slotDensity;
+        Quality quality;
+        TonerMode toner;
+        int densityOption;
         uint8_t dpiMode, bitMode, tonerSave, density;
     };
     const Case cases[] = {
         // Mirodel models: fixed tone settings, depth from the bit depth.
-        {"Mirodel, 2 bits", ModelGroup::Mirodel, false, 2, 0, 1, 5, 1, 1, 0, 3},
-        {"Mirodel, 1 bit", ModelGroup::Mirodel, false, 1, 1, 1, 5, 0, 0, 0, 3},
+        {"Mirodel, 2 bits", ModelGroup::Mirodel, false, 2, Quality::Normal, TonerMode::Save, 5, 1,
+         1, 0, 3},
+        {"Mirodel, 1 bit", ModelGroup::Mirodel, false, 1, Quality::Dpi1200, TonerMode::Save, 5, 0,
+         0, 0, 3},
         // Others: the options decide, depth from the resolution.
-        {"QV, 1200 dpi", ModelGroup::QV, true, 1, 1, 0, 4, 1, 0, 0, 4},
-        {"QV, 600 dpi", ModelGroup::QV, false, 2, 0, 3, 2, 0, 1, 3, 2},
-        {"other, slot values beyond a byte", ModelGroup::Plain, false, 2, 0x101, 0x1FF, 0x205, 1, 1,
-         0xFF, 5}, // low bytes only
+        {"QV, 1200 dpi", ModelGroup::QV, true, 1, Quality::Dpi1200, TonerMode::Normal, 4, 1, 0, 0,
+         4},
+        {"QV, 600 dpi", ModelGroup::QV, false, 2, Quality::Normal, TonerMode::Other, 2, 0, 1, 3, 2},
+        {"other, a density beyond a byte", ModelGroup::Plain, false, 2, Quality::Dpi1200,
+         TonerMode::Unnamed, 0x205, 1, 1, 2, 5}, // its low byte only
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.what);
         JobSettings job = TestSettings(PLATFORM_Z, c.group);
         job.is1200dpi = c.dpi1200;
         job.colorBits = c.colorBits;
-        PRINT_FUNC_INFO table[kPrntFuncInfoCount];
-        std::copy(gDefaultPrntFuncInfo, gDefaultPrntFuncInfo + kPrntFuncInfoCount, table);
-        table[DPI1200].value = c.slotDpi;
-        table[TONERMODE].value = c.slotToner;
-        table[DENSITY].value = c.slotDensity;
+        PrintOptions options;
+        options.quality = c.quality;
+        options.toner = c.toner;
+        options.density = c.densityOption;
         CMS_SETTINGS set;
         std::memset(&set, 0xAB, sizeof set);
-        GetCMSSettings(&set, job, table, PageStart(4960, 7016, 9));
+        GetCMSSettings(&set, job, &options, PageStart(4960, 7016, 9));
         EXPECT_EQ(set.iStructVersion, 0);
         EXPECT_EQ(set.cbStructSize, 18);
         EXPECT_EQ(set.PaperSize, 9);

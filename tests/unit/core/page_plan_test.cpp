@@ -34,7 +34,7 @@ cups_page_header2_t Header(unsigned width, unsigned height, const char *name = "
 PagePlan Plan(const JobSettings &job, const cups_page_header2_t &header) {
     JobPosition at;
     at.page = 1;
-    at.options = job.options;
+    at.options = &job.options;
     return PlanPage(job, header, at);
 }
 

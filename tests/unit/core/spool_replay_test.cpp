@@ -42,7 +42,9 @@ struct SpoolJob {
     int pages = 0;
 
     bool Qv() const { return settings.group == ModelGroup::QV; }
-    SpoolReplay Replay() { return {stream, canceled, log.file(), pages}; }
+    SpoolReplay Replay() {
+        return {stream, DialectOf(stream.settings.platform), canceled, log.file(), pages};
+    }
 
     // Page `page`'s item through the sink with the spool flag set.
     void Send(int page, const std::string &item) {

@@ -8,13 +8,10 @@
 #include <string>
 #include <vector>
 
+#include "common/option_catalogue.h"
 #include "tests/unit/filter/option_test_ppd.h"
 
 namespace {
-
-std::vector<PRINT_FUNC_INFO> FreshTable() {
-    return {gDefaultPrntFuncInfo, gDefaultPrntFuncInfo + kPrntFuncInfoCount};
-}
 
 cups_page_header2_t Header(unsigned duplex, unsigned tumble) {
     cups_page_header2_t h;
@@ -26,71 +23,73 @@ cups_page_header2_t Header(unsigned duplex, unsigned tumble) {
     return h;
 }
 
-// One job option string applied to a fresh table (optionally with a slot preset) and the
-// value the slot must end with.
-struct SlotCase {
+// One job option string applied to fresh options (optionally with the setting preset) and the
+// code the setting must end with.
+struct SettingCase {
     const char *options;
-    int slot;
-    int preset; // -1: keep the default
+    Setting setting;
+    int preset; // -1: keep the start value
     int expected;
 };
 
-TEST(OptionTable, EachOptionValueMapsToItsSlotValue) {
-    const SlotCase cases[] = {
-        {"Sides=two-sided-short-edge", AUTODUPLONGEDGE, -1, 2},
-        {"Sides=DuplexTumble", AUTODUPLONGEDGE, -1, 2},
-        {"Sides=two-sided-long-edge", AUTODUPLONGEDGE, -1, 1},
-        {"Sides=duplexnotumble", AUTODUPLONGEDGE, -1, 1},
-        {"Sides=one-sided", AUTODUPLONGEDGE, 2, 0},
-        {"Density=4", DENSITY, -1, 4},
-        {"Density=abc", DENSITY, -1, 0},
-        {"Density=12abc", DENSITY, -1, 12},
-        {"Density=99999999999999", DENSITY, -1, INT_MAX},
-        {"", TONERMODE, -1, 2},
-        {"TonerMode=Standard", TONERMODE, -1, 3},
-        {"TonerMode=TRUE", TONERMODE, -1, 1},
-        {"TonerMode=false", TONERMODE, -1, 0},
-        {"noTonerMode", TONERMODE, -1, 0},
-        {"TonerMode", TONERMODE, -1, 1},
-        {"FeedLongEdge", LONGEDGEFEED, -1, 1},
-        {"FeedLongEdge=yes", LONGEDGEFEED, 1, 0},
-        {"DPI1200=True", DPI1200, -1, 1},
-        {"DPI1200=FALSE", DPI1200, 1, 0},
-        {"DPI1200=maybe", DPI1200, 1, 1},
-        {"DPI1200=maybe", DPI1200, 0, 0},
-        {"NegativePrint=true", NEGATIVEPRINT, -1, 1},
-        {"InputSlot=Auto", INPUTSLOT, 4, 0},
-        {"InputSlot=AutoSelect", INPUTSLOT, 4, 0},
-        {"InputSlot=ManualFeed", INPUTSLOT, -1, 1},
-        {"InputSlot=autofeed", INPUTSLOT, -1, 2},
-        {"InputSlot=Tray1", INPUTSLOT, -1, 3},
-        {"InputSlot=tray2", INPUTSLOT, -1, 4},
-        {"InputSlot=Tray3", INPUTSLOT, 4, 0},
-        {"ImageRotation=True", IMAGEROTATION, -1, 1},
-        {"Collate=true", COLLATE, -1, 1},
-        {"noCollate", COLLATE, 1, 0},
-        {"FineMode=true", FINEMODE, -1, 1},
-        {"Booklet", Booklet, -1, 1},
-        {"BlankSuppress=True", BlankSuppress, -1, 1},
-        {"LockedPinPrint=true", LockedPinPrint, -1, 1},
-        // Slots that options never set keep their value even when the option is present.
-        {"ManualDuplex=true", MANUALDUPLEX, -1, 0},
-        {"outputorder=reverse", REVERSE, -1, 0},
-        {"PrintMode=1 MediaType=3 Contrast=5", MediaType, -1, 0},
-        {"PrintByKOnly=false", PrintByKOnly, -1, 1},
-        {"Black=7", Black, -1, 0},
+TEST(PrintOptions, EachOptionValueMapsToItsSettingsCode) {
+    const SettingCase cases[] = {
+        {"Density=4", Setting::Density, -1, 4},
+        {"Density=abc", Setting::Density, -1, 0},
+        {"Density=12abc", Setting::Density, -1, 12},
+        {"Density=99999999999999", Setting::Density, -1, INT_MAX},
+        {"", Setting::TonerMode, -1, 2},
+        {"TonerMode=Standard", Setting::TonerMode, -1, 3},
+        {"TonerMode=TRUE", Setting::TonerMode, -1, 1},
+        {"TonerMode=false", Setting::TonerMode, -1, 0},
+        {"noTonerMode", Setting::TonerMode, -1, 0},
+        {"TonerMode", Setting::TonerMode, -1, 1},
+        {"", Setting::FeedEdge, -1, 2},
+        {"FeedLongEdge", Setting::FeedEdge, -1, 1},
+        {"FeedLongEdge=auto", Setting::FeedEdge, 0, 2},
+        {"FeedLongEdge=yes", Setting::FeedEdge, 1, 0},
+        {"DPI1200=True", Setting::Quality, -1, 1},
+        {"DPI1200=FALSE", Setting::Quality, 1, 0},
+        {"DPI1200=maybe", Setting::Quality, 1, 1},
+        {"DPI1200=maybe", Setting::Quality, 0, 0},
+        {"NegativePrint=true", Setting::NegativePrint, -1, 1},
+        {"InputSlot=Auto", Setting::Tray, 4, 0},
+        {"InputSlot=AutoSelect", Setting::Tray, 4, 0},
+        {"InputSlot=ManualFeed", Setting::Tray, -1, 1},
+        {"InputSlot=autofeed", Setting::Tray, -1, 2},
+        {"InputSlot=Tray1", Setting::Tray, -1, 3},
+        {"InputSlot=tray2", Setting::Tray, -1, 4},
+        {"InputSlot=Tray3", Setting::Tray, 4, 0},
+        {"ImageRotation=True", Setting::Rotate180, -1, 1},
+        {"Collate=true", Setting::Collate, -1, 1},
+        {"noCollate", Setting::Collate, 1, 0},
+        {"FineMode=true", Setting::FineMode, -1, 1},
+        {"Booklet", Setting::Booklet, -1, 1},
+        {"", Setting::BlankPages, -1, 2},
+        {"BlankSuppress=True", Setting::BlankPages, -1, 3},
+        {"BlankSuppress=printersetting", Setting::BlankPages, -1, 1},
+        {"BlankSuppress=off", Setting::BlankPages, -1, 2},
+        {"BlankSuppress=whatever", Setting::BlankPages, -1, 3},
     };
-    for (const SlotCase &c : cases) {
-        auto table = FreshTable();
-        if (c.preset >= 0) table[c.slot].value = c.preset;
+    for (const SettingCase &c : cases) {
+        PrintOptions o;
+        if (c.preset >= 0) SetSetting(o, c.setting, c.preset);
         ParsedOptions opts(c.options);
         const cups_page_header2_t h = Header(0, 0);
-        GetFunctionValue(table.data(), opts.num, opts.options, &h);
-        EXPECT_EQ(table[c.slot].value, c.expected) << c.options << " -> " << table[c.slot].name;
+        GetFunctionValue(o, opts.num, opts.options, &h);
+        EXPECT_EQ(SettingCode(o, c.setting), c.expected) << c.options;
     }
+    // Options the driver does not act on change nothing, even when they name a setting's
+    // field ("ManualDuplex" is decided by the job flow alone).
+    PrintOptions o;
+    ParsedOptions ignored("ManualDuplex=true outputorder=reverse PrintMode=1 MediaType=3 "
+                          "PrintByKOnly=false Black=7 Sides=two-sided-long-edge");
+    const cups_page_header2_t h = Header(0, 0);
+    GetFunctionValue(o, ignored.num, ignored.options, &h);
+    EXPECT_EQ(o, PrintOptions{});
 }
 
-TEST(OptionTable, DuplexSlotFollowsThePageHeaderNotTheOption) {
+TEST(PrintOptions, DuplexFollowsThePageHeaderNotTheOption) {
     struct Case {
         unsigned duplex, tumble;
         const char *options;
@@ -100,35 +99,35 @@ TEST(OptionTable, DuplexSlotFollowsThePageHeaderNotTheOption) {
         {1, 0, "", 1}, {1, 1, "", 2}, {1, 5, "", 0}, {0, 1, "Duplex=true", 0}, {2, 0, "", 0},
     };
     for (const Case &c : cases) {
-        auto table = FreshTable();
-        table[AUTODUPLEX].value = 7;
+        PrintOptions o;
+        o.duplex = Duplex::ShortEdge;
         ParsedOptions opts(c.options);
         const cups_page_header2_t h = Header(c.duplex, c.tumble);
         testing::internal::CaptureStderr();
-        GetFunctionValue(table.data(), opts.num, opts.options, &h);
+        GetFunctionValue(o, opts.num, opts.options, &h);
         const std::string err = testing::internal::GetCapturedStderr();
-        EXPECT_EQ(table[AUTODUPLEX].value, c.expected) << c.duplex << "/" << c.tumble;
+        EXPECT_EQ(static_cast<int>(o.duplex), c.expected) << c.duplex << "/" << c.tumble;
         EXPECT_NE(err.find("DEBUG: ##Duplex = " + std::to_string(c.expected) + "\n"),
                   std::string::npos)
             << err;
     }
 }
 
-TEST(OptionTable, ValuesPersistFromPageToPageUntilAnOptionChangesThem) {
-    auto table = FreshTable();
+TEST(PrintOptions, ValuesPersistFromPageToPageUntilAnOptionChangesThem) {
+    PrintOptions o;
     const cups_page_header2_t h = Header(0, 0);
     {
         ParsedOptions first("Density=4 InputSlot=Tray1 Collate");
-        GetFunctionValue(table.data(), first.num, first.options, &h);
+        GetFunctionValue(o, first.num, first.options, &h);
     }
     {
         ParsedOptions second("InputSlot=Tray2");
-        GetFunctionValue(table.data(), second.num, second.options, &h);
+        GetFunctionValue(o, second.num, second.options, &h);
     }
-    EXPECT_EQ(table[DENSITY].value, 4);
-    EXPECT_EQ(table[INPUTSLOT].value, 4);
-    EXPECT_EQ(table[COLLATE].value, 1);
-    EXPECT_EQ(table[TONERMODE].value, 2);
+    EXPECT_EQ(o.density, 4);
+    EXPECT_EQ(o.tray, Tray::Tray2);
+    EXPECT_TRUE(o.collate);
+    EXPECT_EQ(o.toner, TonerMode::Unnamed);
 }
 
 // The switches read from the raw option string, with the queue PPD's default as the fallback.

@@ -40,10 +40,11 @@ TEST_P(HalftoneRows, BandsGiveTheWholePageBytesAndDotCount) {
     const auto src = Page(c.width, c.height, c.width + c.height);
     const size_t bytes = size_t{c.width} * c.height * bpp / 8, rowBytes = size_t{c.width} * bpp / 8;
 
+    ScreenSpec screen = ScreenOf(c.platform, c.newScreens, c.dpi1200 == 1);
+    screen.reversed = c.negative != 0;
     std::vector<unsigned char> whole(bytes, 0);
     const int64_t wholeDots =
-        HalftoneDither(src.data(), c.width, c.height, whole.data(), c.realWidth, c.negative,
-                       ScreenOf(c.platform, c.newScreens, c.dpi1200 == 1));
+        HalftoneDither(src.data(), c.width, c.height, whole.data(), c.realWidth, screen);
     ASSERT_GE(wholeDots, 0);
     ASSERT_TRUE(c.platform == PLATFORM_M || wholeDots > 0) << "the page has toner";
 
@@ -56,8 +57,7 @@ TEST_P(HalftoneRows, BandsGiveTheWholePageBytesAndDotCount) {
             const uint32_t rows = std::min(band, c.height - first);
             const int64_t bandDots =
                 HalftoneDitherRows(src.data() + size_t{first} * c.width, c.width, rows, first,
-                                   banded.data() + rowBytes * first, c.realWidth, c.negative,
-                                   ScreenOf(c.platform, c.newScreens, c.dpi1200 == 1));
+                                   banded.data() + rowBytes * first, c.realWidth, screen);
             ASSERT_GE(bandDots, 0);
             dots += bandDots;
         }
@@ -82,26 +82,26 @@ INSTANTIATE_TEST_SUITE_P(Screens, HalftoneRows,
 TEST(HalftoneRowsRefusal, UnalignedRowsNullBuffersAndUnknownPlatforms) {
     const auto src = Page(20, 4, 1);
     std::vector<unsigned char> out(20, 0);
-    EXPECT_EQ(HalftoneDitherRows(src.data(), 20, 4, 0, out.data(), 20, 0,
+    EXPECT_EQ(HalftoneDitherRows(src.data(), 20, 4, 0, out.data(), 20,
                                  ScreenOf(PLATFORM_C, false, false)),
               -1);
-    EXPECT_EQ(HalftoneDitherRows(src.data(), 10, 4, 0, out.data(), 10, 0,
-                                 ScreenOf(PLATFORM_M, false, true)),
-              -1);
-    EXPECT_EQ(HalftoneDitherRows(nullptr, 16, 4, 0, out.data(), 16, 0,
-                                 ScreenOf(PLATFORM_C, false, false)),
-              -1);
-    EXPECT_EQ(HalftoneDitherRows(src.data(), 16, 4, 0, nullptr, 16, 0,
-                                 ScreenOf(PLATFORM_C, false, false)),
-              -1);
-    EXPECT_EQ(HalftoneDitherRows(src.data(), 16, 4, 0, out.data(), 16, 0,
+    EXPECT_EQ(
+        HalftoneDitherRows(src.data(), 10, 4, 0, out.data(), 10, ScreenOf(PLATFORM_M, false, true)),
+        -1);
+    EXPECT_EQ(
+        HalftoneDitherRows(nullptr, 16, 4, 0, out.data(), 16, ScreenOf(PLATFORM_C, false, false)),
+        -1);
+    EXPECT_EQ(
+        HalftoneDitherRows(src.data(), 16, 4, 0, nullptr, 16, ScreenOf(PLATFORM_C, false, false)),
+        -1);
+    EXPECT_EQ(HalftoneDitherRows(src.data(), 16, 4, 0, out.data(), 16,
                                  ScreenOf(PLATFORM_NONE, true, false)),
               -1);
     EXPECT_EQ(out, std::vector<unsigned char>(20, 0));
     // 12 pixels at 2 bits are 3 whole bytes per row: accepted (platform M counts no dots)
-    EXPECT_EQ(HalftoneDitherRows(src.data(), 12, 4, 0, out.data(), 12, 0,
-                                 ScreenOf(PLATFORM_M, false, true)),
-              0);
+    EXPECT_EQ(
+        HalftoneDitherRows(src.data(), 12, 4, 0, out.data(), 12, ScreenOf(PLATFORM_M, false, true)),
+        0);
     EXPECT_NE(out, std::vector<unsigned char>(20, 0));
 }
 

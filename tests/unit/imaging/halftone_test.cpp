@@ -88,8 +88,9 @@ DitherRun Dither(const std::vector<unsigned char> &src, uint32_t w, uint32_t h, 
                  int neg, int dpi, int platform, bool newScreens = false) {
     DitherRun r;
     r.out.assign(OutBytes(w, h, platform == PLATFORM_M && dpi == 1) + 16, 0);
-    r.dots = HalftoneDither(src.data(), w, h, r.out.data(), realW, neg,
-                            ScreenOf(platform, newScreens, dpi == 1));
+    ScreenSpec screen = ScreenOf(platform, newScreens, dpi == 1);
+    screen.reversed = neg != 0;
+    r.dots = HalftoneDither(src.data(), w, h, r.out.data(), realW, screen);
     return r;
 }
 
@@ -323,7 +324,7 @@ TEST(HalftoneDither, NullBuffersAndUnknownPlatformsReturnMinusOne) {
     };
     for (const Case &c : cases) {
         testing::internal::CaptureStderr();
-        EXPECT_EQ(HalftoneDither(c.src, 8, 8, c.out, 8, 0, ScreenOf(c.platform, true, false)), -1);
+        EXPECT_EQ(HalftoneDither(c.src, 8, 8, c.out, 8, ScreenOf(c.platform, true, false)), -1);
         EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
         EXPECT_EQ(out, std::vector<unsigned char>(8, 0));
     }

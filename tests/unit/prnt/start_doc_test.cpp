@@ -124,7 +124,7 @@ TEST_F(StartDocTest, PlatformZOwnerLineFromTheJobsHost) {
 
 TEST_F(StartDocTest, PlatformZQVManualDuplexWithBlankSuppression) {
     TestJob job(PLATFORM_Z, ModelGroup::QV);
-    job.settings.blankSuppress = 3;
+    job.settings.options.blankPages = BlankPages::Skip;
     job.stream.manualDuplex = true;
     const std::string out = Run(job);
     const std::string ticket = "@PJL SET JOBOWNER=\"kvtesthost\"\n"
@@ -155,19 +155,18 @@ TEST_F(StartDocTest, PlatformZQVLockedJobTicket) {
 TEST_F(StartDocTest, PlatformZBlankPageLineFollowsTheFlag) {
     struct Case {
         ModelGroup group;
-        int flag;
+        BlankPages flag;
         const char *line; // null: none
-    } cases[] = {{ModelGroup::Mirodel, 1, nullptr},
-                 {ModelGroup::Mirodel, 0, "@PJL SET BLANKSUPPRESS=DISABLE\n"},
-                 {ModelGroup::Mirodel, 2, "@PJL SET BLANKSUPPRESS=DISABLE\n"},
-                 {ModelGroup::QV, 3, "@PJL SET BLANKSUPPRESS=ENABLE\n"},
-                 {ModelGroup::Plain, 3, nullptr}};
+    } cases[] = {{ModelGroup::Mirodel, BlankPages::PrinterSetting, nullptr},
+                 {ModelGroup::Mirodel, BlankPages::Print, "@PJL SET BLANKSUPPRESS=DISABLE\n"},
+                 {ModelGroup::QV, BlankPages::Skip, "@PJL SET BLANKSUPPRESS=ENABLE\n"},
+                 {ModelGroup::Plain, BlankPages::Skip, nullptr}};
     for (const auto &c : cases) {
         TestJob job(PLATFORM_Z, c.group);
-        job.settings.blankSuppress = c.flag;
+        job.settings.options.blankPages = c.flag;
         const std::string out = Run(job);
-        SCOPED_TRACE(::testing::Message()
-                     << "group " << static_cast<int>(c.group) << " flag " << c.flag);
+        SCOPED_TRACE(::testing::Message() << "group " << static_cast<int>(c.group) << " flag "
+                                          << static_cast<int>(c.flag));
         EXPECT_EQ(out.find("BLANKSUPPRESS") != std::string::npos, c.line != nullptr);
         if (c.line != nullptr) {
             EXPECT_NE(out.find(c.line), std::string::npos);
@@ -176,7 +175,7 @@ TEST_F(StartDocTest, PlatformZBlankPageLineFollowsTheFlag) {
     }
     // The Mirodel model keeps the host-name owner line and the fine-mode frame.
     TestJob job(PLATFORM_Z, ModelGroup::Mirodel);
-    job.settings.blankSuppress = 1;
+    job.settings.options.blankPages = BlankPages::PrinterSetting;
     const std::string expected =
         kPjlHeader + kJobTime + kOwnerLine + kEnterLanguage + FineMode() + JobSpecZ() + Density();
     EXPECT_EQ(ToHex(Run(job)), ToHex(expected));
