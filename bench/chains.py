@@ -91,9 +91,11 @@ class Chains:
                     **extra)
 
     def chains(self):
-        """(key, label, stages, env) per filter chain; stages are argvs piped in turn."""
+        """(key, label, stages, env) per chain: stages gives, for a document, the argvs piped in
+        turn (None for the app, which runs in its own server)."""
         raster = "application/vnd.cups-raster"
         pdf_env = self.env(self.kelvra_ppd["pdf"], "application/vnd.cups-pdf")
+        pdf_env.pop("KELVRA_FAST_ROUTE", None)  # the route the filter picks by itself
         chains = [
             ("pdf", "Kelvra PDF route (rastertoKelvra)",
              lambda d: [self.cups_argv(self.filter, d)], pdf_env),
