@@ -222,15 +222,23 @@ def targets(results):
     return out
 
 
+def per_page(values, pages):
+    """The median per page, with the least and the largest beside it when there are several."""
+    med = f"{statistics.median(values) / pages:.3f}"
+    if len(values) < 2:
+        return med
+    return f"{med} ({min(values) / pages:.3f}-{max(values) / pages:.3f})"
+
+
 def markdown(results, runs):
-    head = ["document", "chain", "wall s/page", "CPU s/page", "peak MB", "stream MB",
-            "wall x brlaser", "wall x SpliX", "CPU x brlaser", "CPU x SpliX"]
+    head = ["document", "chain", "wall s/page (min-max)", "CPU s/page (min-max)", "peak MB",
+            "stream MB", "wall x brlaser", "wall x SpliX", "CPU x brlaser", "CPU x SpliX"]
     lines = ["| " + " | ".join(head) + " |", "|" + "---|" * len(head)]
     for r in results:
         lines.append("| " + " | ".join([
             f"{r['document']} ({r['pages']} p.)", r["label"].replace("|", "\\|"),
-            f"{r['wall_per_page_s']:.3f}", f"{r['cpu_per_page_s']:.3f}", f"{r['peak_mb']:.1f}",
-            f"{r['stream_bytes'] / 1e6:.1f}",
+            per_page(r["wall_s"], r["pages"]), per_page(r["cpu_s"], r["pages"]),
+            f"{r['peak_mb']:.1f}", f"{r['stream_bytes'] / 1e6:.1f}",
             *(f"{r[k]:.2f}" if k in r else "" for k in
               ("wall_x_brlaser", "wall_x_splix", "cpu_x_brlaser", "cpu_x_splix"))]) + " |")
     lines.append("")
