@@ -15,6 +15,7 @@ the tenth and the last of them, to show that memory stays flat from job to job.
 """
 
 import argparse
+import collections
 import http.client
 import os
 import shutil
@@ -53,6 +54,35 @@ def status_kb(pid, field):
     except OSError:
         pass
     return 0
+
+
+def cpu_seconds(pid):
+    """User and system CPU time of a process and of the children it has waited for, in seconds
+    (0 when it cannot be read)."""
+    try:
+        with open(f"/proc/{pid}/stat") as f:
+            fields = f.read().rsplit(")", 1)[1].split()
+    except OSError:
+        return 0.0
+    return sum(int(v) for v in fields[11:15]) / os.sysconf("SC_CLK_TCK")
+
+
+def children_peak_kb(pid):
+    """The largest peak resident set (VmHWM) among the running children of a process, in kB."""
+    peak = 0
+    try:
+        tasks = os.listdir(f"/proc/{pid}/task")
+    except OSError:
+        return 0
+    for task in tasks:
+        try:
+            with open(f"/proc/{pid}/task/{task}/children") as f:
+                kids = f.read().split()
+        except OSError:
+            continue
+        for kid in kids:
+            peak = max(peak, status_kb(kid, "VmHWM"))
+    return peak
 
 
 def reset_peak(pid):
@@ -162,15 +192,21 @@ class AppServer:
                     os.unlink(f)
 
 
+AppJob = collections.namedtuple("AppJob", "first last size peak before cpu child_peak")
+
+
 def app_job(server, printer, out_dir, doc, options):
-    """Submits the document and watches the device file: (first byte s, last byte s, stream
-    bytes, peak RSS MB of the server during the job, RSS MB before it)."""
+    """Submits the document and watches the device file: first byte s, last byte s, stream
+    bytes, peak RSS MB of the server during the job, RSS MB before it, CPU s of the server and
+    of the children it waited for (Ghostscript), the largest peak RSS MB of its children seen
+    while polling."""
     for f in out_dir.iterdir():
         f.unlink()
     pid = server.proc.pid
     before = status_kb(pid, "VmRSS")
     exact = reset_peak(pid)
-    sampled = before
+    sampled, child_peak = before, 0
+    cpu_before = cpu_seconds(pid)
     start = time.monotonic()
     submit = subprocess.Popen([str(server.prog), "submit", "-d", printer, *options, str(doc)],
                               env=server.env, stdout=subprocess.PIPE, text=True)
@@ -184,6 +220,7 @@ def app_job(server, printer, out_dir, doc, options):
         if cur != size:
             size, last = cur, now
         sampled = max(sampled, status_kb(pid, "VmRSS"))
+        child_peak = max(child_peak, children_peak_kb(pid))
         if not job_id and submit.poll() is not None:
             out = submit.stdout.read().strip()
             if submit.returncode != 0 or "-" not in out:
@@ -202,7 +239,8 @@ def app_job(server, printer, out_dir, doc, options):
     if files and files[0].stat().st_size != size:
         size, last = files[0].stat().st_size, time.monotonic() - start
     peak = status_kb(pid, "VmHWM") if exact else sampled
-    return first, last, size, peak / 1024, before / 1024
+    return AppJob(first, last, size, peak / 1024, before / 1024, cpu_seconds(pid) - cpu_before,
+                  child_peak / 1024)
 
 
 def filter_job(build, doc, ppd, options, work):
@@ -268,7 +306,7 @@ def main():
             rows = {"app": [], "filter": []}
             for run in range(1, args.runs + 1):
                 f, l, size, peak, before = app_job(server, "bench", out_dir, doc,
-                                                   ["-o", f"print-quality={quality}"])
+                                                   ["-o", f"print-quality={quality}"])[:5]
                 rows["app"].append((f, l))
                 print(f"{'app: submit, PDF filter, file: device':36} {dpi:>5} {run:>4} {f:>13.2f} "
                       f"{l:>12.2f} {size / 1e6:>10.1f} {peak:>12.1f}  "
