@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <utility>
 
 #include "tests/support/job_fixture.h"
 
@@ -99,6 +100,23 @@ TEST(PagePlanClamp, NothingChangesWithoutPageSizeLimits) {
         EXPECT_EQ(plan.header.PageSize[0], 1000u) << maxW << "x" << maxH;
         EXPECT_EQ(plan.header.PageSize[1], 1400u) << maxW << "x" << maxH;
         EXPECT_EQ(plan.paperRow, -1);
+    }
+}
+
+// The printer makes uncollated copies: the page start carries the header's count, never 0 and
+// never wrapped past its 16 bits; collated copies are the driver's, so the page says one.
+TEST(PagePlanCopies, UncollatedCopiesAreTheHeadersCountWithinTheField) {
+    const std::pair<unsigned, unsigned> cases[] = {
+        {0, 1}, {1, 1}, {3, 3}, {65535, 65535}, {65536, 65535}, {4294967295u, 65535}};
+    for (const auto &[numCopies, expected] : cases) {
+        for (int collate : {0, 1}) {
+            JobSettings job = LimitedJob("A4");
+            job.options[COLLATE].value = collate;
+            cups_page_header2_t h = Header(595, 842, "A4");
+            h.NumCopies = numCopies;
+            EXPECT_EQ(unsigned{Plan(job, h).startPage.copies}, collate ? 1u : expected)
+                << numCopies << " copies, collate " << collate;
+        }
     }
 }
 
