@@ -336,6 +336,7 @@ std::vector<OptionCase> OptionCases() {
                     if (ppd.starts_with("two-sided"))
                         add(ppd, "sides", IPP_TAG_KEYWORD, ppd, "", c.ppd);
                 } else if (c.alias || &c == &choices.Default()) {
+                    continue;
                 } else if (via == Via::Vendor && choices.ippType == IppType::Boolean) {
                     add(ppd, d.ippName, IPP_TAG_BOOLEAN, ppd == "True" ? "true" : "false");
                 } else if (via == Via::Vendor) {
