@@ -135,7 +135,10 @@ void FillStartPage(const Dialect &dialect, const JobSettings &job, const JobPosi
         (longEdge && (group.longEdgeEverySize || sp.paperSize == rules.longEdgePaper)) ? 0x40 : 0;
     sp.colorMode = 0;
     sp.marginUnit = 0;
-    sp.copies = opt.collate ? 1 : static_cast<uint16_t>(h.NumCopies);
+    // Uncollated copies are the printer's: the header's count, at least one and at most what the
+    // field holds (a header may say 0, and 65536 must not wrap to 0).
+    sp.copies =
+        opt.collate ? 1 : static_cast<uint16_t>(std::clamp(h.NumCopies, 1u, unsigned{UINT16_MAX}));
     sp.pageNum = static_cast<uint16_t>(at.page);
     double pageW = h.PageSize[0], pageH = h.PageSize[1];
     if (plan.customFromOptions) {

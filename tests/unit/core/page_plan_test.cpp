@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <utility>
 
 #include "tests/support/job_fixture.h"
 
@@ -99,6 +100,17 @@ TEST(PagePlanClamp, NothingChangesWithoutPageSizeLimits) {
         EXPECT_EQ(plan.header.PageSize[0], 1000u) << maxW << "x" << maxH;
         EXPECT_EQ(plan.header.PageSize[1], 1400u) << maxW << "x" << maxH;
         EXPECT_EQ(plan.paperRow, -1);
+    }
+}
+
+// Uncollated copies on the page start: the header's count, never 0 nor wrapped past 16 bits.
+TEST(PagePlanCopies, UncollatedCopiesStayWithinTheField) {
+    JobSettings job = LimitedJob("A4");
+    job.options.collate = false;
+    for (auto [copies, expected] : {std::pair{0u, 1u}, {3u, 3u}, {65536u, 65535u}}) {
+        cups_page_header2_t h = Header(595, 842, "A4");
+        h.NumCopies = copies;
+        EXPECT_EQ(unsigned{Plan(job, h).startPage.copies}, expected) << copies;
     }
 }
 
