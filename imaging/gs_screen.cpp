@@ -46,7 +46,7 @@ bool GhostscriptHalftonesExactly(const ScreenSpec &screen) {
 
 // The matrix goes in as a string filled by pieces of hex data, the transfer samples as an
 // array; the Install procedure takes both in at scan time (//), so it needs no dictionary.
-std::vector<std::string> GhostscriptScreenSetup(const ScreenSpec &screen) {
+std::vector<std::string> GhostscriptScreenSetup(const ScreenSpec &screen, unsigned shift) {
     if (!GhostscriptHalftonesExactly(screen)) return {};
     const HT_SCREEN m = SelectHalftoneScreen(screen.matrix);
     const int cells = m.period * m.period;
@@ -56,7 +56,8 @@ std::vector<std::string> GhostscriptScreenSetup(const ScreenSpec &screen) {
     for (int first = 0; first < cells; first += kChunk) {
         std::string s = "KelvraThresholds " + std::to_string(first) + " <";
         for (int i = first; i < cells && i < first + kChunk; ++i)
-            AppendHex(s, m.table[(i / m.period) * m.stride + i % m.period]);
+            AppendHex(s, m.table[(i / m.period) * m.stride +
+                                 (i % m.period + m.period - shift % m.period) % m.period]);
         setup.push_back(s + "> putinterval");
     }
     std::string samples = "/KelvraTransfer [";

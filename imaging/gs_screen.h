@@ -15,5 +15,6 @@ bool GhostscriptHalftonesExactly(const ScreenSpec &screen);
 // than the 2048 bytes Ghostscript takes in one argument), that installs the screen and its
 // transfer function through the page device, so that every page keeps them; empty for a screen
 // GhostscriptHalftonesExactly rejects. The page comes out positive: a negative print is inverted
-// by the driver, which knows which columns are padding.
-std::vector<std::string> GhostscriptScreenSetup(const ScreenSpec &screen);
+// by the driver, which knows which columns are padding. With a `shift`, the screen is moved right
+// by that many columns (the driver's phase of lines it centres on a narrower page).
+std::vector<std::string> GhostscriptScreenSetup(const ScreenSpec &screen, unsigned shift = 0);

@@ -96,6 +96,7 @@ int main(int argc, char *argv[]) {
                 const bool ours = bits[i / 8] >> (7 - i % 8) & 1;
                 const bool theirs = !(m[y * hm.cupsBytesPerLine + x / 8] >> (7 - x % 8) & 1);
                 if (ours != theirs) {
+                    if (pairs && differ < 5) std::printf("differs at x %u y %u\n", x, y);
                     ++differ;
                     ++levels[g[i]];
                     if (pairs) {
