@@ -14,7 +14,8 @@
 extern char **environ;
 
 int StartChildProcess(ChildProcess &child, const std::vector<std::string> &args,
-                      const std::string &tmpRoot, int errFd) {
+                      const std::string &tmpRoot, int errFd,
+                      const std::vector<std::string> &extraEnv) {
     if (args.empty()) return EINVAL;
     std::string pattern = tmpRoot + "/kelvra-gs-XXXXXX";
     if (mkdtemp(pattern.data()) != nullptr) child.workDir = pattern;
@@ -26,8 +27,15 @@ int StartChildProcess(ChildProcess &child, const std::vector<std::string> &args,
     }
     // The caller's environment with TMPDIR pointing at the private directory.
     std::vector<std::string> env;
+    auto replaced = [&extraEnv](const char *e) {
+        for (const std::string &x : extraEnv)
+            if (std::strncmp(e, x.c_str(), x.find('=') + 1) == 0) return true;
+        return false;
+    };
     for (char **e = environ; e && *e; ++e)
-        if (child.workDir.empty() || std::strncmp(*e, "TMPDIR=", 7) != 0) env.emplace_back(*e);
+        if ((child.workDir.empty() || std::strncmp(*e, "TMPDIR=", 7) != 0) && !replaced(*e))
+            env.emplace_back(*e);
+    env.insert(env.end(), extraEnv.begin(), extraEnv.end());
     if (!child.workDir.empty()) env.push_back("TMPDIR=" + child.workDir);
     std::vector<char *> argv, envp;
     for (const std::string &a : args)

@@ -16,11 +16,13 @@ struct ChildProcess {
 };
 
 // Starts `args` (args[0] is the program's path) in the private directory `tmpRoot`/kelvra-gs-*;
-// its standard error goes to `errFd` (-1: the caller's). The child gets the default handling of
+// its standard error goes to `errFd` (-1: the caller's); `extraEnv` ("NAME=value") replaces or
+// adds variables of the caller's environment. The child gets the default handling of
 // SIGPIPE and SIGTERM and no blocked signals. Returns 0, or the errno value of the failure
 // (nothing is left running or on disk then).
 int StartChildProcess(ChildProcess &child, const std::vector<std::string> &args,
-                      const std::string &tmpRoot, int errFd = -1);
+                      const std::string &tmpRoot, int errFd = -1,
+                      const std::vector<std::string> &extraEnv = {});
 
 // Ends the child: closes the pipe (a child still writing gets EPIPE), stops its whole process
 // group first when `stop`, waits for it and removes its directory. Returns its wait status, or

@@ -149,6 +149,7 @@ bool PrintJob::JobStart() {
 
 JobFlow PrintJob::StartPage(const cups_page_header2_t &pageHeader) {
     cups_page_header2_t header = pageHeader;
+    screenedLines_ = TakeScreenedHeader(header);
     // Where the job's options decide the page, a custom request names the page "Custom".
     if (group_.pageFromJobOptions && settings_.customPageRequested &&
         !strcasestr(header.cupsPageSizeName, "custom")) {
@@ -211,6 +212,7 @@ void PrintJob::DitherBand(unsigned first, unsigned rows) {
 // the page right of a shorter line is made white here (the buffer is not whitened beforehand,
 // so each byte is written once). A banded page is dithered whenever its window is full.
 void PrintJob::WriteLine(const uint8_t *line) {
+    if (screenedLines_ && (line = PlaceOrExpandScreenedLine(line)) == nullptr) return;
     if (!buf_) return;
     const unsigned y = linesIn_++;
     const unsigned bpl = plan_.header.cupsBytesPerLine, W = plan_.width, H = plan_.height;
@@ -370,4 +372,35 @@ void PrintJob::EndJob() {
     endDoc.bMachDup = opt_.duplex != Duplex::OneSided ? 1 : 0;
     sink_.SetBetweenCommands(false);
     if (!dialect_.EndDoc(stream_, endDoc)) ReportFailure("main() :: End doc Fail ! \n");
+}
+
+// A page Ghostscript halftoned with the job's own screen: a line goes straight into the page
+// bitmap where the page is banded and Ghostscript's screen has the phase the grey route dithers
+// the line's part of the page with (the part is centred where the line is wider than the page);
+// elsewhere (turned pages, another phase) it is taken as black and white grey and goes the grey
+// way. Returns that grey line, or null when the line was placed (or lies outside the page).
+const uint8_t *PrintJob::PlaceOrExpandScreenedLine(const uint8_t *line) {
+    const cups_page_header2_t &h = plan_.header;
+    const unsigned W = plan_.width;
+    const unsigned first = h.cupsWidth > W ? (h.cupsWidth - W) / 2 : 0;
+    const int period = SelectHalftoneScreen(screen_.matrix).period;
+    if (buf_ && plan_.banded && settings_.screenBits == 1 && !settings_.twoBitPages &&
+        (first + period - screenedShift_ % period) % period == 0) {
+        const unsigned y = linesIn_++;
+        if (y >= plan_.height || y >= h.cupsHeight) return nullptr;
+        const int64_t dots = PlaceScreenedRow(line, first, std::min(h.cupsWidth, W), W,
+                                              buf_->mono.get() + static_cast<size_t>(W / 8) * y,
+                                              h.cupsBytesPerLine, screen_);
+        if (dots > 0) stream_.imageCoverage += static_cast<uint64_t>(dots);
+        rowsKept_ = windowFirst_ = y + 1;
+        return nullptr;
+    }
+    if (linesIn_ == 0)
+        std::fputs("DEBUG: The halftoned page is printed from its bitmap: its screen phase is not "
+                   "the page's\n",
+                   log_);
+    expanded_.resize(h.cupsWidth);
+    for (unsigned x = 0; x < h.cupsWidth; ++x)
+        expanded_[x] = (line[x / 8] >> (7 - x % 8) & 1) ? 0xFF : 0x00;
+    return expanded_.data();
 }

@@ -22,6 +22,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <memory>
+#include <vector>
 
 #include "cmslib/cms_records.h"
 #include "common/job_settings.h"
@@ -65,7 +66,8 @@ class PrintJob {
     // Takes the next page header: checks it, starts the job on the first page and announces
     // the page to the printer.
     JobFlow StartPage(const cups_page_header2_t &header);
-    // Takes the page's next raster line (cupsBytesPerLine bytes of 8-bit grey).
+    // Takes the page's next raster line (cupsBytesPerLine bytes of 8-bit grey, or of 1-bit
+    // lines Ghostscript halftoned with the job's screen).
     void WriteLine(const uint8_t *line);
     // Completes the page (lines that never came are white, also when the job was cancelled
     // inside it: the printer always gets whole pages), halftones and sends it.
@@ -80,6 +82,11 @@ class PrintJob {
     std::atomic<bool> &CancelFlag() { return canceled_; }
     bool Canceled() const { return canceled_.load(); }
 
+    // Pages that come halftoned already (1 bit per pixel) were halftoned with the job's screen
+    // moved right by `columns`: only lines whose centred part then has the page's phase go into
+    // the bitmap as they are.
+    void SetScreenedColumnShift(unsigned columns) { screenedShift_ = columns; }
+
     // The job's output sink (the front end may give it a device-stream copy).
     OutputSink &Sink() { return sink_; }
     int Pages() const { return page_; }
@@ -91,6 +98,7 @@ class PrintJob {
     bool JobStart();
     void ResolvePageOptions(const cups_page_header2_t &header, bool sizeLongEdge);
     void DitherBand(unsigned first, unsigned rows);
+    const uint8_t *PlaceOrExpandScreenedLine(const uint8_t *line);
     void ConvertToManualDuplex();
     void SetPageNumber(int page);
     void ReducePage();
@@ -117,7 +125,10 @@ class PrintJob {
     GDI_START_PAGE_PARAM lastStartPage_{}; // the blank back side repeats the last page's
     PagePlan plan_;
     std::unique_ptr<Buffers> buf_;
-    unsigned linesIn_ = 0;     // lines of this page received
-    unsigned rowsKept_ = 0;    // rows of the page written into the grey page
-    unsigned windowFirst_ = 0; // page row held in the first row of the grey window
+    unsigned linesIn_ = 0;          // lines of this page received
+    unsigned rowsKept_ = 0;         // rows of the page written into the grey page
+    unsigned windowFirst_ = 0;      // page row held in the first row of the grey window
+    unsigned screenedShift_ = 0;    // columns Ghostscript's screen was moved by
+    bool screenedLines_ = false;    // the page comes halftoned already (1 bit per pixel)
+    std::vector<uint8_t> expanded_; // such a line as grey, where it cannot be placed as it is
 };

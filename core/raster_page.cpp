@@ -55,3 +55,15 @@ bool IsPrintableRasterHeader(const cups_page_header2_t &h, std::FILE *log) {
                  h.PageSize[1]);
     return false;
 }
+
+// Only the exact shape the fast route asks Ghostscript for; anything else goes to the usual
+// checks unchanged.
+bool TakeScreenedHeader(cups_page_header2_t &h) {
+    if (h.cupsBitsPerPixel != 1 || h.cupsBitsPerColor != 1 ||
+        RawHeaderField(h.cupsColorSpace) != CUPS_CSPACE_W || h.cupsWidth == 0 ||
+        h.cupsBytesPerLine != (h.cupsWidth + 7) / 8)
+        return false;
+    h.cupsBitsPerPixel = h.cupsBitsPerColor = 8;
+    h.cupsBytesPerLine = h.cupsWidth;
+    return true;
+}

@@ -28,3 +28,8 @@ bool IsPrintableRasterHeader(const cups_page_header2_t &header, std::FILE *log);
 
 // Writes the page header's fields to `log` as DEBUG lines.
 void log_page_header2(const cups_page_header2_t *header, std::FILE *log);
+
+// A page Ghostscript halftoned already (1-bit white-is-1 grey) is taken as the 8-bit page it
+// stands for: the header gets 8 bits per pixel and one byte per pixel, and the result is true.
+// Any other header is left as it is (false).
+bool TakeScreenedHeader(cups_page_header2_t &h);

@@ -45,6 +45,17 @@ bool WriteAll(int fd, const char *data, std::size_t count) {
     return true;
 }
 
+// The directory of the screen-setting Ghostscript: kelvra-gs beside the filter's own program;
+// empty when it is not there.
+std::string ScreenGhostscriptDir() {
+    char self[4096];
+    const ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
+    if (n <= 0) return {};
+    std::string dir(self, static_cast<std::size_t>(n));
+    dir = dir.substr(0, dir.rfind('/') + 1) + "kelvra-gs";
+    return access((dir + "/gs").c_str(), X_OK) == 0 ? dir : std::string();
+}
+
 // Removes the filter's own copy of standard input.
 void RemoveInputCopy(PdfConversion &conv) {
     if (!conv.input.empty() && IsRegisteredTempFile(conv.input.c_str()))
@@ -141,7 +152,8 @@ std::string ConverterOptions(const char *options) {
 
 // The converter runs from an argument vector, so the job title, user and options reach it as
 // single arguments whatever characters they hold.
-bool StartPdfConversion(PdfConversion &conv, const char *inputfile, char *argv[]) {
+bool StartPdfConversion(PdfConversion &conv, const char *inputfile, char *argv[],
+                        std::optional<FastRoute> *fast) {
     if (inputfile == nullptr || argv == nullptr) {
         std::fputs("DEBUG: Illegal input parameter.\n", stderr);
         return false;
@@ -159,7 +171,18 @@ bool StartPdfConversion(PdfConversion &conv, const char *inputfile, char *argv[]
     std::fflush(stdout);
     std::fflush(stderr);
     const char *root = std::getenv("TMPDIR");
-    const int err = StartChildProcess(conv.child, args, root && *root ? root : "/tmp");
+    std::vector<std::string> env;
+    const std::string gsDir = fast && *fast ? ScreenGhostscriptDir() : std::string();
+    if (fast && gsDir.empty()) fast->reset();
+    if (!gsDir.empty()) {
+        const char *path = std::getenv("PATH");
+        env.push_back("PATH=" + gsDir + ":" + (path ? path : "/usr/bin:/bin"));
+        env.push_back(
+            "KELVRA_GS_SCREEN=" + std::to_string(static_cast<int>((*fast)->screen.matrix)) + ":" +
+            std::to_string((*fast)->shift));
+        std::fputs("DEBUG: Ghostscript halftones the pages with the job's screen\n", stderr);
+    }
+    const int err = StartChildProcess(conv.child, args, root && *root ? root : "/tmp", -1, env);
     if (err != 0) {
         std::fprintf(stderr, "ERROR: Unable to start the PDF converter %s: %s\n", gConverterPath,
                      std::strerror(err));

@@ -8,11 +8,13 @@
 #pragma once
 
 #include <cstddef>
+#include <optional>
 #include <string>
 
 #include <sys/types.h>
 
 #include "common/child_process.h"
+#include "filter/fast_route.h"
 
 constexpr std::size_t kInputFileNameSize = 512; // the job flow's `filename` buffer
 constexpr std::size_t kOsInfoSize = 100;        // the job flow's `os_info` buffer
@@ -41,8 +43,12 @@ struct PdfConversion {
 // Starts the converter on the PDF `inputfile`. It gets the job id, user, title and copies of
 // `argv` and the option string (PageSize/PageRegion rewritten to A4 for a custom size of a
 // named document) as separate arguments, never through a shell. False, with an "ERROR:" line
-// and the filter's own copy of standard input removed, when it cannot be started.
-bool StartPdfConversion(PdfConversion &conv, const char *inputfile, char *argv[]);
+// and the filter's own copy of standard input removed, when it cannot be started. On the fast
+// route (`fast`) the converter finds the screen-setting Ghostscript beside the filter first on its
+// PATH and writes 1-bit pages halftoned with the route's screen; without that program beside the
+// filter it runs as without the route (and `fast` is reset).
+bool StartPdfConversion(PdfConversion &conv, const char *inputfile, char *argv[],
+                        std::optional<FastRoute> *fast = nullptr);
 
 // Ends the conversion: closes the raster pipe, stops the converter's process group when the job
 // stopped early (`stop`) or was cancelled, waits for it, and removes its directory and the

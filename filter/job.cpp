@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -18,6 +19,7 @@
 #include "core/print_job.h"
 #include "filter/cups_binding.h"
 #include "filter/cups_settings.h"
+#include "filter/fast_route.h"
 #include "filter/input_prep.h"
 #include "filter/options.h"
 #include "filter/signals.h"
@@ -85,6 +87,8 @@ struct FilterRun {
     PdfConversion pdf;
     int deviceCopy = -1;
     JobSettings settings;
+    bool fastRoute = false;        // KELVRA_FAST_ROUTE=1 lets Ghostscript halftone PDF pages
+    std::optional<FastRoute> fast; // how Ghostscript halftones this job's pages, if it does
 };
 
 // Ends the PDF conversion of a PDF job (stopping the converter when the job stopped early)
@@ -134,6 +138,7 @@ int StartUp(FilterRun &run) {
     Canceled = 0;
     InstallJobSignals();
     run.inputIsPdf = FinalContentTypeIsPDF();
+    run.fastRoute = FastRouteEnabled();
     if (run.inputIsPdf) {
         if (run.argc == 7)
             std::snprintf(run.filename, sizeof run.filename, "%s", run.argv[6]);
@@ -154,7 +159,8 @@ int StartUp(FilterRun &run) {
     if (!ResolveJobSettings(run.settings, run.argv, run.ppd, run.os_info)) return 1;
 
     if (run.inputIsPdf) {
-        if (!StartPdfConversion(run.pdf, run.filename, run.argv)) return 1;
+        run.fast = FastRouteOf(run.settings, run.argv[5], run.ppd, run.fastRoute);
+        if (!StartPdfConversion(run.pdf, run.filename, run.argv, &run.fast)) return 1;
         SetConverterGroup(run.pdf.child.pid);
         run.fd = run.pdf.child.outFd;
     }
@@ -254,6 +260,7 @@ int RunJob(FilterRun &run) {
     }
     PrintJob job(run.settings, printer, &spools, cms, stderr);
     job.Sink().SetDeviceCopy(run.deviceCopy);
+    if (run.fast) job.SetScreenedColumnShift(run.fast->shift);
     run.deviceCopy = -1;
     SetCancelTarget(&job.CancelFlag());
     const JobFlow end = PrintRasterJob(job, run.ras, stderr);

@@ -330,3 +330,39 @@ int64_t HalftoneDitherRows(const unsigned char *pSrcRows, uint32_t srcImgWbytes,
     if (uint64_t{srcImgWbytes} * bpp % 8 != 0) return -1;
     return DitherLines(pSrcRows, srcImgWbytes, rows, pTarRows, realImgWByte, screen, firstRow);
 }
+
+// Toner bits are the white bits inverted; the padding right of `pixels` is white, as the grey
+// route's white padding dithers. A negative print then follows DitherLines: with a dot count the
+// bytes wholly left of realImgWByte are inverted and the count takes the columns inside the image
+// as inverted; without one every bit is inverted.
+int64_t PlaceScreenedRow(const unsigned char *pWhiteBits, uint32_t firstPixel, uint32_t pixels,
+                         uint32_t width, unsigned char *pTarRow, uint32_t realImgWByte,
+                         const ScreenSpec &screen) {
+    if (!pWhiteBits || !pTarRow || !HasMatrix(screen) || screen.bits != 1 || width % 8 != 0 ||
+        pixels > width)
+        return -1;
+    const uint32_t bytes = width / 8, used = (pixels + 7) / 8, sh = firstPixel % 8;
+    const unsigned char *src = pWhiteBits + firstPixel / 8;
+    for (uint32_t k = 0; k < used; ++k) {
+        // the byte's bits from the source; the next source byte only where it holds row pixels
+        unsigned v = static_cast<unsigned>(src[k]) << sh;
+        if (sh && (k + 1) * 8 < pixels + sh) v |= src[k + 1] >> (8 - sh);
+        pTarRow[k] = static_cast<unsigned char>(~v);
+    }
+    if (pixels % 8) pTarRow[used - 1] &= static_cast<unsigned char>(0xFF00u >> (pixels % 8));
+    std::memset(pTarRow + used, 0, bytes - used);
+    const bool negative = screen.reversed;
+    if (!screen.countsDots) {
+        if (negative)
+            for (uint32_t k = 0; k < bytes; ++k)
+                pTarRow[k] = static_cast<unsigned char>(~pTarRow[k]);
+        return 0;
+    }
+    const uint32_t cut = std::min(width, realImgWByte);
+    const uint64_t onesIn = CountOnes(pTarRow, cut), onesOut = CountOnesRange(pTarRow, cut, width);
+    if (!negative) return static_cast<int64_t>(onesIn + onesOut);
+    const uint32_t inverted = std::min(bytes, realImgWByte / 8);
+    for (uint32_t k = 0; k < inverted; ++k)
+        pTarRow[k] = static_cast<unsigned char>(~pTarRow[k]);
+    return static_cast<int64_t>((cut - onesIn) + onesOut);
+}

@@ -34,3 +34,12 @@ int64_t HalftoneDither(const unsigned char *pSrcImgData, uint32_t srcImgWbytes,
 int64_t HalftoneDitherRows(const unsigned char *pSrcRows, uint32_t srcImgWbytes, uint32_t rows,
                            uint32_t firstRow, unsigned char *pTarRows, uint32_t realImgWByte,
                            const ScreenSpec &screen);
+
+// Places one row that Ghostscript already halftoned with `screen` (MSB first, a set bit white)
+// as the row of a page `width` pixels wide (a multiple of 8) that starts a byte of the bitmap at
+// pTarRow: `pixels` pixels (at most `width`) from pixel `firstPixel` of the row on, the rest of the
+// page row white. Gives exactly the bytes and dot count HalftoneDitherRows gives for the grey row
+// they were made from (reversed for a negative print). Only for 1-bit screens; -1 otherwise.
+int64_t PlaceScreenedRow(const unsigned char *pWhiteBits, uint32_t firstPixel, uint32_t pixels,
+                         uint32_t width, unsigned char *pTarRow, uint32_t realImgWByte,
+                         const ScreenSpec &screen);

@@ -47,9 +47,10 @@ TEST(JobInputErrors, RefusedRasterHeadersEndTheJobBeforeAnyOutput) {
         void (*edit)(cups_page_header2_t &);
     };
     const Case cases[] = {
-        {"1-bit raster",
+        {"1-bit raster with black as 1",
          [](cups_page_header2_t &h) {
              h.cupsBitsPerColor = h.cupsBitsPerPixel = 1;
+             h.cupsColorSpace = CUPS_CSPACE_K;
              h.cupsBytesPerLine = (h.cupsWidth + 7) / 8;
          }},
         {"RGB raster",

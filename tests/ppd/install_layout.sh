@@ -21,6 +21,10 @@ lib=$stage$cmsdir/mirodelCMSLib-amd64.so
 [ -f "$lib" ] || fail "no colour library at $cmsdir/mirodelCMSLib-amd64.so"
 [ "$(mode "$lib")" = 755 ] || fail "colour library mode $(mode "$lib"), want 755"
 if ldd "$filter" | grep -q 'not found'; then fail "filter has unresolved libraries"; fi
+# The Ghostscript of the fast route, in the directory the filter puts on the raster filter's PATH.
+screengs=$stage$filterdir/kelvra-gs/gs
+[ -f "$screengs" ] || fail "no screen-setting Ghostscript at $filterdir/kelvra-gs/gs"
+[ "$(mode "$screengs")" = 755 ] || fail "screen-setting Ghostscript mode $(mode "$screengs"), want 755"
 
 count=$(find "$stage$ppddir" -maxdepth 1 -name '*.ppd' -type f | wc -l)
 [ "$count" -eq 61 ] || fail "$count PPDs in $ppddir, want 61"
@@ -32,10 +36,12 @@ bad=$(find "$stage$ppddir" -name '*.ppd' ! -perm 644)
 # filters, and PPDs and libraries must not be changeable by other users either).
 writable=$(find "$stage" -mindepth 1 -perm /022)
 [ -z "$writable" ] || fail "group- or world-writable: $writable"
-# Only the deliverables are installed: the filter, the colour library, the PPDs, the inspector
+# Only the deliverables are installed: the filter with its screen-setting Ghostscript, the colour
+# library, the PPDs, the inspector
 # with its man page and, when it is built, the Printer Application with its man pages and
 # systemd unit (checked by its own test).
 others=$(find "$stage" -type f ! -path "$stage$ppddir/*" ! -path "$filter" ! -path "$lib" \
+    ! -path "$screengs" \
     ! -path "*/bin/kelvra-inspect" ! -path "*/man1/kelvra-inspect.1" \
     ! -path "*/bin/kelvra-printer-app" ! -path "*/man1/kelvra-printer-app*.1" \
     ! -name kelvra-printer-app.service)

@@ -1,0 +1,76 @@
+// The fast route of PDF input: Ghostscript halftones the pages with the job's own screen. For
+// every 1-bit screen of the plain models (600 and 1200 dpi, positive and negative) the printer
+// must get the page bitmaps the 8-bit route (KELVRA_FAST_ROUTE=0) gives, on a grey corpus of
+// A5 pages, whose lines the filter centres on its narrower page so that the screen's phase shows.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "tests/support/filter_runner.h"
+#include "tests/support/inspect_runner.h"
+#include "tests/support/marked_pages.h"
+
+namespace {
+
+// The corpus PDF on a PPD fixture with `options`, by the fast route or the 8-bit one.
+InspectedJob RunCorpus(const std::string &ppd, const std::string &options, bool fast) {
+    FilterCall call;
+    call.args = FilterArgs(options, KELVRA_CORPUS_PDF, "corpus");
+    call.env["PPD"] = FixturePPD(ppd);
+    call.env["FINAL_CONTENT_TYPE"] = "application/vnd.cups-pdf";
+    call.env["KELVRA_FAST_ROUTE"] = fast ? "1" : "0";
+    return RunInspected(call);
+}
+
+// Decoded bitmap hash and toner count of every page.
+std::vector<std::string> Pages(const InspectedJob &job) {
+    std::vector<std::string> pages;
+    for (const Json &page : job.inspect.json["pages"].arr)
+        pages.push_back(page["hash"].str + "/" + std::to_string(page["toner_pixels"].asInt()));
+    return pages;
+}
+
+} // namespace
+
+TEST(FastRoute, EveryOneBitScreenGivesTheBitmapsOfTheEightBitRoute) {
+    struct Case {
+        const char *ppd;
+        const char *options;
+    } cases[] = {
+        {"platform_c.ppd", "PageSize=A5"},                                            // 16 x 16
+        {"platform_c.ppd", "PageSize=A5 NegativePrint=True"},                         //
+        {"platform_c.ppd", "PageSize=A5 Resolution=1200dpi"},                         // 28 x 28
+        {"platform_z.ppd", "PageSize=A5 Resolution=1200dpi NegativePrint=True"},      // 16 x 16
+        {"platform_z_plus.ppd", "PageSize=A5"},                                       // supercells
+        {"platform_z_plus.ppd", "PageSize=A5 NegativePrint=True"},                    //
+        {"platform_z_plus.ppd", "PageSize=A5 Resolution=1200dpi"},                    //
+        {"platform_z_plus.ppd", "PageSize=A5 Resolution=1200dpi NegativePrint=True"}, //
+        {"platform_m.ppd", "PageSize=A5 NegativePrint=True"}, // no dot count: compared reversed
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(std::string(c.ppd) + " " + c.options);
+        const InspectedJob fast = RunCorpus(c.ppd, c.options, true);
+        const InspectedJob grey = RunCorpus(c.ppd, c.options, false);
+        ASSERT_EQ(fast.run.exitCode, 0) << fast.run.err;
+        ASSERT_EQ(grey.run.exitCode, 0) << grey.run.err;
+        EXPECT_NE(fast.run.err.find("halftones the pages with the job's screen"),
+                  std::string::npos);
+        EXPECT_EQ(fast.run.err.find("printed from its bitmap"), std::string::npos);
+        EXPECT_EQ(grey.run.err.find("halftones the pages"), std::string::npos);
+        ASSERT_EQ(Pages(grey).size(), 2u);
+        EXPECT_EQ(Pages(fast), Pages(grey));
+        EXPECT_TRUE(fast.leftovers.empty()) << Joined(fast.leftovers);
+    }
+}
+
+// The 2-bit screen (platform M at 1200 dpi) and turned pages stay on the 8-bit route.
+TEST(FastRoute, JobsItCannotMatchStayOnTheEightBitRoute) {
+    for (const char *options : {"PageSize=A5 DPI1200=True", "PageSize=A5 ImageRotation=True",
+                                "PageSize=A5 Duplex=DuplexNoTumble"}) {
+        SCOPED_TRACE(options);
+        const InspectedJob job = RunCorpus("platform_m.ppd", options, true);
+        EXPECT_EQ(job.run.exitCode, 0) << job.run.err;
+        EXPECT_EQ(job.run.err.find("halftones the pages"), std::string::npos);
+    }
+}
