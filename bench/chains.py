@@ -2,7 +2,8 @@
 """PDF to printer stream at 600 dpi on A4, chain by chain, side by side in one run on the same
 two documents (a long text document and an image-heavy one, made here: chains_docs.py):
 
-  Kelvra PDF route        rastertoKelvra given the PDF (FINAL_CONTENT_TYPE application/vnd.cups-pdf)
+  Kelvra PDF route fast   rastertoKelvra given the PDF (FINAL_CONTENT_TYPE application/vnd.cups-pdf)
+                          with KELVRA_FAST_ROUTE=1 (Ghostscript halftones with the job's screen)
   Kelvra PDF route 8-bit  the same with KELVRA_FAST_ROUTE=0 (Ghostscript renders 8-bit grey)
   Kelvra raster route     gstoraster | rastertoKelvra
   kelvra-printer-app      its own server, a file: device, the PDF sent with submit
@@ -95,10 +96,9 @@ class Chains:
         turn (None for the app, which runs in its own server)."""
         raster = "application/vnd.cups-raster"
         pdf_env = self.env(self.kelvra_ppd["pdf"], "application/vnd.cups-pdf")
-        pdf_env.pop("KELVRA_FAST_ROUTE", None)  # the route the filter picks by itself
         chains = [
-            ("pdf", "Kelvra PDF route (rastertoKelvra)",
-             lambda d: [self.cups_argv(self.filter, d)], pdf_env),
+            ("pdf", "Kelvra PDF route, KELVRA_FAST_ROUTE=1",
+             lambda d: [self.cups_argv(self.filter, d)], dict(pdf_env, KELVRA_FAST_ROUTE="1")),
             ("pdf8", "Kelvra PDF route, KELVRA_FAST_ROUTE=0",
              lambda d: [self.cups_argv(self.filter, d)], dict(pdf_env, KELVRA_FAST_ROUTE="0")),
             ("raster", "gstoraster | rastertoKelvra",
