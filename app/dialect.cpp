@@ -4,7 +4,7 @@
 #include "prnt/dialect.h"
 
 DialectTraits DialectOf(const ModelInfo &model) {
-    const DialectRules rules = DialectOf(model.platform).rules;
+    const DialectRules rules = JobDialect(model.platform)->rules;
     constexpr pappl_sides_t kBothSides =
         PAPPL_SIDES_ONE_SIDED | PAPPL_SIDES_TWO_SIDED_LONG_EDGE | PAPPL_SIDES_TWO_SIDED_SHORT_EDGE;
     DialectTraits t{};

@@ -224,7 +224,7 @@ PagePlan PlanPage(const Dialect &dialect, const JobSettings &job, const cups_pag
 
 PagePlan PlanPage(const JobSettings &job, const cups_page_header2_t &header,
                   const JobPosition &at) {
-    return PlanPage(DialectOf(job.platform), job, header, at);
+    return PlanPage(*JobDialect(job.platform), job, header, at);
 }
 
 GDI_SEND_PAGE_PARAM PageDataRecord(const Dialect &dialect, const JobSettings &job, unsigned width,
@@ -258,5 +258,5 @@ GDI_SEND_PAGE_PARAM PageDataRecord(const Dialect &dialect, const JobSettings &jo
 
 GDI_SEND_PAGE_PARAM PageDataRecord(const JobSettings &job, unsigned width, unsigned height,
                                    unsigned resolutionX) {
-    return PageDataRecord(DialectOf(job.platform), job, width, height, resolutionX);
+    return PageDataRecord(*JobDialect(job.platform), job, width, height, resolutionX);
 }

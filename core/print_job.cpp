@@ -68,8 +68,8 @@ struct PrintJob::Buffers {
 
 PrintJob::PrintJob(const JobSettings &settings, StreamWriter &printer, SpoolFiles *spoolFiles,
                    const ColourLibrary &cms, std::FILE *log)
-    : settings_(settings), dialect_(DialectOf(settings.platform)), group_(TraitsOf(settings.group)),
-      cms_(cms), log_(log),
+    : settings_(settings), dialect_(settings.platform), group_(TraitsOf(settings.group)), cms_(cms),
+      log_(log),
       sink_(printer, error_, spoolFiles), stream_{settings, sink_, error_, 0, false, 0, 0, {}} {
     stream_.log = log;
     opt_ = settings.options;
@@ -97,7 +97,7 @@ void PrintJob::SetPageNumber(int page) {
 void PrintJob::ResolvePageOptions(const cups_page_header2_t &header, bool sizeLongEdge) {
     Duplex duplex = HeaderDuplex(header);
     // A dialect without a duplex command prints a two-sided request one-sided, pages upright.
-    if (duplex != Duplex::OneSided && dialect_.rules.twoSided == TwoSided::Never) {
+    if (duplex != Duplex::OneSided && dialect_->rules.twoSided == TwoSided::Never) {
         if (page_ == 1)
             std::fputs("WARNING: This printer prints one-sided only; the pages are printed on "
                        "one side each\n",
@@ -116,7 +116,7 @@ void PrintJob::ResolvePageOptions(const cups_page_header2_t &header, bool sizeLo
 // Where the dialect prints two-sided jobs by hand, a model that supports it prints them as
 // manual duplex.
 void PrintJob::ConvertToManualDuplex() {
-    if (opt_.duplex == Duplex::OneSided || dialect_.rules.twoSided != TwoSided::ByHand ||
+    if (opt_.duplex == Duplex::OneSided || dialect_->rules.twoSided != TwoSided::ByHand ||
         !settings_.supportsManualDuplex)
         return;
     if (opt_.duplex == Duplex::ShortEdge) manualDuplexType_ = 1;
@@ -141,7 +141,7 @@ bool PrintJob::JobStart() {
     d.densityLevel = opt_.DensityLevel();
     d.FineMode = opt_.fineMode ? 1 : 0;
     sink_.SetBetweenCommands(false);
-    if (!dialect_.StartDoc(stream_, d)) ReportFailure("main() :: Start doc Fail ! \n");
+    if (!dialect_->StartDoc(stream_, d)) ReportFailure("main() :: Start doc Fail ! \n");
     sink_.SetBetweenCommands(true);
     return OpenCollateSpool(sink_, log_, opt_.collate, lastHeader_.NumCopies) &&
            OpenManualDuplexSpools(sink_, log_, opt_.manualDuplex);
@@ -179,11 +179,11 @@ JobFlow PrintJob::StartPage(const cups_page_header2_t &pageHeader) {
     at.manualDuplexType = manualDuplexType_;
     at.libraryReduces = group_.libraryHalftones && cms_.Loaded();
     at.options = &opt_;
-    plan_ = PlanPage(dialect_, settings_, header, at);
+    plan_ = PlanPage(*dialect_, settings_, header, at);
     lastStartPage_ = plan_.startPage;
 
     sink_.SetBetweenCommands(false);
-    if (!dialect_.StartPage(stream_, plan_.startPage))
+    if (!dialect_->StartPage(stream_, plan_.startPage))
         ReportFailure("main() :: Start page Fail ! \n");
     sink_.SetBetweenCommands(true);
 
@@ -247,7 +247,7 @@ JobFlow PrintJob::EndPage() {
     buf_.reset();
 
     GDI_END_PAGE_PARAM &e = plan_.endPage;
-    if (!dialect_.EndPage(stream_, e)) ReportFailure("main() :: End page Fail ! \n");
+    if (!dialect_->EndPage(stream_, e)) ReportFailure("main() :: End page Fail ! \n");
     sink_.SetBetweenCommands(true);
     if (sink_.OutputBroken()) return JobFlow::OutputGone;
     if (Canceled()) return JobFlow::EndJob;
@@ -310,11 +310,11 @@ void PrintJob::ReducePage() {
 
 // Fills the page-data record and sends the bitmap.
 void PrintJob::SendPlannedPage() {
-    GDI_SEND_PAGE_PARAM p = PageDataRecord(dialect_, settings_, plan_.width, plan_.height,
+    GDI_SEND_PAGE_PARAM p = PageDataRecord(*dialect_, settings_, plan_.width, plan_.height,
                                            plan_.header.HWResolution[0]);
     p.sendImgBuf = buf_->mono.get();
     sink_.SetBetweenCommands(false);
-    if (!dialect_.SendPage(stream_, p, 0)) ReportFailure("main() :: Send page Fail!\n");
+    if (!dialect_->SendPage(stream_, p, 0)) ReportFailure("main() :: Send page Fail!\n");
 }
 
 // Sends page start, an all-white bitmap and page end with the settings of the job's last page,
@@ -337,20 +337,20 @@ void PrintJob::InsertBlankPage() {
     PageBuffer white;
     white.Allocate(bytes ? bytes : 1);
 
-    if (!dialect_.StartPage(stream_, sp))
+    if (!dialect_->StartPage(stream_, sp))
         ReportFailure("InsertBlankPage() :: Start page Fail ! \n");
     GDI_SEND_PAGE_PARAM send =
-        PageDataRecord(dialect_, settings_, width, height, lastHeader_.HWResolution[0]);
+        PageDataRecord(*dialect_, settings_, width, height, lastHeader_.HWResolution[0]);
     send.sendImgBuf = white.get();
     if (white.get() == nullptr) {
         error_.Set("InsertBlankPage() :: Malloc blank page Fail ! \n");
         ReportFailure("InsertBlankPage() :: Send page Fail!\n");
-    } else if (!dialect_.SendPage(stream_, send, pageNum)) {
+    } else if (!dialect_->SendPage(stream_, send, pageNum)) {
         ReportFailure("InsertBlankPage() :: Send page Fail!\n");
     }
     GDI_END_PAGE_PARAM end{};
     end.page = pageNum;
-    if (!dialect_.EndPage(stream_, end)) ReportFailure("InsertBlankPage() :: End page Fail ! \n");
+    if (!dialect_->EndPage(stream_, end)) ReportFailure("InsertBlankPage() :: End page Fail ! \n");
 }
 
 void PrintJob::EndJob() {
@@ -359,7 +359,7 @@ void PrintJob::EndJob() {
         InsertBlankPage();
     sink_.SetBetweenCommands(false);
     if (!Canceled() && !sink_.SpoolWriteFailed()) {
-        SpoolReplay replay{stream_, dialect_, canceled_, log_, page_};
+        SpoolReplay replay{stream_, *dialect_, canceled_, log_, page_};
         if (opt_.collate && copies_ > 1 && !opt_.manualDuplex) ReplayCollateCopies(replay, copies_);
         if (opt_.manualDuplex) {
             ReplayManualDuplex(replay, opt_.collate, copies_, lastStartPage_.tray,
@@ -371,7 +371,7 @@ void PrintJob::EndJob() {
     endDoc.page = page_;
     endDoc.bMachDup = opt_.duplex != Duplex::OneSided ? 1 : 0;
     sink_.SetBetweenCommands(false);
-    if (!dialect_.EndDoc(stream_, endDoc)) ReportFailure("main() :: End doc Fail ! \n");
+    if (!dialect_->EndDoc(stream_, endDoc)) ReportFailure("main() :: End doc Fail ! \n");
 }
 
 // A page Ghostscript halftoned with the job's own screen: a line goes straight into the page

@@ -107,7 +107,7 @@ class PrintJob {
     void ReportFailure(const char *what);
 
     const JobSettings &settings_;
-    const Dialect &dialect_;   // chosen once from the job's platform
+    JobDialect dialect_;       // chosen once from the job's platform
     const GroupTraits &group_; // what the model's group does differently
     ColourLibrary cms_;
     std::FILE *log_;

@@ -250,7 +250,7 @@ int Cleanup(FilterRun &run, PrintJob *job, bool report = true) {
 // The job from its first page header to its end.
 int RunJob(FilterRun &run) {
     const JobSettings &s = run.settings;
-    StdoutWriter printer(DialectOf(s.platform).rules.keepAlive &&
+    StdoutWriter printer(JobDialect(s.platform)->rules.keepAlive &&
                          !TraitsOf(s.group).libraryHalftones);
     TempSpoolFiles spools;
     ColourLibrary cms;

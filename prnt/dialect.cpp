@@ -1,6 +1,8 @@
 // Picks a job's dialect and runs the printer operations of prnt.h through it.
 #include "prnt/dialect.h"
 
+#include <new>
+
 #include "prnt/fixed_commands.h"
 #include "prnt/send_step.h"
 
@@ -27,8 +29,6 @@ class NoDialect final : public Dialect {
     int EndDoc(PrntStream &, const GDI_END_DOC_PARAM &) const override { return 0; }
     int ManualDuplexCmd(PrntStream &) const override { return 0; }
 };
-constexpr NoDialect kNoDialect;
-
 } // namespace
 
 // Most sizes have no long-edge code of their own.
@@ -41,41 +41,46 @@ bool Dialect::PatchSpooledTray(int, uint16_t) const {
     return false;
 }
 
-const Dialect &DialectOf(int platform) {
+JobDialect::JobDialect(int platform) : platform_(platform) {
     switch (platform) {
     case PLATFORM_C:
-        return DialectC();
+        dialect_ = PlaceDialectC(storage_);
+        break;
     case PLATFORM_Z:
-        return DialectZ();
+        dialect_ = PlaceDialectZ(storage_);
+        break;
     case PLATFORM_M:
-        return DialectM();
+        dialect_ = PlaceDialectM(storage_);
+        break;
     default:
-        return kNoDialect;
+        static_assert(sizeof(NoDialect) <= kDialectBytes);
+        dialect_ = new (storage_) NoDialect;
+        break;
     }
 }
 
 int Prnt_StartDoc(PrntStream &stream, const GDI_START_DOC_PARAM &startDoc) {
-    return DialectOf(stream.settings.platform).StartDoc(stream, startDoc);
+    return JobDialect(stream.settings.platform)->StartDoc(stream, startDoc);
 }
 
 int Prnt_StartPage(PrntStream &stream, const GDI_START_PAGE_PARAM &startPage) {
-    return DialectOf(stream.settings.platform).StartPage(stream, startPage);
+    return JobDialect(stream.settings.platform)->StartPage(stream, startPage);
 }
 
 int Prnt_SendPage(PrntStream &stream, GDI_SEND_PAGE_PARAM &sendPage, int BlankPage) {
-    return DialectOf(stream.settings.platform).SendPage(stream, sendPage, BlankPage);
+    return JobDialect(stream.settings.platform)->SendPage(stream, sendPage, BlankPage);
 }
 
 int Prnt_EndPage(PrntStream &stream, GDI_END_PAGE_PARAM &endPage) {
-    return DialectOf(stream.settings.platform).EndPage(stream, endPage);
+    return JobDialect(stream.settings.platform)->EndPage(stream, endPage);
 }
 
 int Prnt_EndDoc(PrntStream &stream, const GDI_END_DOC_PARAM &endDoc) {
-    return DialectOf(stream.settings.platform).EndDoc(stream, endDoc);
+    return JobDialect(stream.settings.platform)->EndDoc(stream, endDoc);
 }
 
 int SendManualDuplexCmd(PrntStream &stream) {
-    return DialectOf(stream.settings.platform).ManualDuplexCmd(stream);
+    return JobDialect(stream.settings.platform)->ManualDuplexCmd(stream);
 }
 
 // Machine duplex turns the sheet after its back side: the frame follows even pages, and the

@@ -3,8 +3,10 @@
 // feed edge, two-sided printing, the tray patch of a replayed page). One file per dialect:
 // dialect_c.cpp, dialect_z.cpp, dialect_m.cpp (C and Z share their short frames in
 // short_frames.cpp). A dialect is a constant without state: the job picks it once with
-// DialectOf and asks it from then on.
+// JobDialect and asks it from then on.
 #pragma once
+
+#include <cstddef>
 
 #include "prnt/prnt.h"
 
@@ -65,14 +67,31 @@ class Dialect {
     constexpr ~Dialect() = default; // the dialects are constants, never deleted through a base
 };
 
-// The dialect of a platform number (1 C, 2 Z, 3 M); any other number gives a dialect whose
-// operations send nothing and fail.
-const Dialect &DialectOf(int platform);
+// Room for one dialect object: its vtable pointer and its rules.
+constexpr std::size_t kDialectBytes = 48;
 
-// The dialects themselves (dialect_c.cpp, dialect_z.cpp, dialect_m.cpp).
-const Dialect &DialectC();
-const Dialect &DialectZ();
-const Dialect &DialectM();
+// The dialects themselves (dialect_c.cpp, dialect_z.cpp, dialect_m.cpp), built in `storage`
+// (kDialectBytes, aligned for a Dialect).
+const Dialect *PlaceDialectC(void *storage);
+const Dialect *PlaceDialectZ(void *storage);
+const Dialect *PlaceDialectM(void *storage);
+
+// The dialect of a platform number (1 C, 2 Z, 3 M; any other number gives a dialect whose
+// operations send nothing and fail), held by value: a job keeps its own, nothing of it lives in
+// static storage, and building one allocates nothing.
+class JobDialect {
+  public:
+    explicit JobDialect(int platform);
+    JobDialect(const JobDialect &other) : JobDialect(other.platform_) {}
+    JobDialect &operator=(const JobDialect &) = delete;
+    const Dialect &operator*() const { return *dialect_; }
+    const Dialect *operator->() const { return dialect_; }
+
+  private:
+    alignas(Dialect) unsigned char storage_[kDialectBytes];
+    int platform_;
+    const Dialect *dialect_;
+};
 
 // The tray patch of dialects C and Z: sets the tray byte of the first page specification frame
 // in the first 1024 bytes of the spool open at `fd` to the low byte of `mediasource`, keeping

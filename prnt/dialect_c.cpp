@@ -2,6 +2,8 @@
 // turns the sheet itself (machine duplex) and reports coverage and an image checksum per page.
 #include "prnt/dialect.h"
 
+#include <new>
+
 #include "prnt/fixed_commands.h"
 #include "prnt/frames.h"
 #include "prnt/page_data.h"
@@ -122,10 +124,9 @@ class DialectCFrames final : public Dialect {
     }
 };
 
-constexpr DialectCFrames kDialectC;
-
 } // namespace
 
-const Dialect &DialectC() {
-    return kDialectC;
+const Dialect *PlaceDialectC(void *storage) {
+    static_assert(sizeof(DialectCFrames) <= kDialectBytes);
+    return new (storage) DialectCFrames;
 }

@@ -2,6 +2,8 @@
 // pages are sent in JBIG packages of at most 65536 bytes. It has no duplex command.
 #include "prnt/dialect.h"
 
+#include <new>
+
 #include "prnt/fixed_commands.h"
 #include "prnt/frames.h"
 #include "prnt/page_data.h"
@@ -141,10 +143,9 @@ class DialectMFrames final : public Dialect {
     }
 };
 
-constexpr DialectMFrames kDialectM;
-
 } // namespace
 
-const Dialect &DialectM() {
-    return kDialectM;
+const Dialect *PlaceDialectM(void *storage) {
+    static_assert(sizeof(DialectMFrames) <= kDialectBytes);
+    return new (storage) DialectMFrames;
 }

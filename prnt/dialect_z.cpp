@@ -2,6 +2,8 @@
 // lines behind band frames. Two-sided jobs print in manual duplex where the model has it.
 #include "prnt/dialect.h"
 
+#include <new>
+
 #include "prnt/fixed_commands.h"
 #include "prnt/frames.h"
 #include "prnt/page_data.h"
@@ -194,10 +196,9 @@ class DialectZFrames final : public Dialect {
     }
 };
 
-constexpr DialectZFrames kDialectZ;
-
 } // namespace
 
-const Dialect &DialectZ() {
-    return kDialectZ;
+const Dialect *PlaceDialectZ(void *storage) {
+    static_assert(sizeof(DialectZFrames) <= kDialectBytes);
+    return new (storage) DialectZFrames;
 }

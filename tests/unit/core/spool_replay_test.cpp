@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
+
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
@@ -42,8 +44,10 @@ struct SpoolJob {
     int pages = 0;
 
     bool Qv() const { return settings.group == ModelGroup::QV; }
+    std::optional<JobDialect> dialect;
     SpoolReplay Replay() {
-        return {stream, DialectOf(stream.settings.platform), canceled, log.file(), pages};
+        dialect.emplace(stream.settings.platform);
+        return {stream, **dialect, canceled, log.file(), pages};
     }
 
     // Page `page`'s item through the sink with the spool flag set.
