@@ -1,10 +1,17 @@
 #include "filter/fast_route.h"
 
+#include <strings.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
-#include <string>
 #include <cstring>
-#include <strings.h>
+#include <string>
+#include <vector>
+
+#include "common/child_process.h"
 
 #include "common/model_catalogue.h"
 #include "filter/cups_binding.h"
@@ -93,6 +100,35 @@ std::optional<unsigned> FirstColumn(const JobSettings &s, const char *options, p
 }
 
 } // namespace
+
+// Ghostscript's page report (-dPDFINFO, on its standard error) names each page that uses
+// transparency; the report is read whole, a few lines per page.
+bool UsesTransparency(const char *file) {
+    if (file == nullptr || *file == '\0') return true;
+    int fds[2];
+    if (pipe(fds) != 0) return true;
+    const char *tmp = std::getenv("TMPDIR");
+    ChildProcess gs;
+    const std::vector<std::string> args = {
+        "/usr/bin/gs",      "-q",        "-dSAFER",   "-dNODISPLAY",
+        "-dBATCH",          "-dNOPAUSE", "-dPDFINFO", std::string("--permit-file-read=") + file,
+        "-sstdout=%stderr", "-f",        file};
+    const int err = StartChildProcess(gs, args, tmp && *tmp ? tmp : "/tmp", fds[1]);
+    close(fds[1]);
+    std::string report;
+    char buf[4096];
+    ssize_t n;
+    while (err == 0 && (n = read(fds[0], buf, sizeof buf)) != 0) {
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) break;
+        report.append(buf, static_cast<std::size_t>(n));
+    }
+    close(fds[0]);
+    const int status = err == 0 ? FinishChildProcess(gs, false) : -1;
+    const bool reported = status != -1 && WIFEXITED(status) && WEXITSTATUS(status) == 0 &&
+                          report.find("MediaBox") != std::string::npos;
+    return !reported || report.find("uses transparency") != std::string::npos;
+}
 
 // Off unless asked for while a rare difference in how Ghostscript covers pixels at 1 bit is
 // open (one pixel of the CUPS test page).

@@ -23,6 +23,11 @@ struct FastRoute {
 std::optional<FastRoute> FastRouteOf(const JobSettings &s, const char *options, ppd_file_t *ppd,
                                      bool enabled);
 
+// Whether Ghostscript finds transparency on a page of the PDF `file`: Ghostscript composites such
+// a page before it halftones it, with grey levels the 8-bit route does not give, so the job keeps
+// the 8-bit route. A file Ghostscript cannot report on counts as using it.
+bool UsesTransparency(const char *file);
+
 // Whether KELVRA_FAST_ROUTE lets the fast route be taken: "1" does, "0" (or nothing) keeps the
 // 8-bit route.
 bool FastRouteEnabled();

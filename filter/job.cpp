@@ -160,6 +160,11 @@ int StartUp(FilterRun &run) {
 
     if (run.inputIsPdf) {
         run.fast = FastRouteOf(run.settings, run.argv[5], run.ppd, run.fastRoute);
+        if (run.fast && UsesTransparency(run.filename)) {
+            std::fputs("DEBUG: The document uses transparency: its pages are halftoned here\n",
+                       stderr);
+            run.fast.reset();
+        }
         if (!StartPdfConversion(run.pdf, run.filename, run.argv, &run.fast)) return 1;
         SetConverterGroup(run.pdf.child.pid);
         run.fd = run.pdf.child.outFd;

@@ -4,6 +4,8 @@
 // A5 pages, whose lines the filter centres on its narrower page so that the screen's phase shows.
 #include <gtest/gtest.h>
 
+#include <cstdio>
+
 #include <string>
 #include <vector>
 
@@ -13,10 +15,11 @@
 
 namespace {
 
-// The corpus PDF on a PPD fixture with `options`, by the fast route or the 8-bit one.
-InspectedJob RunCorpus(const std::string &ppd, const std::string &options, bool fast) {
+// A PDF on a PPD fixture with `options`, by the fast route or the 8-bit one.
+InspectedJob RunCorpus(const std::string &ppd, const std::string &options, bool fast,
+                       const std::string &pdf = KELVRA_CORPUS_PDF) {
     FilterCall call;
-    call.args = FilterArgs(options, KELVRA_CORPUS_PDF, "corpus");
+    call.args = FilterArgs(options, pdf, "corpus");
     call.env["PPD"] = FixturePPD(ppd);
     call.env["FINAL_CONTENT_TYPE"] = "application/vnd.cups-pdf";
     call.env["KELVRA_FAST_ROUTE"] = fast ? "1" : "0";
@@ -29,6 +32,31 @@ std::vector<std::string> Pages(const InspectedJob &job) {
     for (const Json &page : job.inspect.json["pages"].arr)
         pages.push_back(page["hash"].str + "/" + std::to_string(page["toner_pixels"].asInt()));
     return pages;
+}
+
+// One A5 page of overlapping grey triangles, every third drawn half transparent.
+std::string TransparentPagePdf() {
+    std::string content;
+    for (int i = 0; i < 60; ++i)
+        content += "q" + std::string(i % 3 == 0 ? " /Half gs " : " ") + "0." +
+                   std::to_string(1 + i % 9) + " g " + std::to_string(20 + i * 6) + " 40 m " +
+                   std::to_string(400 - i * 5) + " 560 l " + std::to_string(30 + i * 3) +
+                   " 500 l h f Q\n";
+    const std::vector<std::string> objects = {
+        "<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
+        "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 420 595] /Contents 4 0 R "
+        "/Resources << /ExtGState << /Half << /Type /ExtGState /ca 0.5 >> >> >> >>",
+        "<< /Length " + std::to_string(content.size()) + " >>\nstream\n" + content + "endstream"};
+    std::string pdf = "%PDF-1.4\n", xref;
+    for (size_t i = 0; i < objects.size(); ++i) {
+        char offset[32];
+        std::snprintf(offset, sizeof offset, "%010zu 00000 n \n", pdf.size());
+        xref += offset;
+        pdf += std::to_string(i + 1) + " 0 obj\n" + objects[i] + "\nendobj\n";
+    }
+    const size_t start = pdf.size();
+    return pdf + "xref\n0 5\n0000000000 65535 f \n" + xref +
+           "trailer\n<< /Size 5 /Root 1 0 R >>\nstartxref\n" + std::to_string(start) + "\n%%EOF\n";
 }
 
 } // namespace
@@ -64,8 +92,20 @@ TEST(FastRoute, EveryOneBitScreenGivesTheBitmapsOfTheEightBitRoute) {
     }
 }
 
-// The 2-bit screen (platform M at 1200 dpi) and turned pages stay on the 8-bit route.
+// The 2-bit screen (platform M at 1200 dpi), turned pages and pages with transparency (which
+// Ghostscript composites with other grey levels) stay on the 8-bit route.
 TEST(FastRoute, JobsItCannotMatchStayOnTheEightBitRoute) {
+    TempDir dir;
+    const std::string transparent = dir.file("transparent.pdf");
+    WriteWholeFile(transparent, TransparentPagePdf());
+    const InspectedJob fast = RunCorpus("platform_c.ppd", "PageSize=A5", true, transparent);
+    const InspectedJob grey = RunCorpus("platform_c.ppd", "PageSize=A5", false, transparent);
+    ASSERT_EQ(fast.run.exitCode, 0) << fast.run.err;
+    EXPECT_NE(fast.run.err.find("uses transparency"), std::string::npos) << fast.run.err;
+    EXPECT_EQ(fast.run.err.find("halftones the pages"), std::string::npos);
+    ASSERT_EQ(Pages(grey).size(), 1u);
+    EXPECT_EQ(Pages(fast), Pages(grey));
+
     for (const char *options : {"PageSize=A5 DPI1200=True", "PageSize=A5 ImageRotation=True",
                                 "PageSize=A5 Duplex=DuplexNoTumble"}) {
         SCOPED_TRACE(options);
