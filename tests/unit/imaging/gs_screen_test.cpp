@@ -1,44 +1,51 @@
 #include "imaging/gs_screen.h"
+#include "imaging/halftone.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <sstream>
 #include <string>
 #include <vector>
 
 namespace {
 
-// The transfer samples of the set-up, read back from its text.
-std::vector<int> TransferSamples(const std::vector<std::string> &setup) {
-    std::vector<int> samples;
-    for (const std::string &s : setup)
-        if (s.rfind("/KelvraTransfer [", 0) == 0) {
-            std::istringstream in(s.substr(17));
-            for (int v; in >> v;)
-                samples.push_back(v);
-        }
-    return samples;
+// The driver thresholds a matrix holds.
+std::vector<bool> PresentThresholds(ScreenMatrix matrix) {
+    const HT_SCREEN m = SelectHalftoneScreen(matrix);
+    std::vector<bool> present(256, false);
+    for (int y = 0; y < m.period; ++y)
+        for (int x = 0; x < m.period; ++x)
+            present[m.table[y * m.stride + x]] = true;
+    return present;
 }
 
 } // namespace
 
-// Ghostscript interpolates the samples, takes one of 257 levels and compares it with the
-// threshold; the cups device rounds the same colour to a byte. For every colour Ghostscript can
-// hold, the two must agree, or some grey would halftone differently on the fast route.
-TEST(GhostscriptScreen, TransferMakesEveryColourTakeTheLevelOfItsByte) {
-    const std::vector<int> v = TransferSamples(GhostscriptScreenSetup({ScreenMatrix::Classic600}));
-    ASSERT_EQ(v.size(), 256u);
-    int wrong = 0;
-    for (int c = 0; c <= 32760; ++c) {
-        const int s2 = (c >> 12) + c, k = (s2 - (s2 >> 8)) >> 7;
-        const int rem = c - ((k << 7) + (k >> 1) - (k >> 5));
-        const int mapped = rem == 0 ? v[k] : v[k] + ((rem * (v[k + 1] - v[k])) >> 7);
-        const int level = std::min(255, mapped * 257 / 32761);
-        const int byte = static_cast<int>((255L * ((c << 1) + (c >> 11)) + 32767) / 65535);
-        wrong += level != byte;
+// For every colour Ghostscript can hold, the level it takes through a screen's transfer must
+// blacken exactly the cells the cups device's byte blackens under the driver's thresholds, or
+// some grey would halftone differently on the fast route; white and black must stay pure (no
+// halftone), and the largest renumbered threshold must give the transfer's number of levels.
+TEST(GhostscriptScreen, EveryColourBlackensTheCellsItsByteBlackens) {
+    for (ScreenMatrix matrix : {ScreenMatrix::Classic600, ScreenMatrix::Classic1200C,
+                                ScreenMatrix::Classic1200Z, ScreenMatrix::Supercell600,
+                                ScreenMatrix::Supercell1200}) {
+        SCOPED_TRACE(static_cast<int>(matrix));
+        const GhostscriptTransfer &t = TransferOf(matrix);
+        const std::vector<bool> present = PresentThresholds(matrix);
+        const std::vector<int> renumbered = RenumberedThresholds(t);
+        int wrong = 0, largest = 0;
+        for (int th = 1; th <= 255; ++th)
+            if (present[th]) largest = std::max(largest, renumbered[th]);
+        for (int c = 0; c <= 32760; ++c) {
+            const int level = HalftoneLevelOf(t, c), byte = CupsDeviceByte(c);
+            for (int th = 1; th <= 255; ++th)
+                wrong += present[th] && (level < renumbered[th]) != (byte < th);
+        }
+        EXPECT_EQ(wrong, 0);
+        EXPECT_EQ(HalftoneLevelOf(t, 0), 0);
+        EXPECT_EQ(HalftoneLevelOf(t, 32760), t.levels);
+        EXPECT_EQ(largest + 1, t.levels);
     }
-    EXPECT_EQ(wrong, 0);
 }
 
 // Every 1-bit screen gets a set-up whose statements fit one Ghostscript argument and carry the
@@ -48,12 +55,12 @@ TEST(GhostscriptScreen, SetUpOnlyForOneBitScreensInStatementsGhostscriptAccepts)
         ScreenSpec screen;
         size_t hexDigits; // 0: no set-up
     } cases[] = {
-        {{ScreenMatrix::Classic600, 1, true}, 2 * 16 * 16},
-        {{ScreenMatrix::Classic1200C, 1, true}, 2 * 28 * 28},
-        {{ScreenMatrix::Classic1200Z, 1, true}, 2 * 16 * 16},
-        {{ScreenMatrix::Supercell600, 1, true}, 2 * 96 * 96},
-        {{ScreenMatrix::Supercell1200, 1, true}, 2 * 96 * 96},
-        {{ScreenMatrix::Classic600, 1, false}, 2 * 16 * 16},
+        {{ScreenMatrix::Classic600, 1, true}, 4 * 16 * 16},
+        {{ScreenMatrix::Classic1200C, 1, true}, 4 * 28 * 28},
+        {{ScreenMatrix::Classic1200Z, 1, true}, 4 * 16 * 16},
+        {{ScreenMatrix::Supercell600, 1, true}, 4 * 96 * 96},
+        {{ScreenMatrix::Supercell1200, 1, true}, 4 * 96 * 96},
+        {{ScreenMatrix::Classic600, 1, false}, 4 * 16 * 16},
         {{ScreenMatrix::Classic600, 2, false}, 0},
         {{ScreenMatrix::None, 1, true}, 0},
     };
