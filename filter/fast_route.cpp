@@ -1,23 +1,13 @@
 #include "filter/fast_route.h"
 
 #include <strings.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
-#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
-#include <vector>
 
-#include "common/child_process.h"
-
-#include "common/model_catalogue.h"
 #include "filter/cups_binding.h"
-#include "core/page_plan.h"
-#include "imaging/gs_screen.h"
-#include "imaging/halftone.h"
 
 namespace {
 
@@ -69,10 +59,10 @@ unsigned RenderedResolution(const JobSettings &s, const char *options, ppd_file_
     return dpi == 600 || dpi == 1200 ? static_cast<unsigned>(dpi) : 0;
 }
 
-// The page of the job's page size as the raster filter renders it (8-bit grey), planned as the
-// job's first page; the column its lines' centred part starts at, or nothing when the page is
-// not banded or its size is unknown.
-std::optional<unsigned> FirstColumn(const JobSettings &s, const char *options, ppd_file_t *ppd) {
+// The job's page size as the raster filter renders it (8-bit grey), or nothing when its size or
+// resolution is unknown.
+std::optional<cups_page_header2_t> RenderedPage(const JobSettings &s, const char *options,
+                                                ppd_file_t *ppd) {
     if (ppd == nullptr) return std::nullopt;
     const std::string name =
         s.pageSizeGiven ? s.pageSizeName : ChosenValue("PageSize", options, ppd);
@@ -91,64 +81,21 @@ std::optional<unsigned> FirstColumn(const JobSettings &s, const char *options, p
     h.cupsBytesPerLine = h.cupsWidth;
     h.cupsBitsPerColor = h.cupsBitsPerPixel = 8;
     std::snprintf(h.cupsPageSizeName, sizeof h.cupsPageSizeName, "%s", name.c_str());
-    JobPosition at;
-    at.page = 1;
-    at.options = &s.options;
-    const PagePlan plan = PlanPage(s, h, at);
-    if (!plan.banded) return std::nullopt;
-    return h.cupsWidth > plan.width ? (h.cupsWidth - plan.width) / 2 : 0;
+    return h;
 }
 
 } // namespace
 
-// Ghostscript's page report (-dPDFINFO, on its standard error) names each page that uses
-// transparency; the report is read whole, a few lines per page.
-bool UsesTransparency(const char *file) {
-    if (file == nullptr || *file == '\0') return true;
-    int fds[2];
-    if (pipe(fds) != 0) return true;
-    const char *tmp = std::getenv("TMPDIR");
-    ChildProcess gs;
-    const std::vector<std::string> args = {
-        "/usr/bin/gs",      "-q",        "-dSAFER",   "-dNODISPLAY",
-        "-dBATCH",          "-dNOPAUSE", "-dPDFINFO", std::string("--permit-file-read=") + file,
-        "-sstdout=%stderr", "-f",        file};
-    const int err = StartChildProcess(gs, args, tmp && *tmp ? tmp : "/tmp", fds[1]);
-    close(fds[1]);
-    std::string report;
-    char buf[4096];
-    ssize_t n;
-    while (err == 0 && (n = read(fds[0], buf, sizeof buf)) != 0) {
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) break;
-        report.append(buf, static_cast<std::size_t>(n));
-    }
-    close(fds[0]);
-    const int status = err == 0 ? FinishChildProcess(gs, false) : -1;
-    const bool reported = status != -1 && WIFEXITED(status) && WEXITSTATUS(status) == 0 &&
-                          report.find("MediaBox") != std::string::npos;
-    return !reported || report.find("uses transparency") != std::string::npos;
-}
-
-// Off unless asked for while a rare difference in how Ghostscript covers pixels at 1 bit is
-// open (one pixel of the CUPS test page).
+// On unless KELVRA_FAST_ROUTE=0 asks for the 8-bit route (to compare the two on one job).
 bool FastRouteEnabled() {
     const char *value = std::getenv("KELVRA_FAST_ROUTE");
-    return value != nullptr && std::strcmp(value, "1") == 0;
+    return value == nullptr || std::strcmp(value, "0") != 0;
 }
 
 std::optional<FastRoute> FastRouteOf(const JobSettings &s, const char *options, ppd_file_t *ppd,
                                      bool enabled) {
-    if (!enabled || TraitsOf(s.group).libraryHalftones || s.screenBits != 1 || s.twoBitPages)
-        return std::nullopt;
-    const ScreenSpec screen =
-        ScreenOf(s.platform, s.newScreens, s.options.quality == Quality::Dpi1200);
-    if (!GhostscriptHalftonesExactly(screen) || s.options.rotate180 ||
-        s.options.feed == FeedEdge::Long || s.customPageRequested ||
-        TwoSidedRequested(options, ppd))
-        return std::nullopt;
-    const std::optional<unsigned> first = FirstColumn(s, options, ppd);
-    if (!first) return std::nullopt;
-    const unsigned period = static_cast<unsigned>(SelectHalftoneScreen(screen.matrix).period);
-    return FastRoute{screen, *first % period};
+    if (!enabled) return std::nullopt;
+    const std::optional<cups_page_header2_t> page = RenderedPage(s, options, ppd);
+    if (!page) return std::nullopt;
+    return FastRouteFor(s, *page, TwoSidedRequested(options, ppd));
 }

@@ -87,7 +87,7 @@ struct FilterRun {
     PdfConversion pdf;
     int deviceCopy = -1;
     JobSettings settings;
-    bool fastRoute = false;        // KELVRA_FAST_ROUTE=1 lets Ghostscript halftone PDF pages
+    bool fastRoute = true;         // KELVRA_FAST_ROUTE=0 keeps PDF pages on the 8-bit route
     std::optional<FastRoute> fast; // how Ghostscript halftones this job's pages, if it does
 };
 
@@ -160,7 +160,8 @@ int StartUp(FilterRun &run) {
 
     if (run.inputIsPdf) {
         run.fast = FastRouteOf(run.settings, run.argv[5], run.ppd, run.fastRoute);
-        if (run.fast && UsesTransparency(run.filename)) {
+        const char *tmp = std::getenv("TMPDIR");
+        if (run.fast && UsesTransparency(run.filename, tmp && *tmp ? tmp : "/tmp")) {
             std::fputs("DEBUG: The document uses transparency: its pages are halftoned here\n",
                        stderr);
             run.fast.reset();
