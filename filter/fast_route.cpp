@@ -59,8 +59,9 @@ unsigned RenderedResolution(const JobSettings &s, const char *options, ppd_file_
     return dpi == 600 || dpi == 1200 ? static_cast<unsigned>(dpi) : 0;
 }
 
-// The job's page size as the raster filter renders it (8-bit grey), or nothing when its size or
-// resolution is unknown.
+// The job's page size as the raster filter renders it (8-bit grey): the size's imageable area
+// (the raster filter gives Ghostscript the margins), or nothing when its size or resolution is
+// unknown.
 std::optional<cups_page_header2_t> RenderedPage(const JobSettings &s, const char *options,
                                                 ppd_file_t *ppd) {
     if (ppd == nullptr) return std::nullopt;
@@ -69,15 +70,16 @@ std::optional<cups_page_header2_t> RenderedPage(const JobSettings &s, const char
     const ppd_size_t *size = nullptr;
     for (int i = 0; i < ppd->num_sizes; ++i)
         if (name == ppd->sizes[i].name) size = &ppd->sizes[i];
-    if (size == nullptr || size->width <= 0 || size->length <= 0) return std::nullopt;
+    if (size == nullptr || size->right - size->left <= 0 || size->top - size->bottom <= 0)
+        return std::nullopt;
     const unsigned dpi = RenderedResolution(s, options, ppd);
     if (dpi == 0) return std::nullopt;
     cups_page_header2_t h{};
     h.PageSize[0] = static_cast<unsigned>(size->width + 0.5f);
     h.PageSize[1] = static_cast<unsigned>(size->length + 0.5f);
     h.HWResolution[0] = h.HWResolution[1] = dpi;
-    h.cupsWidth = static_cast<unsigned>(size->width * dpi / 72.0 + 0.5);
-    h.cupsHeight = static_cast<unsigned>(size->length * dpi / 72.0 + 0.5);
+    h.cupsWidth = static_cast<unsigned>((size->right - size->left) * dpi / 72.0 + 0.5);
+    h.cupsHeight = static_cast<unsigned>((size->top - size->bottom) * dpi / 72.0 + 0.5);
     h.cupsBytesPerLine = h.cupsWidth;
     h.cupsBitsPerColor = h.cupsBitsPerPixel = 8;
     std::snprintf(h.cupsPageSizeName, sizeof h.cupsPageSizeName, "%s", name.c_str());

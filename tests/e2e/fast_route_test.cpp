@@ -20,7 +20,7 @@ InspectedJob RunCorpus(const std::string &ppd, const std::string &options, bool 
                        const std::string &pdf = KELVRA_CORPUS_PDF) {
     FilterCall call;
     call.args = FilterArgs(options, pdf, "corpus");
-    call.env["PPD"] = FixturePPD(ppd);
+    call.env["PPD"] = ppd[0] == '/' ? ppd : FixturePPD(ppd);
     call.env["FINAL_CONTENT_TYPE"] = "application/vnd.cups-pdf";
     call.env["KELVRA_FAST_ROUTE"] = fast ? "1" : "0";
     return RunInspected(call);
@@ -75,6 +75,9 @@ TEST(FastRoute, EveryOneBitScreenGivesTheBitmapsOfTheEightBitRoute) {
         {"platform_z_plus.ppd", "PageSize=A5 Resolution=1200dpi"},                    //
         {"platform_z_plus.ppd", "PageSize=A5 Resolution=1200dpi NegativePrint=True"}, //
         {"platform_m.ppd", "PageSize=A5 NegativePrint=True"}, // no dot count: compared reversed
+        // a shipped PPD: Ghostscript renders the size's imageable area, which has margins
+        {KELVRA_SHIPPED_PPDS "/kelvra-r10.ppd", "PageSize=A5"},
+        {KELVRA_SHIPPED_PPDS "/kelvra-r18.ppd", "PageSize=A4 DPI1200=True"},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(std::string(c.ppd) + " " + c.options);
