@@ -3,9 +3,10 @@
 # cupsd on a private socket with its own configuration, spool and temporary directories, adds
 # queues with generated PPDs and file: devices, prints CUPS's test page and the bundled
 # sample.pdf with copies, collation, duplex, density and PIN options, waits for every job, and
-# takes the captured job streams apart with kelvra-inspect. Both input routes are covered:
-# CUPS rasterises before the filter (the shipped PPDs), and the filter receives PDF and
-# rasterises it itself (the PDF variant, FINAL_CONTENT_TYPE application/vnd.cups-pdf).
+# takes the captured job streams apart with kelvra-inspect. Both input routes are covered: the
+# shipped PPDs hand the filter PDF (FINAL_CONTENT_TYPE application/vnd.cups-pdf), which it
+# rasterises itself, letting Ghostscript halftone where it can; a CUPS raster document goes to
+# the filter as it is.
 # cupsd runs as root, as in production, so it runs the filter as lp with umask 077 and its
 # own TMPDIR. Everything lives under one temporary directory, removed at exit.
 #
@@ -105,7 +106,10 @@ submit() { # queue, lp arguments...
     JOB[$queue]=$(sed -n 's/^request id is [^ ]*-\([0-9]*\) .*/\1/p' <<<"$out")
     [ -n "${JOB[$queue]}" ] || fail "lp did not queue a job on $queue: $out"
 }
-submit zpage "$testpage"
+# The test page as a CUPS raster document (8-bit grey), which CUPS hands the filter unchanged.
+gs -q -dNOPAUSE -dBATCH -dSAFER -sDEVICE=cups -r600 -sPAPERSIZE=a4 -dFIXEDMEDIA -dcupsColorSpace=18 \
+   -dcupsBitsPerColor=8 -sOutputFile="$BASE/testpage.ras" "$datadir/data/default-testpage.pdf"
+submit zpage "$BASE/testpage.ras"
 submit zmanual -o sides=two-sided-long-edge "$sample"
 submit mcollate -n 2 -o collate=true -o Density=4 "$sample"
 submit cpdf -o sides=two-sided-long-edge -o Density=3 "$sample"
@@ -151,12 +155,23 @@ for queue in "${!JOB[@]}"; do
     if [ -s "$BASE/out/$queue.prn" ]; then listing "$queue"; else fail "$queue: no job stream"; : > "$BASE/out/$queue.txt"; fi
 done
 
-# CUPS test page on platform Z (CUPS rasterised it): one A4 page (paper code 1) with toner.
+# CUPS test page on platform Z as a raster document: one A4 page (paper code 1) with toner.
 expect zpage dialect "dialect Z" "$(head -1 "$BASE/out/zpage.txt" | cut -d, -f1)"
 expect zpage pages 1 "$(count zpage '^page [0-9]+ \(number')"
 expect zpage "A4 page specifications" 1 "$(count zpage 'page-spec .* paper_size=1 ')"
 [ "$(count zpage ' 0 toner pixels')" = 0 ] || fail "zpage: the test page printed blank"
-inlog zpage 'Started filter .*/gstoraster' || fail "zpage: CUPS did not rasterise"
+inlog zpage ' 1 filters for job' && inlog zpage 'rastertoKelvra (application/vnd.cups-raster to' ||
+    fail "zpage: the raster document did not reach the filter as raster"
+
+# PDF through queues made with lpadmin -m: CUPS does not rasterise; Ghostscript halftones the
+# sample with the job's screen, while the test page (it has transparency) is halftoned by the
+# filter.
+for q in ccopies cdense; do
+    if inlog "$q" 'Started filter .*/gstoraster'; then fail "$q: CUPS rasterised the PDF"; fi
+done
+inlog ccopies 'halftones the pages with the job' || fail "ccopies: no fast route"
+inlog cdense 'uses transparency: its pages are halftoned here' ||
+    fail "cdense: the test page did not keep the 8-bit route"
 
 # Two-sided on platform Z: the filter prints it in manual duplex, telling the printer it is
 # simplex: the fronts 1 and 3, the manual-duplex command, then the backs 4 (blank) and 2, and
