@@ -115,9 +115,12 @@ TEST(GeneratedPpds, PlatformManualDuplexResolutionsAndFilterLine) {
             EXPECT_EQ(Reason(ppd.get(), "SupportManualDuplex"), m.ManualDuplex() ? "TRUE" : "");
             EXPECT_EQ(Reason(ppd.get(), "MDuplex"), m.manualDuplexText);
 
-            ASSERT_EQ(ppd->num_filters, 1);
-            EXPECT_STREQ(ppd->filters[0], pdf ? "application/vnd.cups-pdf 0 rastertoKelvra"
-                                              : "application/vnd.cups-raster 0 rastertoKelvra");
+            // The filter takes PDF (and, but for the PDF-only variant, CUPS raster).
+            ASSERT_EQ(ppd->num_filters, pdf ? 1 : 2);
+            EXPECT_STREQ(ppd->filters[0], "application/vnd.cups-pdf 0 rastertoKelvra");
+            if (!pdf) {
+                EXPECT_STREQ(ppd->filters[1], "application/vnd.cups-raster 0 rastertoKelvra");
+            }
             EXPECT_EQ(ppd->manual_copies, 0);
             EXPECT_EQ(ppd->color_device, 0);
             // Two-sided printing where the model prints it (none on platform M).
