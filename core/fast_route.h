@@ -29,3 +29,8 @@ std::optional<FastRoute> FastRouteFor(const JobSettings &s, const cups_page_head
 // the 8-bit route does not give, so the job keeps the 8-bit route. A file Ghostscript cannot
 // report on counts as using it.
 bool UsesTransparency(const char *file, const std::string &tmpRoot);
+
+// Whether the PDF `file` sets its own transfer function or halftone (/TR, /TR2, /HT or /HTP in
+// a dictionary, compressed object streams included): Ghostscript would use it in place of the
+// job's screen, so the job keeps the 8-bit route. A file that cannot be read counts as one.
+bool SetsTransferOrHalftone(const char *file);

@@ -165,6 +165,11 @@ int StartUp(FilterRun &run) {
             std::fputs("DEBUG: The document uses transparency: its pages are halftoned here\n",
                        stderr);
             run.fast.reset();
+        } else if (run.fast && SetsTransferOrHalftone(run.filename)) {
+            std::fputs("DEBUG: The document sets a transfer function or halftone: its pages are "
+                       "halftoned here\n",
+                       stderr);
+            run.fast.reset();
         }
         if (!StartPdfConversion(run.pdf, run.filename, run.argv, &run.fast)) return 1;
         SetConverterGroup(run.pdf.child.pid);

@@ -9,7 +9,7 @@ PACKAGES=(cmake g++ make pkg-config libcups2-dev libcupsimage2-dev cups-filters 
           libgtest-dev libgmock-dev libbenchmark-dev libjbig-dev jbigkit-bin libpng-dev libjpeg-dev
           cups-ppdc cups-client cups-daemon cups clang libclang-rt-14-dev poppler-utils
           libpappl-dev cups-ipp-utils chromium libpam0g-dev libavahi-client-dev
-          iproute2 curl passwd)
+          iproute2 curl passwd zlib1g-dev)
 
 missing=()
 for p in "${PACKAGES[@]}"; do

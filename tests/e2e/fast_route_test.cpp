@@ -7,6 +7,7 @@
 #include <cstdio>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "tests/support/filter_runner.h"
@@ -34,8 +35,8 @@ std::vector<std::string> Pages(const InspectedJob &job) {
     return pages;
 }
 
-// One A5 page of overlapping grey triangles, every third drawn half transparent.
-std::string TransparentPagePdf() {
+// One A5 page of overlapping grey triangles, every third drawn with the graphics state `state`.
+std::string TrianglesPdf(const std::string &state) {
     std::string content;
     for (int i = 0; i < 60; ++i)
         content += "q" + std::string(i % 3 == 0 ? " /Half gs " : " ") + "0." +
@@ -45,7 +46,8 @@ std::string TransparentPagePdf() {
     const std::vector<std::string> objects = {
         "<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
         "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 420 595] /Contents 4 0 R "
-        "/Resources << /ExtGState << /Half << /Type /ExtGState /ca 0.5 >> >> >> >>",
+        "/Resources << /ExtGState << /Half << /Type /ExtGState " +
+            state + " >> >> >> >>",
         "<< /Length " + std::to_string(content.size()) + " >>\nstream\n" + content + "endstream"};
     std::string pdf = "%PDF-1.4\n", xref;
     for (size_t i = 0; i < objects.size(); ++i) {
@@ -95,20 +97,26 @@ TEST(FastRoute, EveryOneBitScreenGivesTheBitmapsOfTheEightBitRoute) {
     }
 }
 
-// The 2-bit screen (platform M at 1200 dpi), turned pages and pages with transparency (which
-// Ghostscript composites with other grey levels) stay on the 8-bit route.
+// The 2-bit screen (platform M at 1200 dpi), turned pages, documents with transparency (which
+// Ghostscript composites with other grey levels) and documents that set their own transfer
+// function or halftone stay on the 8-bit route.
 TEST(FastRoute, JobsItCannotMatchStayOnTheEightBitRoute) {
-    TempDir dir;
-    const std::string transparent = dir.file("transparent.pdf");
-    WriteWholeFile(transparent, TransparentPagePdf());
-    const InspectedJob fast = RunCorpus("platform_c.ppd", "PageSize=A5", true, transparent);
-    const InspectedJob grey = RunCorpus("platform_c.ppd", "PageSize=A5", false, transparent);
-    ASSERT_EQ(fast.run.exitCode, 0) << fast.run.err;
-    EXPECT_NE(fast.run.err.find("uses transparency"), std::string::npos) << fast.run.err;
-    EXPECT_EQ(fast.run.err.find("halftones the pages"), std::string::npos);
-    ASSERT_EQ(Pages(grey).size(), 1u);
-    EXPECT_EQ(Pages(fast), Pages(grey));
-
+    // Half transparent (composited), and a transfer function of the document's own (it would
+    // replace the screen's).
+    for (const auto &[state, why] : {std::pair{"/ca 0.5", "uses transparency"},
+                                     std::pair{"/TR /Identity", "sets a transfer function"}}) {
+        SCOPED_TRACE(state);
+        TempDir dir;
+        const std::string pdf = dir.file("triangles.pdf");
+        WriteWholeFile(pdf, TrianglesPdf(state));
+        const InspectedJob fast = RunCorpus("platform_c.ppd", "PageSize=A5", true, pdf);
+        const InspectedJob grey = RunCorpus("platform_c.ppd", "PageSize=A5", false, pdf);
+        ASSERT_EQ(fast.run.exitCode, 0) << fast.run.err;
+        EXPECT_NE(fast.run.err.find(why), std::string::npos) << fast.run.err;
+        EXPECT_EQ(fast.run.err.find("halftones the pages"), std::string::npos);
+        ASSERT_EQ(Pages(grey).size(), 1u);
+        EXPECT_EQ(Pages(fast), Pages(grey));
+    }
     for (const char *options : {"PageSize=A5 DPI1200=True", "PageSize=A5 ImageRotation=True",
                                 "PageSize=A5 Duplex=DuplexNoTumble"}) {
         SCOPED_TRACE(options);
