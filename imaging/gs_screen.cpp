@@ -149,9 +149,19 @@ int FirstColourOfByte(int grey) {
 
 int HalftoneLevelOf(const GhostscriptTransfer &t, int c) {
     const int k = SegmentOf(c), rem = c - SegmentStart(k);
-    const int v = rem == 0 ? t.samples[k]
-                           : t.samples[k] + ((rem * (t.samples[k + 1] - t.samples[k])) >> 7);
+    const int v =
+        rem == 0 ? t.samples[k] : t.samples[k] + ((rem * (t.samples[k + 1] - t.samples[k])) >> 7);
     return static_cast<int>(static_cast<long>(v) * (t.levels + 1) / (kWhite + 1));
+}
+
+std::vector<bool> PresentThresholds(ScreenMatrix matrix) {
+    const HT_SCREEN m = SelectHalftoneScreen(matrix);
+    std::vector<bool> present(256, false);
+    for (int y = 0; y < m.period; ++y)
+        for (int x = 0; x < m.period; ++x)
+            present[m.table[y * m.stride + x]] = true;
+    present[0] = false;
+    return present;
 }
 
 std::vector<int> RenumberedThresholds(const GhostscriptTransfer &t) {
@@ -180,9 +190,9 @@ std::vector<std::string> GhostscriptScreenSetup(const ScreenSpec &screen, unsign
     for (int first = 0; first < cells; first += kChunk) {
         std::string s = "KelvraThresholds " + std::to_string(2 * first) + " <";
         for (int i = first; i < cells && i < first + kChunk; ++i) {
-            const int t = renumbered[m.table[(i / m.period) * m.stride +
-                                             (i % m.period + m.period - shift % m.period) %
-                                                 m.period]];
+            const int t =
+                renumbered[m.table[(i / m.period) * m.stride +
+                                   (i % m.period + m.period - shift % m.period) % m.period]];
             AppendHex(s, static_cast<unsigned>(t) >> 8);
             AppendHex(s, static_cast<unsigned>(t) & 255);
         }

@@ -36,6 +36,9 @@ int FirstColourOfByte(int grey);
 // The halftone level Ghostscript gives colour c through the transfer (t.levels: pure white).
 int HalftoneLevelOf(const GhostscriptTransfer &t, int c);
 
+// Which of the thresholds 1-255 the screen's matrix holds ([0] false).
+std::vector<bool> PresentThresholds(ScreenMatrix matrix);
+
 // The renumbered threshold of each driver threshold 1-255 ([0] unused): the level the transfer
 // reaches at the first colour whose byte is no longer below that threshold.
 std::vector<int> RenumberedThresholds(const GhostscriptTransfer &t);

@@ -11,7 +11,6 @@
 #include <vector>
 
 #include "imaging/gs_screen.h"
-#include "imaging/halftone.h"
 
 namespace {
 
@@ -19,17 +18,6 @@ constexpr int kWhite = 32760;
 
 int SegmentStart(int k) {
     return (k << 7) + (k >> 1) - (k >> 5);
-}
-
-// The driver thresholds the matrix holds.
-std::vector<bool> PresentThresholds(ScreenMatrix matrix) {
-    const HT_SCREEN m = SelectHalftoneScreen(matrix);
-    std::vector<bool> present(256, false);
-    for (int y = 0; y < m.period; ++y)
-        for (int x = 0; x < m.period; ++x)
-            present[m.table[y * m.stride + x]] = true;
-    present[0] = false;
-    return present;
 }
 
 // Samples of `levels` levels for the matrix, or an empty vector.
@@ -46,7 +34,9 @@ std::vector<int> Search(const std::vector<bool> &present, int levels) {
                 ++k;
             steps[k].push_back(t);
         }
-    const auto level = [levels](long v) { return static_cast<int>(v * (levels + 1) / (kWhite + 1)); };
+    const auto level = [levels](long v) {
+        return static_cast<int>(v * (levels + 1) / (kWhite + 1));
+    };
     const auto value = [](int k, int a, int b, int c) {
         return c == SegmentStart(k + 1) ? b : a + (((c - SegmentStart(k)) * (b - a)) >> 7);
     };

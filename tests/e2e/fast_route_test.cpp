@@ -4,8 +4,6 @@
 // A5 pages, whose lines the filter centres on its narrower page so that the screen's phase shows.
 #include <gtest/gtest.h>
 
-#include <cstdio>
-
 #include <string>
 #include <utility>
 #include <vector>
@@ -13,6 +11,7 @@
 #include "tests/support/filter_runner.h"
 #include "tests/support/inspect_runner.h"
 #include "tests/support/marked_pages.h"
+#include "tests/support/pdf_builder.h"
 
 namespace {
 
@@ -49,16 +48,7 @@ std::string TrianglesPdf(const std::string &state) {
         "/Resources << /ExtGState << /Half << /Type /ExtGState " +
             state + " >> >> >> >>",
         "<< /Length " + std::to_string(content.size()) + " >>\nstream\n" + content + "endstream"};
-    std::string pdf = "%PDF-1.4\n", xref;
-    for (size_t i = 0; i < objects.size(); ++i) {
-        char offset[32];
-        std::snprintf(offset, sizeof offset, "%010zu 00000 n \n", pdf.size());
-        xref += offset;
-        pdf += std::to_string(i + 1) + " 0 obj\n" + objects[i] + "\nendobj\n";
-    }
-    const size_t start = pdf.size();
-    return pdf + "xref\n0 5\n0000000000 65535 f \n" + xref +
-           "trailer\n<< /Size 5 /Root 1 0 R >>\nstartxref\n" + std::to_string(start) + "\n%%EOF\n";
+    return PdfOfObjects(objects);
 }
 
 } // namespace

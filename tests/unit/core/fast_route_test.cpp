@@ -7,22 +7,9 @@
 #include <vector>
 
 #include "tests/support/filter_runner.h"
+#include "tests/support/pdf_builder.h"
 
 namespace {
-
-// A PDF of `objects` (numbered from 1, the first the catalogue) with a cross-reference table.
-std::string Pdf(const std::vector<std::string> &objects) {
-    std::string pdf = "%PDF-1.5\n", xref;
-    for (size_t i = 0; i < objects.size(); ++i) {
-        char offset[32];
-        std::snprintf(offset, sizeof offset, "%010zu 00000 n \n", pdf.size());
-        xref += offset;
-        pdf += std::to_string(i + 1) + " 0 obj\n" + objects[i] + "\nendobj\n";
-    }
-    const std::string n = std::to_string(objects.size() + 1);
-    return pdf + "xref\n0 " + n + "\n0000000000 65535 f \n" + xref + "trailer\n<< /Size " + n +
-           " /Root 1 0 R >>\nstartxref\n0\n%%EOF\n";
-}
 
 // A stream object holding `data`, Flate-compressed as an object stream when `objStm`.
 std::string Stream(const std::string &data, bool objStm) {
@@ -50,15 +37,19 @@ TEST(FastRoutePdfCheck, TransferFunctionsAndHalftonesAreFoundWhereDictionariesLi
         std::string pdf;
         bool sets;
     } cases[] = {
-        {"plain", Pdf({catalogue, "<< /Type /ExtGState /LW 2 >>"}), false},
-        {"TR in a dictionary", Pdf({catalogue, "<< /Type /ExtGState /TR /Identity >>"}), true},
-        {"TR2 with CRLF", Pdf({catalogue, "<</Type/ExtGState/TR2/Default>>\r\n"}), true},
+        {"plain", PdfOfObjects({catalogue, "<< /Type /ExtGState /LW 2 >>"}), false},
+        {"TR in a dictionary", PdfOfObjects({catalogue, "<< /Type /ExtGState /TR /Identity >>"}),
+         true},
+        {"TR2 with CRLF", PdfOfObjects({catalogue, "<</Type/ExtGState/TR2/Default>>\r\n"}), true},
         {"HT in an object stream",
-         Pdf({catalogue, Stream("3 0 << /Type /ExtGState /HT 7 0 R >>", true)}), true},
-        {"object stream without", Pdf({catalogue, Stream("3 0 << /LW 1 /TRef 2 >>", true)}), false},
-        {"a content stream's text", Pdf({catalogue, Stream("/TR 1 Tf /HT gs", false)}), false},
+         PdfOfObjects({catalogue, Stream("3 0 << /Type /ExtGState /HT 7 0 R >>", true)}), true},
+        {"object stream without",
+         PdfOfObjects({catalogue, Stream("3 0 << /LW 1 /TRef 2 >>", true)}), false},
+        {"a content stream's text", PdfOfObjects({catalogue, Stream("/TR 1 Tf /HT gs", false)}),
+         false},
         {"HTP after a stream",
-         Pdf({catalogue, Stream("q Q", false), "<< /Type /ExtGState /HTP [0 0] >>"}), true},
+         PdfOfObjects({catalogue, Stream("q Q", false), "<< /Type /ExtGState /HTP [0 0] >>"}),
+         true},
     };
     TempDir dir;
     for (const Case &c : cases) {

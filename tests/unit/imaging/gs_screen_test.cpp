@@ -1,5 +1,4 @@
 #include "imaging/gs_screen.h"
-#include "imaging/halftone.h"
 
 #include <gtest/gtest.h>
 
@@ -7,28 +6,14 @@
 #include <string>
 #include <vector>
 
-namespace {
-
-// The driver thresholds a matrix holds.
-std::vector<bool> PresentThresholds(ScreenMatrix matrix) {
-    const HT_SCREEN m = SelectHalftoneScreen(matrix);
-    std::vector<bool> present(256, false);
-    for (int y = 0; y < m.period; ++y)
-        for (int x = 0; x < m.period; ++x)
-            present[m.table[y * m.stride + x]] = true;
-    return present;
-}
-
-} // namespace
-
 // For every colour Ghostscript can hold, the level it takes through a screen's transfer must
 // blacken exactly the cells the cups device's byte blackens under the driver's thresholds, or
 // some grey would halftone differently on the fast route; white and black must stay pure (no
 // halftone), and the largest renumbered threshold must give the transfer's number of levels.
 TEST(GhostscriptScreen, EveryColourBlackensTheCellsItsByteBlackens) {
-    for (ScreenMatrix matrix : {ScreenMatrix::Classic600, ScreenMatrix::Classic1200C,
-                                ScreenMatrix::Classic1200Z, ScreenMatrix::Supercell600,
-                                ScreenMatrix::Supercell1200}) {
+    for (ScreenMatrix matrix :
+         {ScreenMatrix::Classic600, ScreenMatrix::Classic1200C, ScreenMatrix::Classic1200Z,
+          ScreenMatrix::Supercell600, ScreenMatrix::Supercell1200}) {
         SCOPED_TRACE(static_cast<int>(matrix));
         const GhostscriptTransfer &t = TransferOf(matrix);
         const std::vector<bool> present = PresentThresholds(matrix);
