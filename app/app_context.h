@@ -27,6 +27,7 @@ struct AppContext {
     std::string stateFile;                  // the server's printers and settings
     AccessPolicy access;                    // who may do what from where
     DnssdState dnssd;                       // whether avahi-daemon answered at start
+    bool fastRoute = true; // Ghostscript may halftone PDF and PostScript pages (KELVRA_FAST_ROUTE)
 };
 
 // What a printer's driver data carries for its jobs (pappl_pr_driver_data_t::extension), and

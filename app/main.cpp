@@ -245,6 +245,9 @@ int main(int argc, char *argv[]) {
     args.push_back(nullptr);
     MakeDriverTable(app);
     app.server = command.subcommand == "server"; // papplMainloop makes a system for drivers too
+    // KELVRA_FAST_ROUTE=0 keeps PDF and PostScript jobs on the 8-bit route (to compare the two).
+    const char *fastRoute = std::getenv("KELVRA_FAST_ROUTE");
+    app.fastRoute = fastRoute == nullptr || std::strcmp(fastRoute, "0") != 0;
     // Without Avahi, DNS-SD is off in this process (the server, or the devices sub-command).
     app.dnssd = CheckAvahi();
     TurnOffDnssdDevices(app.dnssd);

@@ -54,3 +54,11 @@ cups_page_header2_t CoreHeader(const cups_page_header2_t &in, const PageDecision
     h.NumCopies = d.copies;
     return h;
 }
+
+cups_page_header2_t ScreenedCoreHeader(const cups_page_header2_t &in, const PageDecisions &d) {
+    cups_page_header2_t h = CoreHeader(in, d, in.cupsWidth, in.cupsHeight);
+    h.cupsBitsPerColor = h.cupsBitsPerPixel = 1;
+    h.cupsBytesPerLine = (in.cupsWidth + 7) / 8;
+    h.cupsColorSpace = CUPS_CSPACE_W;
+    return h;
+}

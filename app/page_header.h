@@ -29,3 +29,8 @@ struct PageDecisions {
 // lines.
 cups_page_header2_t CoreHeader(const cups_page_header2_t &in, const PageDecisions &d,
                                unsigned width, unsigned height);
+
+// The header for the core of a page Ghostscript halftoned with the job's screen at the job's
+// resolution: as CoreHeader, with the page's own 1-bit lines (white is 1) in the shape the
+// core takes as already screened.
+cups_page_header2_t ScreenedCoreHeader(const cups_page_header2_t &in, const PageDecisions &d);

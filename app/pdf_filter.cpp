@@ -4,8 +4,10 @@
 #include <array>
 #include <cerrno>
 #include <climits>
+#include <cmath>
 #include <csignal>
 #include <cstring>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -20,6 +22,8 @@
 #include "app/document_formats.h"
 #include "app/raster_job.h"
 #include "common/child_process.h"
+#include "core/fast_route.h"
+#include "imaging/gs_screen.h"
 
 #ifndef KELVRA_GS_PATH
 #define KELVRA_GS_PATH "/usr/bin/gs"
@@ -29,12 +33,25 @@ namespace {
 
 constexpr unsigned kCancelCheckLines = 64; // lines between two looks at the cancel flag
 
-// Ghostscript's page-size report: one "%%KelvraPageSize W H" line per page on standard output.
+// Ghostscript's page-size report: one "%%KelvraPageSize W H" line per page on standard output,
+// and for a PostScript program that reads or sets the transfer function or halftone, one line
+// "%%KelvraTones".
 constexpr const char *kSizeTag = "%%KelvraPageSize ";
+constexpr const char *kTonesTag = "%%KelvraTones";
+
+// The report of a document: its page sizes in page order, and whether it reads or sets the
+// transfer function or halftone. A program that sets them replaces the fast route's screen;
+// one that reads them may fail on it (ps2write's prolog copies the halftone into global VM,
+// which the screen's threshold file refuses).
+struct DocumentReport {
+    std::vector<std::pair<double, double>> sizes;
+    bool usesTones = false;
+};
 
 // Lists each page's size without drawing it. PDF: every page's media box, with its UserUnit
 // and /Rotate, as Ghostscript sizes the page ("0 0" for a page it cannot read). PostScript: the
-// page device of every page the program shows, run on the null device.
+// page device of every page the program shows, run on the null device, where the operators
+// that read or set transfer functions and halftones also say that the program calls them.
 std::vector<std::string> PageSizeArgs(const char *file, bool pdf, const PaperArea &paper) {
     std::vector<std::string> args = {KELVRA_GS_PATH, "-q", "-dNOPAUSE", "-dBATCH", "-dSAFER"};
     const std::string tag = std::string("(") + kSizeTag + ") print ";
@@ -56,27 +73,34 @@ std::vector<std::string> PageSizeArgs(const char *file, bool pdf, const PaperAre
                                      "runpdfend quit"});
         return args;
     }
+    std::string tones = std::string("/KelvraTones { userdict /KelvraToned known not { userdict "
+                                    "/KelvraToned true put (") +
+                        kTonesTag + ") = } if } bind def";
+    for (const char *op : {"settransfer", "setcolortransfer", "setscreen", "setcolorscreen",
+                           "sethalftone", "currenttransfer", "currentcolortransfer",
+                           "currentscreen", "currentcolorscreen", "currenthalftone"})
+        tones += std::string(" /") + op + " { KelvraTones //" + op + " } bind def";
     args.insert(args.end(),
                 {"-sDEVICE=nullpage", "-dDEVICEWIDTHPOINTS=" + std::to_string(paper.width),
                  "-dDEVICEHEIGHTPOINTS=" + std::to_string(paper.height), "-c",
                  "<< /EndPage { exch pop dup 0 eq { " + tag +
                      "currentpagedevice /PageSize get aload pop exch =only ( ) print = } if "
                      "2 ne } bind >> setpagedevice",
-                 "-f", file});
+                 tones, "-f", file});
     return args;
 }
 
-// Reads the page sizes the report lists, in page order; stops early when the job is cancelled.
-// A document the report cannot size (or sizes only in part) gets what was listed.
-std::vector<std::pair<double, double>> DocumentPageSizes(pappl_job_t *job, const char *file,
-                                                         bool pdf, const PaperArea &paper,
-                                                         const std::string &spoolDir) {
-    std::vector<std::pair<double, double>> sizes;
+// Reads the report; stops early when the job is cancelled. A document the report cannot size
+// (or sizes only in part) gets what was listed.
+DocumentReport ReadDocument(pappl_job_t *job, const char *file, bool pdf, const PaperArea &paper,
+                            const std::string &spoolDir) {
+    DocumentReport report;
+    std::vector<std::pair<double, double>> &sizes = report.sizes;
     const int devNull = open("/dev/null", O_WRONLY | O_CLOEXEC);
     ChildProcess gs;
     if (StartChildProcess(gs, PageSizeArgs(file, pdf, paper), spoolDir, devNull) != 0) {
         if (devNull >= 0) close(devNull);
-        return sizes;
+        return report;
     }
     std::string text;
     char buf[4096];
@@ -105,7 +129,8 @@ std::vector<std::pair<double, double>> DocumentPageSizes(pappl_job_t *job, const
         else
             sizes.emplace_back(paper.width, paper.height);
     }
-    return sizes;
+    report.usesTones = text.find(kTonesTag) != std::string::npos;
+    return report;
 }
 
 // PostScript for a matrix.
@@ -121,8 +146,9 @@ std::string MatrixText(const std::array<double, 6> &m) {
 
 // Places every page as the layout says: the page device's Install procedure (which survives a
 // program's initgraphics) sets up the matrix of the page being started, found by the page
-// device's count of pages shown so far. Pages of one size share a matrix; a page the size
-// report missed is placed as a page of the paper's size.
+// device's count of pages shown so far, after running the Install procedure it replaces (the
+// fast route's screen). Pages of one size share a matrix; a page the size report missed is
+// placed as a page of the paper's size.
 std::string PlacementProgram(const std::vector<std::pair<double, double>> &sizes,
                              unsigned firstPage, const PaperArea &paper,
                              const LayoutRequest &layout) {
@@ -146,17 +172,35 @@ std::string PlacementProgram(const std::vector<std::pair<double, double>> &sizes
         matrices += matrixOf(w, h);
     return "/KelvraPageMatrices [" + matrices + "] def /KelvraPageIndex <" + indexes +
            "> def /KelvraOtherPage " + matrixOf(paper.width, paper.height) +
-           " def << /Install { currentpagedevice /PageCount get dup KelvraPageIndex length lt "
+           " def /KelvraFirstInstall currentpagedevice /Install get def"
+           " << /Install { //KelvraFirstInstall exec"
+           " currentpagedevice /PageCount get dup KelvraPageIndex length lt "
            "{ KelvraPageIndex exch get KelvraPageMatrices exch get } { pop KelvraOtherPage } "
            "ifelse concat } bind >> setpagedevice";
 }
 
-// The converter's arguments: 8-bit sGray at the job's resolution on the paper (fixed), each
-// page placed by the program, from page `first` to `last`, PostScript output on standard
-// error. The cups device writes uncompressed CUPS raster: its pwgraster twin compresses every
-// line only for the job to expand it again, which made Ghostscript take 5.0 s instead of 3.0 s
-// on 100 pages.
+// The page Ghostscript renders for the job in 8-bit grey: the paper at `dpi`, as many dots as
+// the paper's points make, rounded as Ghostscript rounds them.
+cups_page_header2_t RenderedPage(const PaperArea &paper, unsigned dpi) {
+    cups_page_header2_t h{};
+    h.PageSize[0] = static_cast<unsigned>(std::lround(paper.width));
+    h.PageSize[1] = static_cast<unsigned>(std::lround(paper.height));
+    h.HWResolution[0] = h.HWResolution[1] = dpi;
+    h.cupsWidth = static_cast<unsigned>(paper.width * dpi / 72.0 + 0.5);
+    h.cupsHeight = static_cast<unsigned>(paper.height * dpi / 72.0 + 0.5);
+    h.cupsBytesPerLine = h.cupsWidth;
+    h.cupsBitsPerColor = h.cupsBitsPerPixel = 8;
+    h.cupsColorSpace = CUPS_CSPACE_SW;
+    return h;
+}
+
+// The converter's arguments: sGray at the job's resolution on the paper (fixed), each page
+// placed by the program, from page `first` to `last`, PostScript output on standard error; 8 bits
+// per pixel, or 1 bit halftoned by the `screen` statements (the fast route). The cups device
+// writes uncompressed CUPS raster: its pwgraster twin compresses every line only for the job to
+// expand it again, which made Ghostscript take 5.0 s instead of 3.0 s on 100 pages.
 std::vector<std::string> ConverterArgs(const char *file, unsigned dpi, const PaperArea &paper,
+                                       const std::vector<std::string> &screen,
                                        const std::string &placement, unsigned first,
                                        unsigned last) {
     std::vector<std::string> args = {KELVRA_GS_PATH,
@@ -166,7 +210,8 @@ std::vector<std::string> ConverterArgs(const char *file, unsigned dpi, const Pap
                                      "-dSAFER",
                                      "-sDEVICE=cups",
                                      "-dcupsColorSpace=18",
-                                     "-dcupsBitsPerColor=8",
+                                     screen.empty() ? "-dcupsBitsPerColor=8"
+                                                    : "-dcupsBitsPerColor=1",
                                      "-r" + std::to_string(dpi),
                                      "-dDEVICEWIDTHPOINTS=" + std::to_string(paper.width),
                                      "-dDEVICEHEIGHTPOINTS=" + std::to_string(paper.height),
@@ -175,7 +220,9 @@ std::vector<std::string> ConverterArgs(const char *file, unsigned dpi, const Pap
                                      "-sOutputFile=%stdout"};
     if (first > 1) args.push_back("-dFirstPage=" + std::to_string(first));
     if (last < static_cast<unsigned>(INT_MAX)) args.push_back("-dLastPage=" + std::to_string(last));
-    args.insert(args.end(), {"-c", placement, "-f", file});
+    args.push_back("-c");
+    args.insert(args.end(), screen.begin(), screen.end());
+    args.insert(args.end(), {placement, "-f", file});
     return args;
 }
 
@@ -240,6 +287,34 @@ bool PdfCutShort(const char *file) {
                          std::string_view::npos;
 }
 
+// The screen set-up of the job's fast route, or nothing for the 8-bit route: the route must be
+// allowed (`allowed`), the job must take it, a PostScript program must leave the transfer
+// function and halftone alone (`usesTones`), and a PDF must use no transparency.
+std::vector<std::string> FastRouteScreen(pappl_job_t *job, AppJob &appJob, const char *file,
+                                         bool pdf, const PaperArea &paper, bool usesTones,
+                                         bool allowed, const std::string &spoolDir) {
+    if (!allowed) return {};
+    const std::optional<FastRoute> route =
+        appJob.FastRouteFor(RenderedPage(paper, appJob.Resolution()));
+    if (!route) return {};
+    if (usesTones) {
+        papplLogJob(job, PAPPL_LOGLEVEL_DEBUG,
+                    "The document reads or sets the transfer function or halftone: its pages are "
+                    "halftoned by the driver.");
+        return {};
+    }
+    if (pdf && UsesTransparency(file, spoolDir)) {
+        papplLogJob(job, PAPPL_LOGLEVEL_DEBUG,
+                    "The document uses transparency: its pages are halftoned by the driver.");
+        return {};
+    }
+    std::vector<std::string> screen = GhostscriptScreenSetup(route->screen, route->shift);
+    if (screen.empty()) return {};
+    appJob.TakeScreenedPages(*route);
+    papplLogJob(job, PAPPL_LOGLEVEL_INFO, "Ghostscript halftones the pages with the job's screen.");
+    return screen;
+}
+
 } // namespace
 
 // A page whose lines stop early is completed white, so the printer still gets whole pages.
@@ -283,14 +358,16 @@ bool PrintPdfOrPostScript(pappl_job_t *job, pappl_device_t *device, const AppCon
     }
     auto *appJob = static_cast<AppJob *>(papplJobGetData(job));
     const PaperArea paper = appJob->Paper();
-    const auto sizes = DocumentPageSizes(job, file, pdf, paper, app.spoolDir);
+    const DocumentReport document = ReadDocument(job, file, pdf, paper, app.spoolDir);
     // Ghostscript selects the pages of a PDF; of a PostScript program it may show none at all
     // (ps2write's output with -dFirstPage=2), so the job drops the pages outside the range.
     const unsigned first = pdf ? options->first_page : 1;
     const unsigned last = pdf ? options->last_page : static_cast<unsigned>(INT_MAX);
-    const std::vector<std::string> args =
-        ConverterArgs(file, appJob->Resolution(), paper,
-                      PlacementProgram(sizes, first, paper, appJob->Layout()), first, last);
+    const std::vector<std::string> screen = FastRouteScreen(
+        job, *appJob, file, pdf, paper, document.usesTones, app.fastRoute, app.spoolDir);
+    const std::vector<std::string> args = ConverterArgs(
+        file, appJob->Resolution(), paper, screen,
+        PlacementProgram(document.sizes, first, paper, appJob->Layout()), first, last);
 
     ChildProcess conv;
     const int errFd = OpenErrorFile(app.spoolDir);

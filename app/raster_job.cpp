@@ -9,6 +9,7 @@
 #include "app/dialect.h"
 #include "app/job_log.h"
 #include "common/model_catalogue.h"
+#include "core/raster_page.h"
 
 namespace {
 
@@ -115,6 +116,17 @@ PaperArea AppJob::Paper() const {
     return PaperAreaOf(PaperRow(), mediaW_, mediaH_, settings_.hwMargins);
 }
 
+std::optional<FastRoute> AppJob::FastRouteFor(const cups_page_header2_t &rendered) const {
+    return ::FastRouteFor(settings_,
+                          CoreHeader(rendered, decisions_, rendered.cupsWidth, rendered.cupsHeight),
+                          decisions_.sides != PAPPL_SIDES_ONE_SIDED);
+}
+
+void AppJob::TakeScreenedPages(const FastRoute &route) {
+    core_->SetScreenedColumnShift(route.shift);
+    screenedPages_ = true;
+}
+
 unsigned AppJob::Pages() const {
     return static_cast<unsigned>(core_->Pages());
 }
@@ -139,13 +151,25 @@ bool AppJob::StartPage(const cups_page_header2_t &header) {
     CheckCanceled();
     linesIn_ = 0;
     pageLines_ = header.cupsHeight;
-    std::string why;
-    if (!convert_.Start(header, decisions_.resolution, why)) {
-        const std::string message = "Unsupported raster page: " + why;
-        return Stop(message.c_str());
+    // A page Ghostscript halftoned is already the job's bitmap: resampling or reading it as grey
+    // would dither it twice.
+    screenedPage_ = screenedPages_ && header.cupsBitsPerColor == 1 &&
+                    header.cupsBitsPerPixel == 1 &&
+                    RawHeaderField(header.cupsColorSpace) == CUPS_CSPACE_SW &&
+                    header.HWResolution[0] == decisions_.resolution &&
+                    header.HWResolution[1] == decisions_.resolution &&
+                    header.cupsBytesPerLine == (header.cupsWidth + 7) / 8;
+    cups_page_header2_t h;
+    if (screenedPage_) {
+        h = ScreenedCoreHeader(header, decisions_);
+    } else {
+        std::string why;
+        if (!convert_.Start(header, decisions_.resolution, why)) {
+            const std::string message = "Unsupported raster page: " + why;
+            return Stop(message.c_str());
+        }
+        h = CoreHeader(header, decisions_, convert_.Width(), convert_.Height());
     }
-    const cups_page_header2_t h =
-        CoreHeader(header, decisions_, convert_.Width(), convert_.Height());
     switch (core_->StartPage(h)) {
     case JobFlow::Continue:
         inPage_ = true;
@@ -176,7 +200,10 @@ void AppJob::WriteLine(const uint8_t *line) {
     if (!inPage_) return;
     ++linesIn_;
     CheckCanceled();
-    convert_.Feed(line, [this](const uint8_t *l) { core_->WriteLine(l); });
+    if (screenedPage_)
+        core_->WriteLine(line);
+    else
+        convert_.Feed(line, [this](const uint8_t *l) { core_->WriteLine(l); });
 }
 
 bool AppJob::EndPage() {

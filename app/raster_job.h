@@ -9,6 +9,7 @@
 
 #include <cstdio>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "app/device_stream.h"
@@ -18,6 +19,7 @@
 #include "app/page_layout.h"
 #include "app/printer_gate.h"
 #include "common/job_settings.h"
+#include "core/fast_route.h"
 #include "core/print_job.h"
 
 struct PrinterExtension;
@@ -40,6 +42,12 @@ class AppJob {
     // what they know of the document).
     PaperArea Paper() const;
     const LayoutRequest &Layout() const { return layout_; }
+    // The fast route of the job when Ghostscript renders its pages as `rendered` (8-bit grey at
+    // the job's resolution on the paper), or nothing: the job's pages are then dithered here.
+    std::optional<FastRoute> FastRouteFor(const cups_page_header2_t &rendered) const;
+    // From now on 1-bit pages at the job's resolution come halftoned by Ghostscript with the
+    // route's screen: their lines go to the core as they are.
+    void TakeScreenedPages(const FastRoute &route);
 
     // A page arrives with `header`: false when the job stops (the reason is in its message).
     bool StartPage(const cups_page_header2_t &header);
@@ -101,8 +109,10 @@ class AppJob {
     LineConverter convert_;
     unsigned linesIn_ = 0, pageLines_ = 0; // lines of the page arrived and announced
     bool inPage_ = false;
-    bool stopped_ = false;  // no more pages go to the core
-    bool needsEnd_ = false; // the core started the job and owes it its job end
+    bool screenedPages_ = false; // Ghostscript halftones the job's pages with its screen
+    bool screenedPage_ = false;  // this page is one of them: its lines pass unchanged
+    bool stopped_ = false;       // no more pages go to the core
+    bool needsEnd_ = false;      // the core started the job and owes it its job end
     bool failed_ = false;
     bool promptShown_ = false; // the manual-duplex prompt is the printer's notice
 };

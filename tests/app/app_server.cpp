@@ -47,7 +47,7 @@ std::string ReadAll(const std::string &path) {
 
 AppServer::AppServer(const AppServerSetup &setup)
     : name_("kelvra-app-test-" + std::filesystem::path(dir_.path()).filename().string()),
-      wrapper_(setup.wrapper), port_(FreeLoopbackPort()) {
+      wrapper_(setup.wrapper), env_(setup.env), port_(FreeLoopbackPort()) {
     for (char &c : name_)
         if (!std::isalnum(static_cast<unsigned char>(c))) c = '-';
     program_ = dir_.file(name_);
@@ -68,6 +68,8 @@ bool AppServer::Start() {
         if (!v.empty()) args.insert(args.end(), {"-o", k + "=" + v});
     std::vector<std::string> env;
     for (const auto &[k, v] : Env())
+        env.push_back(k + "=" + v);
+    for (const auto &[k, v] : env_)
         env.push_back(k + "=" + v);
     if (const char *path = std::getenv("PATH")) env.push_back(std::string("PATH=") + path);
     pid_ = fork();

@@ -24,10 +24,12 @@ struct IppDeleter {
 using IppPtr = std::unique_ptr<ipp_t, IppDeleter>;
 
 // A server unlike the default one: server options replacing the defaults of the same name (""
-// leaves one out), and a command the server and its sub-commands run under (ip netns exec NS).
+// leaves one out), a command the server and its sub-commands run under (ip netns exec NS), and
+// variables added to the server's environment.
 struct AppServerSetup {
     std::map<std::string, std::string> options;
     std::vector<std::string> wrapper;
+    std::map<std::string, std::string> env = {};
 };
 
 // A loopback port nobody listens on right now.
@@ -114,6 +116,7 @@ class AppServer {
     std::string name_;                           // the server's program name
     std::string program_;                        // the symlink it runs through
     std::vector<std::string> wrapper_;           // what it runs under
+    std::map<std::string, std::string> env_;     // added to the server's environment
     std::map<std::string, std::string> options_; // its server options
     int port_ = 0;
     pid_t pid_ = -1;
