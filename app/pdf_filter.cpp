@@ -289,7 +289,7 @@ bool PdfCutShort(const char *file) {
 
 // The screen set-up of the job's fast route, or nothing for the 8-bit route: the route must be
 // allowed (`allowed`), the job must take it, a PostScript program must leave the transfer
-// function and halftone alone (`usesTones`), and a PDF must use no transparency.
+// function and halftone alone (`usesTones`), and a PDF must use no transparency nor set them.
 std::vector<std::string> FastRouteScreen(pappl_job_t *job, AppJob &appJob, const char *file,
                                          bool pdf, const PaperArea &paper, bool usesTones,
                                          bool allowed, const std::string &spoolDir) {
@@ -306,6 +306,12 @@ std::vector<std::string> FastRouteScreen(pappl_job_t *job, AppJob &appJob, const
     if (pdf && UsesTransparency(file, spoolDir)) {
         papplLogJob(job, PAPPL_LOGLEVEL_DEBUG,
                     "The document uses transparency: its pages are halftoned by the driver.");
+        return {};
+    }
+    if (pdf && SetsTransferOrHalftone(file)) {
+        papplLogJob(job, PAPPL_LOGLEVEL_DEBUG,
+                    "The document sets a transfer function or halftone: its pages are halftoned "
+                    "by the driver.");
         return {};
     }
     std::vector<std::string> screen = GhostscriptScreenSetup(route->screen, route->shift);

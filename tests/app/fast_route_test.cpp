@@ -1,13 +1,15 @@
 // The halftone corpus (A5 pages centred on A4, so that the screen's phase shows) on a plain 1-bit
 // model gives the same page bitmaps and toner counts whether Ghostscript halftones it or the
 // driver does (KELVRA_FAST_ROUTE=0), in PDF and PostScript, at 600 and 1200 dpi; a two-sided job
-// and a PostScript program with its own halftone and transfer function stay on the 8-bit route.
+// and a PostScript program or PDF with its own halftone or transfer function stay on the 8-bit
+// route.
 #include <gtest/gtest.h>
 
 #include <filesystem>
 
 #include "tests/app/app_server.h"
 #include "tests/support/inspect_runner.h"
+#include "tests/support/pdf_builder.h"
 
 TEST(AppFastRoute, GhostscriptsHalftoningGivesTheBitmapsOfTheEightBitRoute) {
     AppServer fast, grey({{}, {}, {{"KELVRA_FAST_ROUTE", "0"}}});
@@ -16,6 +18,16 @@ TEST(AppFastRoute, GhostscriptsHalftoningGivesTheBitmapsOfTheEightBitRoute) {
     const std::string ownScreen = fast.dir() + "/screen.ps", pdf = KELVRA_CORPUS_PDF;
     WriteWholeFile(ownScreen, "%!PS\n{0.8 mul} settransfer 60 45 {dup mul exch dup mul add 1 "
                               "exch sub} setscreen 0.5 setgray 20 20 380 400 rectfill showpage");
+    // A PDF whose graphics state sets a transfer function of its own.
+    const std::string ownTransfer = fast.dir() + "/transfer.pdf",
+                      grey50 = "q /T gs 0.5 g 20 20 380 400 re f Q";
+    WriteWholeFile(ownTransfer,
+                   PdfOfObjects({"<< /Type /Catalog /Pages 2 0 R >>",
+                                 "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
+                                 "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 420 595] /Contents 4 "
+                                 "0 R /Resources << /ExtGState << /T << /TR /Identity >> >> >> >>",
+                                 "<< /Length " + std::to_string(grey50.size()) + " >>\nstream\n" +
+                                     grey50 + "\nendstream"}));
     const struct {
         const char *name, *option;
         std::string document;
@@ -25,7 +37,8 @@ TEST(AppFastRoute, GhostscriptsHalftoningGivesTheBitmapsOfTheEightBitRoute) {
         {"1200dpi.pdf", "print-quality=high", pdf, true},
         {"two-sided.pdf", "sides=two-sided-long-edge", pdf, false},
         {"corpus.ps", "print-quality=normal", KELVRA_FIXTURES_DIR "/docs/halftone_corpus.ps", true},
-        {"own-screen.ps", "print-quality=normal", ownScreen, false}};
+        {"own-screen.ps", "print-quality=normal", ownScreen, false},
+        {"own-transfer.pdf", "print-quality=normal", ownTransfer, false}};
     for (const auto &c : cases) {
         SCOPED_TRACE(c.name);
         std::vector<std::string> pages[2]; // decoded bitmap hash and toner count of every page
