@@ -75,22 +75,27 @@ class ScreenNameScanner {
     void Feed(const char *data, size_t n) {
         for (size_t i = 0; i < n && !found_; ++i) {
             const char c = data[i];
-            if (name_.empty()) {
-                if (c == '/') name_ = "/";
+            if (length_ >= 0 && std::isalnum(static_cast<unsigned char>(c))) {
+                if (length_ < 4) name_[length_] = c;
+                ++length_;
                 continue;
             }
-            if (std::isalnum(static_cast<unsigned char>(c)) && name_.size() < 8) {
-                name_ += c;
-                continue;
-            }
-            found_ = name_ == "/TR" || name_ == "/TR2" || name_ == "/HT" || name_ == "/HTP";
-            name_ = c == '/' ? "/" : "";
+            if (length_ >= 0) found_ = IsScreenName();
+            length_ = c == '/' ? 0 : -1; // a name's characters follow its slash
         }
     }
     bool Found() const { return found_; }
 
   private:
-    std::string name_;
+    bool IsScreenName() const {
+        const auto is = [this](const char *name) {
+            return static_cast<size_t>(length_) == std::strlen(name) &&
+                   std::memcmp(name_, name, static_cast<size_t>(length_)) == 0;
+        };
+        return is("TR") || is("TR2") || is("HT") || is("HTP");
+    }
+    char name_[4] = {};
+    int length_ = -1; // characters of the name being read, -1 outside a name
     bool found_ = false;
 };
 
