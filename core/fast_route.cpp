@@ -12,12 +12,12 @@
 #include <vector>
 
 #include "common/child_process.h"
-
 #include "common/model_catalogue.h"
 #include "core/page_plan.h"
 #include "imaging/gs_screen.h"
 #include "imaging/halftone.h"
 
+// The job's own 1-bit screen, in the phase of the first column the page keeps.
 std::optional<FastRoute> FastRouteFor(const JobSettings &s, const cups_page_header2_t &page,
                                       bool twoSided) {
     if (TraitsOf(s.group).libraryHalftones || s.screenBits != 1 || s.twoBitPages)
@@ -198,6 +198,7 @@ class PdfDictionaryText {
 
 } // namespace
 
+// The file is read in pieces, so that a large document costs little memory.
 bool SetsTransferOrHalftone(const char *file) {
     std::FILE *f = file ? std::fopen(file, "rb") : nullptr;
     if (f == nullptr) return true;
