@@ -303,15 +303,9 @@ std::vector<std::string> FastRouteScreen(pappl_job_t *job, AppJob &appJob, const
                     "halftoned by the driver.");
         return {};
     }
-    if (pdf && UsesTransparency(file, spoolDir)) {
+    if (const char *keep = pdf ? PdfKeepsEightBitRoute(file, spoolDir) : nullptr) {
         papplLogJob(job, PAPPL_LOGLEVEL_DEBUG,
-                    "The document uses transparency: its pages are halftoned by the driver.");
-        return {};
-    }
-    if (pdf && SetsTransferOrHalftone(file)) {
-        papplLogJob(job, PAPPL_LOGLEVEL_DEBUG,
-                    "The document sets a transfer function or halftone: its pages are halftoned "
-                    "by the driver.");
+                    "The document %s: its pages are halftoned by the driver.", keep);
         return {};
     }
     std::vector<std::string> screen = GhostscriptScreenSetup(route->screen, route->shift);

@@ -213,3 +213,9 @@ bool SetsTransferOrHalftone(const char *file) {
     std::fclose(f);
     return !ok || names.Found();
 }
+
+const char *PdfKeepsEightBitRoute(const char *file, const std::string &tmpRoot) {
+    if (SetsTransferOrHalftone(file)) return "sets a transfer function or halftone";
+    if (UsesTransparency(file, tmpRoot)) return "uses transparency";
+    return nullptr;
+}

@@ -34,3 +34,7 @@ bool UsesTransparency(const char *file, const std::string &tmpRoot);
 // a dictionary, compressed object streams included): Ghostscript would use it in place of the
 // job's screen, so the job keeps the 8-bit route. A file that cannot be read counts as one.
 bool SetsTransferOrHalftone(const char *file);
+
+// Why the PDF `file` keeps the 8-bit route ("uses transparency", "sets a transfer function or
+// halftone"), or nullptr: the cheap scan of its dictionaries first, then Ghostscript's report.
+const char *PdfKeepsEightBitRoute(const char *file, const std::string &tmpRoot);

@@ -161,14 +161,10 @@ int StartUp(FilterRun &run) {
     if (run.inputIsPdf) {
         run.fast = FastRouteOf(run.settings, run.argv[5], run.ppd, run.fastRoute);
         const char *tmp = std::getenv("TMPDIR");
-        if (run.fast && UsesTransparency(run.filename, tmp && *tmp ? tmp : "/tmp")) {
-            std::fputs("DEBUG: The document uses transparency: its pages are halftoned here\n",
-                       stderr);
-            run.fast.reset();
-        } else if (run.fast && SetsTransferOrHalftone(run.filename)) {
-            std::fputs("DEBUG: The document sets a transfer function or halftone: its pages are "
-                       "halftoned here\n",
-                       stderr);
+        const char *keep =
+            run.fast ? PdfKeepsEightBitRoute(run.filename, tmp && *tmp ? tmp : "/tmp") : nullptr;
+        if (keep != nullptr) {
+            std::fprintf(stderr, "DEBUG: The document %s: its pages are halftoned here\n", keep);
             run.fast.reset();
         }
         if (!StartPdfConversion(run.pdf, run.filename, run.argv, &run.fast)) return 1;
